@@ -1,0 +1,36 @@
+# The README's commands. `make run` and `make test` install what is missing,
+# configure and build first.
+.PHONY: all deps build run test test-asan test-tsan bench clean
+
+JOBS ?= $(shell nproc)
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS)
+
+run: build
+	@scripts/run.sh
+
+test: build
+	@cd build && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan -j $(JOBS)
+	@cd build-asan && ctest --output-on-failure -j $(JOBS) -L engine
+
+test-tsan: deps
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan -j $(JOBS)
+	@cd build-tsan && ctest --output-on-failure -j $(JOBS) -L engine
+
+bench: build
+	@scripts/bench.sh
+
+clean:
+	rm -rf build build-debug build-asan build-tsan

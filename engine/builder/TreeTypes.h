@@ -1,0 +1,221 @@
+// The image builder record and the entries of the compilation tree.
+//
+// TImageBuilder is embedded by value in the burner component. It holds the
+// compilation tree, the file-system switches and layout, the UDF bridge's
+// layout, the read-ahead cache's block table and the image-file fields, plus
+// the control words the worker threads share. Every word one thread writes
+// while another polls it is a std::atomic.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/platform/FileSearch.h"
+#include "engine/platform/File.h"
+#include "engine/platform/Time.h"
+
+namespace tessor::platform {
+class TMessageTarget;
+}
+
+namespace tessor::builder {
+
+inline constexpr int kSectorSize = 2048;
+inline constexpr int kMaxFileEntries = 200000;
+inline constexpr int kMaxDirectories = 65000;
+inline constexpr int kMaxLongName = 217;
+inline constexpr int kDirPathBuffer = 2048;
+inline constexpr int kSourcePathBuffer = 4096;
+
+// Engine status codes (the builder's StatusCode word).
+enum : uint16_t {
+    S_IDLE = 0,
+    S_WRITING = 1,
+    S_ERASING = 2,
+    S_BACKGROUND_FORMAT = 3,
+    S_CLOSING_TRACK = 4,
+    S_CLOSING_DISC = 5,
+    S_PREPARING = 6,
+    S_ABORTING = 7,
+    S_IMPORTING_SESSION = 8,
+    S_BURN_ERROR_ABORTING = 9,
+    S_VERIFYING = 10,
+    S_GEN_SM_REF = 11,
+};
+
+struct TDirEntry;
+
+// One file, or the name under which a directory is listed in its parent.
+struct TFileEntry {
+    char ShortName[16] = {};          // 8.3 name, system code page, as found
+    std::u16string LongName;          // Joliet, ISO 9660:1999 and UDF name
+    std::u16string FirstLongName;     // the name given at creation; never replaced
+    std::u16string SourcePath;        // empty for a directory's entry
+    platform::TSystemTime WriteTime;  // last-write time of the source, local time
+    uint64_t Size = 0;
+    uint32_t DataLba = 0;             // relative to FirstDataLba
+    uint32_t Attributes = 0;          // Win32 attribute bits
+    uint8_t ShortNameLength = 0;
+    uint8_t LongNameLength = 0;
+    TFileEntry* NextSibling = nullptr;
+    TDirEntry* Directory = nullptr;   // set only on a directory's entry
+    uint32_t UdfEntryLba = 0;
+};
+
+struct TDirEntry {
+    TDirEntry* Parent = nullptr;      // the root refers to itself
+    std::u16string LongName;          // the root has none
+    char ShortName[16] = {};          // upper case; the root holds "ROOT_DIR"
+    uint32_t IsoExtentSize = 0;
+    uint32_t JolietExtentSize = 0;
+    uint32_t IsoExtentStart = 0;
+    uint32_t JolietExtentStart = 0;
+    uint16_t PathTableNumber = 0;
+    uint8_t ShortNameLength = 0;
+    uint8_t LongNameLength = 0;
+    TFileEntry* FirstChild = nullptr;
+    // UDF bridge
+    uint16_t UdfLinkCount = 0;
+    uint64_t UdfDirSize = 0;
+    TFileEntry* UdfCursor = nullptr;
+    uint32_t UdfEntryLba = 0;
+    uint32_t UdfFidLba = 0;
+};
+
+// OnAddFile: Sender (always null from the builder), the source path (null
+// for a directory), the find data (changeable) and Skip (in/out).
+using TAddFileHandler =
+    std::function<void(void* sender, const char16_t* path, platform::TFindData& fd, bool& skip)>;
+
+// OnWriteDone / OnEraseDone shape: Sender, DeviceId, Failed.
+using TDoneHandler = std::function<void(void* sender, uint8_t deviceId, bool failed)>;
+
+// One slot of the read-ahead cache's block table.
+struct TCacheSlot {
+    uint8_t* Block = nullptr;  // 65,536 bytes
+    int32_t Length = 0;
+};
+inline constexpr int kBlockSize = 65536;
+inline constexpr int kSectorsPerBlock = 32;
+inline constexpr int kBlockTableSlots = 10000;
+
+struct TTreeStorage;  // owns every entry and directory (Tree.cpp)
+
+struct TImageBuilder {
+    TImageBuilder();
+    ~TImageBuilder();
+    TImageBuilder(const TImageBuilder&) = delete;
+    TImageBuilder& operator=(const TImageBuilder&) = delete;
+
+    // ---- tree area
+    std::vector<TFileEntry*> FileTable;        // creation order; at most kMaxFileEntries
+    int32_t FileCount = 0;
+    std::vector<TDirEntry*> DirTable;          // creation order; slot 0 is the root
+    std::vector<TDirEntry*> PathTableOrder;    // re-sorted by PrepareImage
+    int32_t DirCount = 0;
+    TDirEntry* RootDir = nullptr;
+    uint8_t ReplaceFileFlag = 0;
+    uint8_t Prepared = 0;
+    std::atomic<uint16_t> StatusCode{S_IDLE};
+    int32_t TimeZoneOffset = 0;                // 15-minute units
+    char16_t VolumeLabelW[32] = {};
+    char VolumeLabelA[96] = {};
+    char BootImagePath[2048] = {};
+    int32_t BootImageSize = 0;
+    TAddFileHandler AddFileHandler;
+    std::unique_ptr<uint8_t[]> HeaderBuffer;
+    uint32_t HeaderLength = 0;
+    std::unique_ptr<TTreeStorage> Storage;
+
+    // ---- switches
+    uint8_t JolietFileSystem = 0;
+    uint8_t ISO9660v1999FS = 0;
+    uint8_t UDFBridge = 0;
+
+    // ---- ISO 9660 / Joliet layout (sectors relative to the image start)
+    int32_t SessionStartLba = 0;
+    int32_t VolumeSizeBias = 0;
+    int32_t IsoPathTableSize = 0;
+    int32_t JolietPathTableSize = 0;
+    int32_t IsoPathTableL = 0;
+    int32_t IsoPathTableM = 0;
+    int32_t JolietPathTableL = 0;
+    int32_t JolietPathTableM = 0;
+    int32_t IsoDirArea = 0;
+    int32_t IsoDirSectors = 0;
+    int32_t JolietDirArea = 0;
+    int32_t JolietDirSectors = 0;
+    int32_t BootCatalogLba = 0;
+    int32_t LeadInPad = 0;
+    int32_t BootImageLba = 0;
+    int32_t FirstDataLba = 0;
+    int32_t FileDataSectors = 0;
+    std::atomic<int32_t> TotalSectors{0};
+    uint8_t AnchorInNewBlock = 0;
+
+    // ---- UDF bridge layout
+    int32_t UdfVrsLba = 0;
+    int32_t UdfMainVdsLba = 0;
+    int32_t UdfReserveVdsLba = 0;
+    int32_t UdfLvidLba = 0;
+    int32_t UdfAnchorLba = 0;
+    int32_t UdfPartitionStart = 0;
+    int32_t UdfPartitionLength = 0;
+    int32_t UdfStreamStart = 0;
+    int32_t UdfStreamSectors = 0;
+    int32_t UdfLastLba = 0;
+    int32_t UdfLbaBase = 0;
+    int32_t UdfDirCount = 0;
+    int32_t UdfFileCount = 0;
+    uint64_t UdfNextUniqueId = 0;
+    uint8_t UdfTimestamp[12] = {};
+    uint8_t UdfLabel[32] = {};                 // CS0 d-string, length in byte 31
+    // Stream cursor of BuildUdfFileSectors: the walk's position and an
+    // identifier split across two calls. UDFBridge.cpp alone reads it.
+    struct TUdfCursor {
+        TDirEntry* Dir = nullptr;       // directory being produced
+        int State = 0;                  // what comes next in that directory
+        uint32_t SectorIndex = 0;       // sector within its identifier stream
+        uint32_t ByteOffset = 0;        // bytes of identifiers already produced
+        uint8_t Held[512] = {};         // the part of an identifier not yet written
+        uint32_t HeldLength = 0;
+        bool Complete = false;
+    } UdfStream;
+
+    // ---- shared control words
+    std::atomic<uint32_t> ErrorCode{0};
+    std::atomic<uint8_t> AbortRequested{0};
+    platform::TMessageTarget* NotifyWindow = nullptr;
+    std::mutex* EngineLock = nullptr;          // made and owned by the component
+
+    // ---- read-ahead cache
+    int32_t CacheBytes = 0;
+    int32_t MaxBlocks = 0;
+    std::vector<TCacheSlot> BlockTable;        // kBlockTableSlots, reserved once
+    std::atomic<int32_t> BlockCount{0};
+    std::atomic<int64_t> SectorsToDeliver{0};
+    std::atomic<uint8_t> CachePrimed{0};
+    std::atomic<uint8_t> CacheDone{0};
+    std::atomic<uint8_t> CacheThreadEnded{0};
+    std::atomic<uint8_t> ProducerBusy{0};
+    std::atomic<uint8_t> ConsumerBusy{0};
+    uint8_t CachePriority = 0;
+    std::u16string CurrentSourcePath;          // guarded by EngineLock
+
+    // ---- write thread and image files
+    std::atomic<uint32_t> SectorsWritten{0};
+    std::unique_ptr<uint8_t[]> WriteBuffer;    // kBlockSize bytes
+    TDoneHandler CompletionHandler;
+    std::u16string ImagePath;                  // at most 4095 characters
+    uint8_t WriteToImageFile = 0;
+    uint8_t ReadFromImageFile = 0;
+    platform::TFile ImageFileHandle;
+};
+
+}  // namespace tessor::builder

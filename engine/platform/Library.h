@@ -1,0 +1,29 @@
+// A shared library loaded at run time, closed when the holder goes.
+#pragma once
+
+#include <string>
+
+namespace tessor::platform {
+
+class TLibrary {
+public:
+    TLibrary() = default;
+    ~TLibrary();
+    TLibrary(const TLibrary&) = delete;
+    TLibrary& operator=(const TLibrary&) = delete;
+
+    // A name without '/' is looked up first in the running program's own
+    // folder, then by the system loader.
+    bool Load(const std::string& name);
+    void* Symbol(const char* name) const;
+    bool Loaded() const { return handle_ != nullptr; }
+    void Unload();
+
+private:
+    void* handle_ = nullptr;
+};
+
+// Folder of the running executable, with a trailing '/'.
+std::string ProgramFolder();
+
+}  // namespace tessor::platform

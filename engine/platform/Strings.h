@@ -1,0 +1,39 @@
+// Text conversions and comparisons the engine needs from the platform.
+// "Wide" text is UTF-16 (std::u16string); "system code page" text is the
+// narrow encoding of the platform, which on Linux is UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tessor::platform {
+
+// UTF-16 -> system code page (UTF-8). Unpaired surrogates become U+FFFD.
+std::string ToSystem(std::u16string_view text);
+// System code page (UTF-8) -> UTF-16. Invalid bytes become U+FFFD.
+std::u16string FromSystem(std::string_view text);
+
+// Windows code pages used by the 8-bit language files (1250, 1252), through
+// iconv. Characters the code page cannot hold become '?'. False when the
+// code page is not available.
+bool ToCodePage(std::u16string_view text, int codePage, std::string& out);
+bool FromCodePage(std::string_view text, int codePage, std::u16string& out);
+
+// Case-insensitive ordinal comparison of UTF-16 names, as the Windows file
+// system compares names: both sides upper-cased per UTF-16 unit.
+// Returns <0, 0, >0.
+int CompareTextCI(std::u16string_view a, std::u16string_view b);
+// The upper-cased form that CompareTextCI compares; equal keys <=> equal names.
+std::u16string FoldCase(std::u16string_view text);
+
+// Locale-aware, case-sensitive comparison in the thread's collation locale
+// (LC_COLLATE of the environment, C.UTF-8 when none is set).
+int CompareLocale(std::u16string_view a, std::u16string_view b);
+
+// Windows wildcard match, ignoring case: '*' any run, '?' one character;
+// "*.*" and "*" match every name, and a mask ending in ".*" also matches a
+// name without an extension.
+bool MatchesMask(std::u16string_view name, std::u16string_view mask);
+
+}  // namespace tessor::platform
