@@ -1,0 +1,141 @@
+// POSIX file descriptors behind TFile.
+#include "engine/platform/File.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "engine/platform/Strings.h"
+
+namespace tessor::platform {
+
+TFile::~TFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+TFile::TFile(TFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), error_(std::exchange(other.error_, 0)) {}
+
+TFile& TFile::operator=(TFile&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        error_ = std::exchange(other.error_, 0);
+    }
+    return *this;
+}
+
+bool TFile::OpenRead(std::u16string_view path) { return OpenReadNarrow(ToSystem(path)); }
+
+bool TFile::OpenReadNarrow(const std::string& path) {
+    Close();
+    error_ = 0;
+    // Opened without blocking first: opening a FIFO for reading would wait
+    // for a writer. Only regular files and block devices are read.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error_ = errno;
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        error_ = errno;
+    else if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
+        error_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (error_ != 0) {
+        ::close(fd);
+        errno = error_;
+        return false;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    fd_ = fd;
+    return true;
+}
+
+bool TFile::Create(std::u16string_view path) {
+    Close();
+    error_ = 0;
+    int fd = ::open(ToSystem(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error_ = errno;
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+int64_t TFile::Read(void* buffer, size_t count) {
+    if (fd_ < 0) {
+        error_ = EBADF;
+        errno = EBADF;
+        return -1;
+    }
+    auto* p = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::read(fd_, p + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error_ = errno;
+            return -1;
+        }
+        if (n == 0) break;  // end of file
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool TFile::Write(const void* buffer, size_t count) {
+    if (fd_ < 0) {
+        error_ = EBADF;
+        errno = EBADF;
+        return false;
+    }
+    const auto* p = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(fd_, p + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error_ = errno;
+            return false;
+        }
+        if (n == 0) {
+            error_ = EIO;
+            errno = EIO;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+int64_t TFile::Size() const {
+    if (fd_ < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return -1;
+    if (S_ISBLK(st.st_mode)) {
+        uint64_t bytes = 0;
+        if (::ioctl(fd_, BLKGETSIZE64, &bytes) != 0) return -1;
+        return static_cast<int64_t>(bytes);
+    }
+    return static_cast<int64_t>(st.st_size);
+}
+
+bool TFile::Close() {
+    if (fd_ < 0) return true;
+    int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0 && errno != EINTR) {
+        error_ = errno;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tessor::platform
