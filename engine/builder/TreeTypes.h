@@ -9,11 +9,13 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/platform/FileSearch.h"
@@ -66,6 +68,10 @@ struct TFileEntry {
     TFileEntry* NextSibling = nullptr;
     TDirEntry* Directory = nullptr;   // set only on a directory's entry
     uint32_t UdfEntryLba = 0;
+    // The directory whose child list holds this entry, and the hash of its
+    // case-folded long name: the keys of the tree's name index.
+    TDirEntry* Owner = nullptr;
+    uint32_t NameHash = 0;
 };
 
 struct TDirEntry {
@@ -86,6 +92,9 @@ struct TDirEntry {
     TFileEntry* UdfCursor = nullptr;
     uint32_t UdfEntryLba = 0;
     uint32_t UdfFidLba = 0;
+    // The entry under which this directory is listed in its parent; none for
+    // the root.
+    TFileEntry* Entry = nullptr;
 };
 
 // OnAddFile: Sender (always null from the builder), the source path (null
@@ -197,7 +206,10 @@ struct TImageBuilder {
     // ---- read-ahead cache
     int32_t CacheBytes = 0;
     int32_t MaxBlocks = 0;
-    std::vector<TCacheSlot> BlockTable;        // kBlockTableSlots, reserved once
+    std::vector<TCacheSlot> BlockTable;        // kBlockTableSlots, a ring from BlockHead
+    int32_t BlockHead = 0;                     // slot of the oldest filled block
+    std::condition_variable CacheChanged;      // with EngineLock: a block was counted or taken
+    std::vector<uint8_t*> SpareBlocks;         // taken blocks kept for reuse (guarded by EngineLock)
     std::atomic<int32_t> BlockCount{0};
     std::atomic<int64_t> SectorsToDeliver{0};
     std::atomic<uint8_t> CachePrimed{0};
@@ -216,6 +228,11 @@ struct TImageBuilder {
     uint8_t WriteToImageFile = 0;
     uint8_t ReadFromImageFile = 0;
     platform::TFile ImageFileHandle;
+
+    // ---- the running write's threads; joined before the next write starts
+    // and when the component goes, so no thread outlives the records it uses
+    std::thread CacheThread;
+    std::thread WriteThread;
 };
 
 }  // namespace tessor::builder
