@@ -23,6 +23,7 @@
 #include "engine/builder/Tree.h"
 #include "engine/builder/UDFBridge.h"
 #include "engine/platform/File.h"
+#include "engine/platform/Strings.h"
 #include "engine/platform/Threads.h"
 
 namespace tessor::writer {

@@ -1,0 +1,145 @@
+#include "engine/component/DiscBurner.h"
+
+#include "engine/builder/ISO9660.h"
+#include "engine/builder/Tree.h"
+#include "engine/platform/File.h"
+#include "engine/platform/Strings.h"
+#include "engine/writer/Cache.h"
+#include "engine/writer/CDBurner.h"
+
+namespace tessor::component {
+
+namespace {
+
+constexpr uint32_t kMinCacheBytes = 2097152;
+
+bool IsBootImageSize(int64_t size) {
+    return size == 2048 || size == 1228800 || size == 1474560 || size == 2949120;
+}
+
+}  // namespace
+
+TDiscBurner::TDiscBurner(bool hasOwner) {
+    builder_.EngineLock = &engineLock_;
+    SetBurnProof(true);
+    SetTestWrite(false);
+    SetFinalizeDisc(false);
+    SetReplaceFile(false);
+    SetCacheSize(32);
+    SetJolietFileSystem(true);
+    SetUDFBridge(false);
+    OnWriteDone = nullptr;
+    OnEraseDone = nullptr;
+    if (hasOwner) {
+        messages_ = std::make_unique<platform::TMessageTarget>(
+            [this](const platform::TMessage& m) { HandleMessage(m); });
+        builder_.NotifyWindow = messages_.get();
+        drive_.NotifyWindow = messages_.get();
+    }
+    drive_.CloseAfterCommand = 1;
+}
+
+// A write still running when the component goes would use freed records:
+// it is asked to stop and waited for.
+TDiscBurner::~TDiscBurner() {
+    if (builder_.CacheThread.joinable() || builder_.WriteThread.joinable()) {
+        builder_.AbortRequested = 1;
+        writer::JoinWriterThreads(builder_);
+    }
+    builder::ClearFiles(builder_);
+}
+
+std::string TDiscBurner::VolumeID() const { return builder::GetVolumeLabel(builder_); }
+
+void TDiscBurner::SetVolumeID(const std::string& label) {
+    builder::SetVolumeLabel(builder_, label.c_str());
+}
+
+void TDiscBurner::SetVolumeIDW(std::u16string_view label) {
+    builder::SetVolumeLabelW(builder_, label);
+}
+
+// Megabytes x 1,048,576 in 32 bits, and 2 MB for anything that reads below
+// that as a signed number (0, 1, and the products that overflow).
+void TDiscBurner::SetCacheSize(uint32_t megabytes) {
+    uint32_t bytes = megabytes * 1048576u;
+    if (static_cast<int32_t>(bytes) < static_cast<int32_t>(kMinCacheBytes)) bytes = kMinCacheBytes;
+    builder_.CacheBytes = static_cast<int32_t>(bytes);
+}
+
+uint32_t TDiscBurner::CacheSize() const {
+    return static_cast<uint32_t>(builder_.CacheBytes) >> 20;
+}
+
+std::string TDiscBurner::BootImage() const { return builder::GetBootImage(builder_); }
+
+// An empty path changes nothing (only ClearFiles removes a boot image); a
+// file that cannot be opened or has none of the four sizes is ignored.
+void TDiscBurner::SetBootImage(const std::string& path) {
+    if (path.empty()) return;
+    platform::TFile file;
+    if (!file.OpenReadNarrow(path)) return;
+    int64_t size = file.Size();
+    file.Close();
+    if (!IsBootImageSize(size)) return;
+    builder::SetBootImage(builder_, path.c_str());
+}
+
+void TDiscBurner::ClearFiles() { builder::ClearFiles(builder_); }
+
+builder::TDirEntry* TDiscBurner::CreateDir(std::u16string_view destPath, std::u16string_view name) {
+    return builder::CreateDir(builder_, destPath, name);
+}
+
+builder::TFileEntry* TDiscBurner::AddFile(std::u16string_view destPath,
+                                          std::u16string_view fileName) {
+    builder_.AddFileHandler = OnAddFile;
+    return builder::AddFile(builder_, destPath, fileName);
+}
+
+builder::TDirEntry* TDiscBurner::AddFolder(std::u16string_view destPath,
+                                           std::u16string_view sourceDir, std::u16string_view mask,
+                                           bool recursive, bool keepSourcePath) {
+    builder_.AddFileHandler = OnAddFile;
+    return builder::AddFolder(builder_, destPath, sourceDir, mask, recursive, keepSourcePath);
+}
+
+int32_t TDiscBurner::PrepareImage() { return builder::PrepareImage(builder_); }
+
+bool TDiscBurner::CreateImageFile(std::u16string_view imageFile) {
+    return writer::CreateImageFile(builder_, imageFile, this, OnWriteDone);
+}
+
+void TDiscBurner::Abort() {
+    builder_.ErrorCode = writer::kErrAborted;
+    builder_.StatusCode = builder::S_ABORTING;
+    builder_.AbortRequested = 1;
+}
+
+std::string TDiscBurner::ErrorText() {
+    uint32_t code = writer::TakeErrorCode(builder_, drive_.LastSenseCode);
+    return writer::ErrorTextFor(builder_, code);
+}
+
+void TDiscBurner::HandleMessage(const platform::TMessage& m) {
+    switch (m.message) {
+        case writer::kMsgEraseDone:
+            if (OnEraseDone) OnEraseDone(this, 0, m.lParam != 0);
+            break;
+        case writer::kMsgWriteDone:
+            if (OnWriteDone) OnWriteDone(this, 0, m.lParam != 0);
+            break;
+        case writer::kMsgVerifyDone:
+            if (OnVerifyDone) OnVerifyDone(this, 0, static_cast<int32_t>(m.lParam), m.wParam != 0);
+            break;
+        case writer::kMsgSmartRefDone:
+            if (OnGenerateSmartReferencesDone) {
+                OnGenerateSmartReferencesDone(this, m.wParam != 0, static_cast<int32_t>(m.lParam));
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace tessor::component

@@ -1,0 +1,102 @@
+// TDiscBurner: the one object through which the front ends use the engine.
+// It embeds the image builder and the drive record, publishes the switches
+// as properties, forwards the operations, and hands completion notices from
+// the worker threads to the thread that owns it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "engine/builder/TreeTypes.h"
+#include "engine/drive/SCSIDefs.h"
+#include "engine/platform/MessageTarget.h"
+
+namespace tessor::component {
+
+using TAddFileEvent = builder::TAddFileHandler;
+using TEraseDoneEvent = std::function<void(void* sender, uint8_t deviceId, bool eraseFailed)>;
+using TWriteDoneEvent = std::function<void(void* sender, uint8_t deviceId, bool writeFailed)>;
+using TVerifyDoneEvent =
+    std::function<void(void* sender, uint8_t deviceId, int32_t fileId, bool failed)>;
+using TSmartRefGenDoneEvent =
+    std::function<void(void* sender, bool failed, int32_t canSaveBytes)>;
+
+class TDiscBurner {
+public:
+    // With an owner, completions are posted to Messages() and raised on the
+    // thread that dispatches it (the CLI pumps it, the window's event loop
+    // wakes for it). Without one, worker threads call the handlers directly.
+    explicit TDiscBurner(bool hasOwner = true);
+    ~TDiscBurner();
+    TDiscBurner(const TDiscBurner&) = delete;
+    TDiscBurner& operator=(const TDiscBurner&) = delete;
+
+    // ---- published properties
+    bool BurnProof() const { return drive_.BurnProof != 0; }
+    void SetBurnProof(bool on) { drive_.BurnProof = on; }
+    bool TestWrite() const { return drive_.TestWrite != 0; }
+    void SetTestWrite(bool on) { drive_.TestWrite = on; }
+    bool FinalizeDisc() const { return drive_.FinalizeDisc != 0; }
+    void SetFinalizeDisc(bool on) { drive_.FinalizeDisc = on; }
+    bool ReplaceFile() const { return builder_.ReplaceFileFlag != 0; }
+    void SetReplaceFile(bool on) { builder_.ReplaceFileFlag = on; }
+    std::string VolumeID() const;
+    void SetVolumeID(const std::string& label);
+    uint32_t CacheSize() const;
+    void SetCacheSize(uint32_t megabytes);
+    bool JolietFileSystem() const { return builder_.JolietFileSystem != 0; }
+    void SetJolietFileSystem(bool on) { builder_.JolietFileSystem = on; }
+    bool ISO9660v1999FS() const { return builder_.ISO9660v1999FS != 0; }
+    void SetISO9660v1999FS(bool on) { builder_.ISO9660v1999FS = on; }
+    bool UDFBridge() const { return builder_.UDFBridge != 0; }
+    void SetUDFBridge(bool on) { builder_.UDFBridge = on; }
+    std::string Version() const { return "1.24 (20110803)"; }
+    std::string BootImage() const;
+    void SetBootImage(const std::string& path);
+
+    // ---- events
+    TAddFileEvent OnAddFile;
+    TEraseDoneEvent OnEraseDone;
+    TSmartRefGenDoneEvent OnGenerateSmartReferencesDone;
+    TWriteDoneEvent OnWriteDone;
+    TVerifyDoneEvent OnVerifyDone;
+
+    // ---- compilation
+    void ClearFiles();
+    void SetVolumeIDW(std::u16string_view label);
+    builder::TDirEntry* CreateDir(std::u16string_view destPath, std::u16string_view name);
+    builder::TFileEntry* AddFile(std::u16string_view destPath, std::u16string_view fileName);
+    builder::TDirEntry* AddFolder(std::u16string_view destPath, std::u16string_view sourceDir,
+                                  std::u16string_view mask, bool recursive, bool keepSourcePath);
+    int32_t PrepareImage();
+
+    // ---- writing, progress
+    bool CreateImageFile(std::u16string_view imageFile);
+    void Abort();
+    std::string ErrorText();
+    uint16_t Status() const { return builder_.StatusCode.load(); }
+    int32_t ImageSectors() const { return builder_.TotalSectors.load(); }
+    int32_t WrittenSectors() const { return static_cast<int32_t>(builder_.SectorsWritten.load()); }
+    int32_t CacheFill() const { return builder_.BlockCount.load() * builder::kBlockSize; }
+
+    // The owner's message target; null for a component without owner.
+    platform::TMessageTarget* Messages() { return messages_.get(); }
+
+    // The engine records, for the engine's own tests and tools.
+    builder::TImageBuilder& Builder() { return builder_; }
+    drive::TSCSIDevice& Drive() { return drive_; }
+
+private:
+    void HandleMessage(const platform::TMessage& message);
+
+    builder::TImageBuilder builder_;
+    drive::TSCSIDevice drive_;
+    std::mutex engineLock_;
+    std::unique_ptr<platform::TMessageTarget> messages_;
+};
+
+}  // namespace tessor::component

@@ -1,0 +1,225 @@
+// StartWrite, the write thread, image-file creation and the error texts.
+#include "engine/writer/CDBurner.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "engine/builder/ISO9660.h"
+#include "engine/platform/MessageTarget.h"
+#include "engine/platform/Strings.h"
+#include "engine/platform/Threads.h"
+#include "engine/writer/BlockSink.h"
+#include "engine/writer/Cache.h"
+#include "engine/writer/DiscWrite.h"
+
+namespace tessor::writer {
+
+using builder::kSectorSize;
+using builder::TImageBuilder;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Creation mode: every block goes into the image file with one write.
+class TImageFileSink final : public TBlockSink {
+public:
+    explicit TImageFileSink(TImageBuilder& b) : b_(b) {}
+
+    bool Write(const uint8_t* data, int32_t length) override {
+        if (b_.ImageFileHandle.Write(data, static_cast<size_t>(length))) return true;
+        b_.ErrorCode = kErrWriteFile;
+        return false;
+    }
+
+    // A close that reports an error (a delayed write failure) fails the run:
+    // a half-written image is never reported as made.
+    void Finish(bool /*failed*/) override {
+        if (b_.ImageFileHandle.IsOpen() && !b_.ImageFileHandle.Close() && b_.ErrorCode == 0) {
+            b_.ErrorCode = kErrWriteFile;
+        }
+    }
+
+private:
+    TImageBuilder& b_;
+};
+
+class TWriteThread {
+public:
+    TWriteThread(TImageBuilder& b, drive::TSCSIDevice* drive) : b_(b), drive_(drive) {}
+    void Run();
+
+private:
+    uint8_t Failed = 0;
+    builder::TDoneHandler handler_;
+    TImageBuilder& b_;
+    drive::TSCSIDevice* drive_;
+};
+
+void TWriteThread::Run() {
+    b_.StatusCode = builder::S_WRITING;
+    b_.SectorsWritten = 0;
+    std::unique_ptr<TBlockSink> sink;
+    if (drive_ != nullptr) {
+        sink = MakeDiscSink(b_, *drive_);
+    } else {
+        sink = std::make_unique<TImageFileSink>(b_);
+    }
+    sink->Begin();
+
+    int32_t blocks = 0;
+    for (;;) {
+        if (b_.AbortRequested.load()) break;
+        int32_t length = TakeBlock(b_);
+        if (length == 0) break;
+        if (length < 0) {
+            WaitForCache(b_, 10);
+            continue;
+        }
+        if (!sink->Write(b_.WriteBuffer.get(), length)) {
+            b_.AbortRequested = 1;  // stops the cache thread
+            platform::SleepMs(100);
+            b_.StatusCode = builder::S_BURN_ERROR_ABORTING;
+            Failed = 1;
+            break;
+        }
+        b_.SectorsWritten.fetch_add(static_cast<uint32_t>(length / kSectorSize));
+        sink->AfterBlock(++blocks);
+    }
+    if (!Failed) b_.StatusCode = builder::S_CLOSING_TRACK;
+    sink->Finish(Failed != 0);
+
+    {
+        std::unique_lock lock(*b_.EngineLock);
+        while (!b_.CacheThreadEnded.load()) b_.CacheChanged.wait_for(lock, 100ms);
+    }
+
+    handler_ = b_.CompletionHandler;
+    bool failed;
+    {
+        std::lock_guard lock(*b_.EngineLock);
+        // A stream that stopped short without a reason is still a failure.
+        if (b_.SectorsToDeliver.load() > 0 && b_.ErrorCode == 0) b_.ErrorCode = kErrDataNotPrepared;
+        if (b_.ErrorCode != 0) Failed = 1;
+        failed = Failed != 0;
+        b_.StatusCode = builder::S_IDLE;
+        if (b_.NotifyWindow != nullptr && handler_) {
+            b_.NotifyWindow->Post(kMsgWriteDone, 0, failed ? 1 : 0);
+        }
+    }
+    // Without an owner the handler runs here, outside the lock, so that it
+    // may use the engine.
+    if (b_.NotifyWindow == nullptr && handler_) handler_(this, 0, failed);
+}
+
+void CloseImageOnFailure(TImageBuilder& b) {
+    if (b.WriteToImageFile && b.ImageFileHandle.IsOpen()) b.ImageFileHandle.Close();
+}
+
+}  // namespace
+
+void RaiseWriteDone(TImageBuilder& b, const builder::TDoneHandler& handler, void* sender,
+                    bool failed) {
+    if (!handler) return;
+    if (b.NotifyWindow != nullptr) {
+        b.NotifyWindow->Post(kMsgWriteDone, 0, failed ? 1 : 0);
+    } else {
+        handler(sender, 0, failed);
+    }
+}
+
+bool StartWrite(TImageBuilder& b, drive::TSCSIDevice* drive, void* sender,
+                const builder::TDoneHandler& handler) {
+    JoinWriterThreads(b);
+    b.ErrorCode = 0;
+    bool compilation = !b.ReadFromImageFile;
+    if (drive != nullptr && !b.WriteToImageFile) {
+        PrepareDiscWrite(b, *drive);
+    }
+    if (b.WriteToImageFile) {
+        if (b.UDFBridge) b.UdfLbaBase = 0;
+        b.SessionStartLba = 0;
+        b.VolumeSizeBias = 0;
+    }
+    if (compilation && !builder::BuildHeaderArea(b)) {
+        // Streaming a tree that was never laid out would make an image with
+        // no file system in it.
+        b.ErrorCode = kErrDataNotPrepared;
+        CloseImageOnFailure(b);
+        RaiseWriteDone(b, handler, sender, true);
+        return false;
+    }
+    b.CompletionHandler = handler;
+    b.AbortRequested = 0;
+    StartCacheThread(b);
+    {
+        std::unique_lock lock(*b.EngineLock);
+        while (!b.CachePrimed.load()) {
+            if (b.AbortRequested.load()) {
+                lock.unlock();
+                CloseImageOnFailure(b);
+                RaiseWriteDone(b, handler, sender, true);
+                return false;
+            }
+            b.CacheChanged.wait_for(lock, 100ms);
+        }
+    }
+    b.WriteThread = std::thread([&b, drive] {
+        platform::SetCurrentThreadPriority(platform::TThreadPriority::BelowNormal);
+        TWriteThread thread(b, b.WriteToImageFile ? nullptr : drive);
+        thread.Run();
+    });
+    return true;
+}
+
+bool CreateImageFile(TImageBuilder& b, std::u16string_view path, void* sender,
+                     const builder::TDoneHandler& handler) {
+    JoinWriterThreads(b);
+    b.ImagePath.assign(path);
+    b.ReadFromImageFile = 0;
+    if (path.size() > kMaxImagePath || path.empty() || !b.ImageFileHandle.Create(path)) {
+        b.ErrorCode = kErrCreateFile;
+        return false;
+    }
+    b.WriteToImageFile = 1;
+    return StartWrite(b, nullptr, sender, handler);
+}
+
+uint32_t TakeErrorCode(TImageBuilder& b, uint16_t& lastSenseCode) {
+    uint32_t code = b.ErrorCode.exchange(0);
+    if (code != 0) return code;
+    code = lastSenseCode;
+    lastSenseCode = 0;
+    return code;
+}
+
+std::string ErrorTextFor(const TImageBuilder& b, uint32_t code) {
+    auto withPath = [](const char* text, const std::u16string& path) {
+        if (path.empty()) return std::string(text);
+        return std::string(text) + " \\" + platform::ToSystem(path) + "\\";
+    };
+    switch (code) {
+        case kErrNone:
+            return "Unknown/No Error!";
+        case kErrDataNotPrepared:
+            return "Data not prepared ";
+        case kErrOpenFile:
+            return withPath("Error opening file", b.CurrentSourcePath);
+        case kErrCreateFile:
+            return withPath("Error creating file", b.ImagePath);
+        case kErrAborted:
+            return "Aborted by user";
+        case kErrReadFile:
+            return withPath("Error reading file", b.CurrentSourcePath);
+        case kErrWriteFile:
+            return withPath("Error writing file", b.ImagePath);
+        default: {
+            char text[32];
+            std::snprintf(text, sizeof text, "Hardware Error %u", code);
+            return text;
+        }
+    }
+}
+
+}  // namespace tessor::writer
