@@ -86,6 +86,7 @@ struct TDirEntry {
     uint8_t ShortNameLength = 0;
     uint8_t LongNameLength = 0;
     TFileEntry* FirstChild = nullptr;
+    TFileEntry* LastChild = nullptr;  // tail of the child list, for appending
     // UDF bridge
     uint16_t UdfLinkCount = 0;
     uint64_t UdfDirSize = 0;

@@ -1,0 +1,48 @@
+// The storage behind the compilation tree: the entry arena, the per-directory
+// name index and the names the layout derives for the Joliet and ISO 9660:1999
+// trees. Internal to the builder.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/builder/TreeTypes.h"
+
+namespace tessor::builder {
+
+// Finds a directory's child by its long name, ignoring case, without scanning
+// the child list. Open addressing over entry pointers keyed by (directory,
+// hash of the case-folded name); an entry carries both keys itself, so the
+// index costs two pointers per entry and no copy of the name.
+class TNameIndex {
+public:
+    static uint32_t HashName(std::u16string_view name);  // folds case first
+    void Clear();
+    // The entry must already have Owner and NameHash set.
+    void Insert(TFileEntry* entry);
+    TFileEntry* Find(const TDirEntry* dir, std::u16string_view name, uint32_t hash) const;
+    size_t MemoryBytes() const { return slots_.capacity() * sizeof(TFileEntry*); }
+
+private:
+    static size_t Mix(const TDirEntry* dir, uint32_t hash);
+    void Grow();
+    std::vector<TFileEntry*> slots_;
+    size_t used_ = 0;
+};
+
+struct TTreeStorage {
+    std::deque<TFileEntry> Files;  // stable addresses; freed only as a whole
+    std::deque<TDirEntry> Dirs;
+    TNameIndex Index;
+    // Names that had to be cut to fit a directory record (Joliet names over
+    // 110 characters; ISO 9660:1999 names over 207 bytes). Filled by
+    // PrepareImage; an entry without a cut name is written with its own.
+    std::unordered_map<const TFileEntry*, std::u16string> JolietNames;
+    std::unordered_map<const TFileEntry*, std::string> IsoLongNames;
+};
+
+}  // namespace tessor::builder
