@@ -82,6 +82,11 @@ public:
     int32_t ImageSectors() const { return builder_.TotalSectors.load(); }
     int32_t WrittenSectors() const { return static_cast<int32_t>(builder_.SectorsWritten.load()); }
     int32_t CacheFill() const { return builder_.BlockCount.load() * builder::kBlockSize; }
+    // The drive buffer as the write thread last read it; no command is sent.
+    uint32_t DeviceBufferSize() const { return drive_.BufferCapacity.load(); }
+    int32_t DeviceBufferUsed() const {
+        return static_cast<int32_t>(drive_.BufferCapacity.load() - drive_.BufferBlank.load());
+    }
 
     // The owner's message target; null for a component without owner.
     platform::TMessageTarget* Messages() { return messages_.get(); }

@@ -1,0 +1,15 @@
+// The commands of tessor-cli. Each takes the arguments after its name and
+// returns the process exit code.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tessor::cli {
+
+int ImageCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+
+void PrintUsage(std::FILE* out);
+
+}  // namespace tessor::cli

@@ -1,0 +1,94 @@
+#include "cli/Compilation.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "engine/builder/Tree.h"
+#include "engine/platform/Strings.h"
+
+namespace tessor::cli {
+
+namespace {
+
+std::string BaseName(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FILE* err) {
+    if (args.positional.empty()) {
+        std::fprintf(err, "tessor-cli: no SOURCE given\n");
+        return false;
+    }
+    burner.SetJolietFileSystem(!args.Has("--no-joliet"));
+    burner.SetUDFBridge(!args.Has("--no-udf"));
+    burner.SetISO9660v1999FS(args.Has("--iso9660-1999"));
+    burner.SetReplaceFile(args.Has("--replace"));
+    if (const std::string* mb = args.Value("--cache")) {
+        char* end = nullptr;
+        unsigned long value = std::strtoul(mb->c_str(), &end, 10);
+        if (mb->empty() || *end != '\0' || value < 2 || value > 624) {
+            std::fprintf(err, "tessor-cli: --cache takes megabytes from 2 to 624\n");
+            return false;
+        }
+        burner.SetCacheSize(static_cast<uint32_t>(value));
+    }
+    burner.ClearFiles();
+    std::string label = args.Value("--label") ? *args.Value("--label")
+                                              : BaseName(args.positional.front());
+    burner.SetVolumeIDW(platform::FromSystem(label));
+    if (const std::string* boot = args.Value("--boot")) {
+        burner.SetBootImage(*boot);
+        if (burner.BootImage() != *boot) {
+            std::fprintf(err,
+                         "tessor-cli: %s cannot be a boot image (it must be readable and of "
+                         "2048, 1228800, 1474560 or 2949120 bytes)\n",
+                         boot->c_str());
+            return false;
+        }
+    }
+    for (const std::string& source : args.positional) {
+        struct stat st;
+        if (::stat(source.c_str(), &st) != 0) {
+            std::fprintf(err, "tessor-cli: %s: no such file or folder\n", source.c_str());
+            return false;
+        }
+        std::u16string wide = platform::FromSystem(source);
+        if (S_ISDIR(st.st_mode)) {
+            std::u16string name = platform::FromSystem(BaseName(source));
+            if (name.empty() || name == u"/" || name == u"." || name == u"..") {
+                // The root of a file system or ".": its content goes into the root.
+                if (!burner.AddFolder(u"\\", wide, u"*.*", true, false)) {
+                    std::fprintf(err, "tessor-cli: cannot add %s\n", source.c_str());
+                    return false;
+                }
+                continue;
+            }
+            builder::TDirEntry* dir = burner.CreateDir(u"\\", name);
+            if (dir == nullptr) {
+                std::fprintf(err, "tessor-cli: cannot add folder %s\n", source.c_str());
+                return false;
+            }
+            if (builder::IsSkip(dir)) continue;
+            if (!burner.AddFolder(u"\\" + name + u"\\", wide, u"*.*", true, false)) {
+                std::fprintf(err, "tessor-cli: cannot add the content of %s\n", source.c_str());
+                return false;
+            }
+        } else if (S_ISREG(st.st_mode)) {
+            if (burner.AddFile(u"\\", wide) == nullptr) {
+                std::fprintf(err, "tessor-cli: cannot add file %s\n", source.c_str());
+                return false;
+            }
+        } else {
+            std::fprintf(err, "tessor-cli: %s is neither a file nor a folder\n", source.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace tessor::cli

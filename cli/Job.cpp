@@ -1,0 +1,172 @@
+#include "cli/Job.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "engine/builder/TreeTypes.h"
+
+namespace tessor::cli {
+
+namespace {
+
+std::atomic<int> g_interrupts{0};
+
+void OnInterrupt(int) { g_interrupts.fetch_add(1); }
+
+// Installs the Ctrl-C handler for the life of one job.
+class TInterruptGuard {
+public:
+    TInterruptGuard() {
+        g_interrupts = 0;
+        struct sigaction sa = {};
+        sa.sa_handler = OnInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &old_);
+        sigaction(SIGTERM, &sa, &oldTerm_);
+    }
+    ~TInterruptGuard() {
+        sigaction(SIGINT, &old_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+
+private:
+    struct sigaction old_ = {};
+    struct sigaction oldTerm_ = {};
+};
+
+double Megabytes(double sectors) { return sectors * 2048.0 / 1e6; }
+
+class TProgressLine {
+public:
+    TProgressLine(std::FILE* out) : out_(out), tty_(out != nullptr && isatty(fileno(out))) {}
+
+    void Draw(component::TDiscBurner& burner, bool driveBuffer) {
+        if (!tty_) return;
+        auto now = std::chrono::steady_clock::now();
+        double seconds = std::chrono::duration<double>(now - start_).count();
+        double written = burner.WrittenSectors();
+        double total = burner.ImageSectors();
+        int percent = total > 0 ? static_cast<int>(written * 100.0 / total) : 0;
+        double rate = seconds > 0.2 ? Megabytes(written) / seconds : 0.0;
+        std::fprintf(out_, "\r\033[K%s  %.1f of %.1f MB  %d%%  %.1f MB/s  cache %.1f MB",
+                     StatusText(burner.Status()), Megabytes(written), Megabytes(total), percent,
+                     rate, burner.CacheFill() / 1e6);
+        if (driveBuffer) {
+            uint32_t size = burner.DeviceBufferSize();
+            int32_t used = burner.DeviceBufferUsed();
+            if (size > 0) std::fprintf(out_, "  drive buffer %d%%", static_cast<int>(used * 100.0 / size));
+        }
+        std::fflush(out_);
+        drawn_ = true;
+    }
+
+    void DrawErase(component::TDiscBurner& burner) {
+        if (!tty_) return;
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        std::fprintf(out_, "\r\033[K%s  %.0f s", StatusText(burner.Status()), seconds);
+        std::fflush(out_);
+        drawn_ = true;
+    }
+
+    void End() {
+        if (drawn_) std::fprintf(out_, "\n");
+    }
+
+private:
+    std::FILE* out_;
+    bool tty_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+template <typename TDraw>
+TJobResult Pump(component::TDiscBurner& burner, const std::function<bool()>& start, bool& done,
+                bool& failed, TDraw draw) {
+    TJobResult result;
+    TInterruptGuard guard;
+    result.started = start();
+    bool abortSent = false;
+    while (!done) {
+        if (g_interrupts.load() > 0 && !abortSent) {
+            burner.Abort();
+            abortSent = true;
+            result.aborted = true;
+        }
+        burner.Messages()->WaitAndDispatch(200);
+        draw();
+    }
+    result.failed = failed;
+    if (failed) result.error = burner.ErrorText();
+    return result;
+}
+
+}  // namespace
+
+const char* StatusText(uint16_t status) {
+    switch (status) {
+        case builder::S_IDLE: return "idle";
+        case builder::S_WRITING: return "writing";
+        case builder::S_ERASING: return "erasing";
+        case builder::S_BACKGROUND_FORMAT: return "formatting";
+        case builder::S_CLOSING_TRACK: return "closing track";
+        case builder::S_CLOSING_DISC: return "closing disc";
+        case builder::S_PREPARING: return "preparing";
+        case builder::S_ABORTING: return "aborting";
+        case builder::S_IMPORTING_SESSION: return "importing session";
+        case builder::S_BURN_ERROR_ABORTING: return "write error, closing";
+        case builder::S_VERIFYING: return "verifying";
+        case builder::S_GEN_SM_REF: return "generating references";
+        default: return "?";
+    }
+}
+
+TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool()>& start,
+                       std::FILE* out, bool showDriveBuffer) {
+    bool done = false;
+    bool failed = false;
+    auto previous = burner.OnWriteDone;
+    burner.OnWriteDone = [&](void*, uint8_t, bool writeFailed) {
+        done = true;
+        failed = writeFailed;
+    };
+    TProgressLine line(out);
+    // A start that returns false without raising the completion (the image
+    // file could not be created) ends at once.
+    auto guardedStart = [&] {
+        bool ok = start();
+        if (!ok) {
+            burner.Messages()->DispatchPending();
+            if (!done) {
+                done = true;
+                failed = true;
+            }
+        }
+        return ok;
+    };
+    TJobResult result = Pump(burner, guardedStart, done, failed,
+                             [&] { line.Draw(burner, showDriveBuffer); });
+    line.End();
+    burner.OnWriteDone = previous;
+    return result;
+}
+
+TJobResult RunEraseJob(component::TDiscBurner& burner, const std::function<bool()>& start,
+                       std::FILE* out) {
+    bool done = false;
+    bool failed = false;
+    auto previous = burner.OnEraseDone;
+    burner.OnEraseDone = [&](void*, uint8_t, bool eraseFailed) {
+        done = true;
+        failed = eraseFailed;
+    };
+    TProgressLine line(out);
+    TJobResult result = Pump(burner, start, done, failed, [&] { line.DrawErase(burner); });
+    line.End();
+    burner.OnEraseDone = previous;
+    return result;
+}
+
+}  // namespace tessor::cli

@@ -1,0 +1,34 @@
+// Running one long engine operation from a terminal: pumping the
+// component's completion messages, showing progress, Ctrl-C as Abort.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "engine/component/DiscBurner.h"
+
+namespace tessor::cli {
+
+struct TJobResult {
+    bool started = false;  // the operation's start call returned true
+    bool failed = false;   // what the completion reported
+    bool aborted = false;  // Ctrl-C was pressed
+    std::string error;     // the engine's error text after a failure
+};
+
+// Calls `start` (e.g. CreateImageFile), then dispatches the component's
+// messages until OnWriteDone arrives, drawing progress on `out` when it is a
+// terminal. A start that returns false with a completion already raised
+// counts as failed.
+TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool()>& start,
+                       std::FILE* out, bool showDriveBuffer);
+
+// Waits for OnEraseDone the same way.
+TJobResult RunEraseJob(component::TDiscBurner& burner, const std::function<bool()>& start,
+                       std::FILE* out);
+
+// The status word as a short text for progress lines.
+const char* StatusText(uint16_t status);
+
+}  // namespace tessor::cli

@@ -1,0 +1,35 @@
+// Command-line parsing shared by the commands of tessor-cli.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tessor::cli {
+
+// Options of one command: flags ("--no-udf"), valued options ("-o FILE",
+// "--label=TEXT" or "--label TEXT") and the positional arguments.
+struct TArgs {
+    std::map<std::string, std::string> values;
+    std::vector<std::string> flags;
+    std::vector<std::string> positional;
+
+    bool Has(const std::string& flag) const;
+    const std::string* Value(const std::string& name) const;
+};
+
+// `valued` lists the options that take a value (long and short names).
+// Returns false with `error` set on an unknown option or a missing value.
+bool ParseArgs(const std::vector<std::string>& argv, const std::vector<std::string>& valued,
+               const std::vector<std::string>& known, TArgs& out, std::string& error);
+
+// Exit codes of tessor-cli.
+enum : int {
+    kExitOk = 0,
+    kExitFailed = 1,    // the operation ran and failed
+    kExitUsage = 2,     // bad command line or unusable input
+    kExitNoSpace = 3,   // the compilation does not fit the disc
+    kExitAborted = 130, // interrupted (Ctrl-C)
+};
+
+}  // namespace tessor::cli
