@@ -8,7 +8,11 @@
 
 namespace tessor::platform {
 
-// Attribute bits of TFindData::dwFileAttributes.
+// Attribute bits of TFindData::dwFileAttributes. Linux keeps no such bits;
+// they are derived from the entry: 0x10 for a folder, 0x02 for a name that
+// begins with '.' (not "." and ".."), 0x01 when the owner's write
+// permission bit is clear, and 0x80 alone when none of these applies. No
+// other bit (system, archive, ...) is ever set.
 inline constexpr uint32_t kAttrReadOnly = 0x01;   // the owner may not write it
 inline constexpr uint32_t kAttrHidden = 0x02;     // a dot-name
 inline constexpr uint32_t kAttrDirectory = 0x10;
@@ -20,7 +24,9 @@ inline constexpr char16_t kPathSeparator = u'/';
 // File times are 100-nanosecond intervals since 1601-01-01 UTC.
 using TFileTime = uint64_t;
 
-// Shaped like WIN32_FIND_DATAW. Names are NUL-terminated UTF-16.
+// Shaped like WIN32_FIND_DATAW. Names are NUL-terminated UTF-16. Times come
+// from stat (nanoseconds kept to 100 ns); Linux reports no creation time, so
+// ftCreationTime repeats the last write. Folders have size 0.
 struct TFindData {
     uint32_t dwFileAttributes = 0;
     TFileTime ftCreationTime = 0;
@@ -39,7 +45,13 @@ struct TFindData {
 // appear). "." and ".." are returned for a folder listing, as Windows does.
 // The alternate 8.3 name is generated as a Windows volume would (empty when
 // the long name is already a valid 8.3 name), unique within the folder and
-// the same whether the folder or only the one file is searched.
+// the same whether the folder or only the one file is searched: N of
+// BASE~N.EXT follows the byte order of the folder's names that need an
+// alias. Masks are matched against the long name only. Entries that cannot
+// be represented are left out: names longer than 259 UTF-16 units and names
+// that are not valid UTF-8 (they could not be opened again by their UTF-16
+// form). A folder listing is returned in byte order of the names. When
+// nothing matches, First returns false with errno set.
 class TFileSearch {
 public:
     TFileSearch();

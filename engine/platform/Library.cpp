@@ -12,18 +12,32 @@ TLibrary::~TLibrary() { Unload(); }
 
 bool TLibrary::Load(const std::string& name) {
     Unload();
-    if (name.empty()) return false;
+    error_.clear();
+    if (name.empty()) {
+        error_ = "empty library name";
+        return false;
+    }
     if (name.find('/') == std::string::npos) {
         std::string local = ProgramFolder() + name;
         if (access(local.c_str(), F_OK) == 0) handle_ = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
     }
     if (!handle_) handle_ = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+        const char* message = dlerror();
+        error_ = message ? message : "cannot load " + name;
+    }
     return handle_ != nullptr;
 }
 
 void* TLibrary::Symbol(const char* name) const {
     if (!handle_ || !name) return nullptr;
-    return dlsym(handle_, name);
+    dlerror();
+    void* symbol = dlsym(handle_, name);
+    if (!symbol) {
+        const char* message = dlerror();
+        error_ = message ? message : std::string("no symbol ") + name;
+    }
+    return symbol;
 }
 
 void TLibrary::Unload() {

@@ -18,9 +18,12 @@ public:
     void* Symbol(const char* name) const;
     bool Loaded() const { return handle_ != nullptr; }
     void Unload();
+    // The loader's message for the last failed Load or Symbol, or empty.
+    const std::string& Error() const { return error_; }
 
 private:
     void* handle_ = nullptr;
+    mutable std::string error_;
 };
 
 // Folder of the running executable, with a trailing '/'.
