@@ -196,6 +196,10 @@ struct TImageBuilder {
         uint8_t Held[512] = {};         // the part of an identifier not yet written
         uint32_t HeldLength = 0;
         bool Complete = false;
+        // Identifiers shortened to fit their length byte (names of more than
+        // 127 units), with their entries, in the order the stream writes them.
+        std::vector<std::pair<const TFileEntry*, std::u16string>> ShortNames;
+        size_t NextShortName = 0;
     } UdfStream;
 
     // ---- shared control words
