@@ -1,0 +1,268 @@
+// The layout pass: sorts the tree and gives every structure and every file
+// its sectors. The order of the areas on the disc is the order of the steps
+// in PrepareImage.
+#include "engine/builder/ISO9660.h"
+
+#include <algorithm>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/builder/IsoRecords.h"
+#include "engine/builder/SysUtilsW.h"
+#include "engine/builder/Tree.h"
+#include "engine/builder/TreeStorage.h"
+#include "engine/builder/UDFBridge.h"
+#include "engine/platform/Strings.h"
+
+namespace tessor::builder {
+
+namespace {
+
+// Short names compared as unsigned bytes with a to z folded to upper case.
+bool ShortNameLess(const TFileEntry* a, const TFileEntry* b)
+{
+    size_t n = std::min(a->ShortNameLength, b->ShortNameLength);
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char x = AsciiUpper(static_cast<unsigned char>(a->ShortName[i]));
+        unsigned char y = AsciiUpper(static_cast<unsigned char>(b->ShortName[i]));
+        if (x != y) return x < y;
+    }
+    return a->ShortNameLength < b->ShortNameLength;
+}
+
+void SortChildList(TDirEntry* d, std::vector<TFileEntry*>& scratch)
+{
+    scratch.clear();
+    for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling) scratch.push_back(e);
+    std::stable_sort(scratch.begin(), scratch.end(), ShortNameLess);
+    d->FirstChild = scratch.empty() ? nullptr : scratch.front();
+    d->LastChild = scratch.empty() ? nullptr : scratch.back();
+    for (size_t i = 0; i < scratch.size(); ++i)
+        scratch[i]->NextSibling = i + 1 < scratch.size() ? scratch[i + 1] : nullptr;
+}
+
+// Path-table order: by parent number, then by name in the thread's
+// collation, repeated until the numbering no longer moves anything.
+void SortPathTable(TImageBuilder& b)
+{
+    std::vector<TDirEntry*>& order = b.PathTableOrder;
+    auto number = [&] {
+        for (size_t i = 0; i < order.size(); ++i) order[i]->PathTableNumber = static_cast<uint16_t>(i + 1);
+    };
+    number();
+    if (order.size() < 2) return;
+    for (int round = 0; round < 1000; ++round) {
+        number();
+        std::stable_sort(order.begin() + 1, order.end(), [](const TDirEntry* x, const TDirEntry* y) {
+            if (x->Parent->PathTableNumber != y->Parent->PathTableNumber)
+                return x->Parent->PathTableNumber < y->Parent->PathTableNumber;
+            return platform::CompareLocale(x->LongName, y->LongName) < 0;
+        });
+        bool moved = false;
+        for (size_t i = 0; i < order.size() && !moved; ++i) moved = order[i]->PathTableNumber != i + 1;
+        if (!moved) return;
+    }
+    // Not settled: keep the last order, numbered as it stands, so that the
+    // path tables stay consistent with themselves.
+    number();
+}
+
+// Where a name must be cut to fit a record, the extension is kept and a
+// "~N" before it keeps the name unique in its directory.
+template <typename TString, typename TCut>
+TString CutName(const TString& name, size_t max, int n, TCut cut)
+{
+    using TChar = typename TString::value_type;
+    size_t dot = name.rfind(static_cast<TChar>('.'));
+    size_t extLength = (dot != TString::npos && dot > 0 && name.size() - dot <= 16) ? name.size() - dot : 0;
+    TString suffix;
+    if (n > 0) {
+        std::string digits = "~" + std::to_string(n);
+        suffix.assign(digits.begin(), digits.end());
+    }
+    TString base = name.substr(0, name.size() - extLength);
+    size_t room = max - extLength - suffix.size();
+    TString out(cut(base, room));
+    out += suffix;
+    out += name.substr(name.size() - extLength);
+    return out;
+}
+
+std::string FoldAscii(std::string_view s) { return AsciiUpper(s); }
+
+// Joliet names over 110 units and ISO 9660:1999 names over 207 bytes are cut;
+// the cut names are made unique against every other name of the directory.
+void AssignCutNames(TImageBuilder& b)
+{
+    TTreeStorage& st = *b.Storage;
+    st.JolietNames.clear();
+    st.IsoLongNames.clear();
+    for (TDirEntry* d : b.DirTable) {
+        if (b.JolietFileSystem) {
+            bool any = false;
+            for (TFileEntry* e = d->FirstChild; e && !any; e = e->NextSibling)
+                any = e->LongName.size() > kMaxJolietUnits;
+            if (any) {
+                std::unordered_set<std::u16string> taken;
+                for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling)
+                    if (e->LongName.size() <= kMaxJolietUnits) taken.insert(platform::FoldCase(e->LongName));
+                for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling) {
+                    if (e->LongName.size() <= kMaxJolietUnits) continue;
+                    for (int n = 0;; ++n) {
+                        std::u16string cut = CutName(e->LongName, kMaxJolietUnits, n, CutUtf16);
+                        if (taken.insert(platform::FoldCase(cut)).second) {
+                            st.JolietNames.emplace(e, std::move(cut));
+                            break;
+                        }
+                    }
+                }
+            }
+        }
+        if (b.ISO9660v1999FS) {
+            std::vector<std::pair<TFileEntry*, std::string>> longOnes;
+            std::unordered_set<std::string> taken;
+            for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling) {
+                std::string name = platform::ToSystem(e->LongName);
+                if (name.size() > kMaxIso1999Bytes)
+                    longOnes.emplace_back(e, std::move(name));
+                else
+                    taken.insert(FoldAscii(name));
+            }
+            for (auto& [e, name] : longOnes) {
+                for (int n = 0;; ++n) {
+                    std::string cut = CutName(name, kMaxIso1999Bytes, n, CutUtf8);
+                    if (taken.insert(FoldAscii(cut)).second) {
+                        st.IsoLongNames.emplace(e, std::move(cut));
+                        break;
+                    }
+                }
+            }
+        }
+    }
+}
+
+int32_t PathTableBytes(const TImageBuilder& b, TTreeKind kind)
+{
+    int32_t size = 10;
+    for (const TDirEntry* d : b.DirTable) {
+        if (d == b.RootDir || !d->Entry) continue;
+        size_t n = RecordName(b, d->Entry, kind).size();
+        size += static_cast<int32_t>(8 + n + (n % 2));
+    }
+    return size;
+}
+
+// Steps 7 and 8: every directory's extent, in creation order.
+int32_t LayoutDirectories(TImageBuilder& b, TTreeKind kind)
+{
+    uint32_t sectors = 0;
+    for (TDirEntry* d : b.DirTable) {
+        uint32_t extent = PackDirectory(b, d, kind, nullptr);
+        if (kind == TTreeKind::Joliet) {
+            d->JolietExtentStart = sectors;
+            d->JolietExtentSize = extent * kSectorSize;
+        } else {
+            d->IsoExtentStart = sectors;
+            d->IsoExtentSize = extent * kSectorSize;
+        }
+        sectors += extent;
+    }
+    return static_cast<int32_t>(sectors);
+}
+
+}  // namespace
+
+int32_t PrepareImage(TImageBuilder& b)
+{
+    b.StatusCode = S_PREPARING;
+    if (!b.RootDir) ClearFiles(b);
+
+    // Sort: every child list by short name, then the path-table order.
+    std::vector<TFileEntry*> scratch;
+    for (TDirEntry* d : b.DirTable) SortChildList(d, scratch);
+    SortPathTable(b);
+    AssignCutNames(b);
+    bool boot = b.BootImagePath[0] != 0;
+
+    // Volume descriptors from sector 16.
+    int32_t next = 16;
+    next += 1;                      // primary
+    next += b.ISO9660v1999FS ? 1 : 0;
+    next += boot ? 1 : 0;
+    next += b.JolietFileSystem ? 1 : 0;
+    next += 1;                      // terminator
+
+    if (b.UDFBridge) next = LayoutUdfFixedArea(b, next);
+
+    b.IsoPathTableSize = PathTableBytes(b, TTreeKind::Iso);
+    int32_t isoTable = static_cast<int32_t>(SectorsForBytes(static_cast<uint64_t>(b.IsoPathTableSize)));
+    b.IsoPathTableL = next;
+    next += isoTable;
+    b.IsoPathTableM = next;
+    next += isoTable;
+    b.JolietPathTableSize = 0;
+    b.JolietPathTableL = b.JolietPathTableM = 0;
+    if (b.JolietFileSystem) {
+        b.JolietPathTableSize = PathTableBytes(b, TTreeKind::Joliet);
+        int32_t jTable = static_cast<int32_t>(SectorsForBytes(static_cast<uint64_t>(b.JolietPathTableSize)));
+        b.JolietPathTableL = next;
+        next += jTable;
+        b.JolietPathTableM = next;
+        next += jTable;
+    }
+
+    b.IsoDirArea = next;
+    b.IsoDirSectors = LayoutDirectories(b, TTreeKind::Iso);
+    next += b.IsoDirSectors;
+    b.JolietDirArea = 0;
+    b.JolietDirSectors = 0;
+    if (b.JolietFileSystem) {
+        b.JolietDirArea = next;
+        b.JolietDirSectors = LayoutDirectories(b, TTreeKind::Joliet);
+        next += b.JolietDirSectors;
+    }
+
+    b.BootCatalogLba = 0;
+    if (boot) b.BootCatalogLba = next++;
+
+    b.LeadInPad = 150 - next;
+    if (next < 150) next = 150;
+
+    uint64_t counter = 0;
+    for (TFileEntry* e : b.FileTable) {
+        if (e->Directory) continue;
+        if (e->Size == 0) {
+            e->DataLba = 0;
+            continue;
+        }
+        e->DataLba = static_cast<uint32_t>(counter);
+        counter += SectorsForBytes(e->Size);
+    }
+    b.FileDataSectors = static_cast<int32_t>(counter);
+
+    b.BootImageLba = 0;
+    if (boot) {
+        b.BootImageLba = next;
+        next += static_cast<int32_t>(SectorsForBytes(static_cast<uint64_t>(b.BootImageSize)));
+    }
+
+    if (b.UDFBridge) next = LayoutUdfFileStream(b, next);
+
+    b.FirstDataLba = next;
+    int32_t total = b.FirstDataLba + b.FileDataSectors;
+    b.AnchorInNewBlock = 0;
+    if (b.UDFBridge) {
+        b.AnchorInNewBlock = total % kSectorsPerBlock == 0 ? 1 : 0;
+        total += 1;
+    }
+    total = (total + kSectorsPerBlock - 1) / kSectorsPerBlock * kSectorsPerBlock;
+    b.TotalSectors = total;
+    if (b.UDFBridge) SetUdfPartitionEnd(b);
+
+    b.Prepared = 1;
+    b.StatusCode = S_IDLE;
+    return b.FirstDataLba + b.FileDataSectors + (b.UDFBridge ? 1 : 0);
+}
+
+}  // namespace tessor::builder
