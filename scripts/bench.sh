@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Runs every benchmark in build/bin (programs named tessor-bench-*).
+# Runs every benchmark: the programs build/bin/tessor-bench-* and the
+# scripts bench/*/*-bench.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-found=0
 for b in build/bin/tessor-bench-*; do
     [ -x "$b" ] || continue
-    found=1
     echo "== $b"
     "$b"
 done
-[ $found = 1 ] || echo "no benchmarks built"
+for s in bench/*/*-bench.sh; do
+    [ -x "$s" ] || continue
+    echo "== $s"
+    "$s"
+done

@@ -12,6 +12,8 @@ packages=(
     python3 python3-pycdlib libarchive-tools
     # the SG_IO transport test: a Linux guest under qemu with an emulated CD drive
     qemu-system-x86 busybox-static cpio gzip
+    # benchmarks
+    time bc
 )
 
 missing=()

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# What `make run` does: until a front end exists, say what would run.
+# What `make run` does: write the repository's resources/ folder into a
+# sample ISO image with tessor-cli and show what isoinfo reads from it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-echo "Tessor is built in build/bin:"
-ls build/bin
-echo "No front end yet: 'make run' will start tessor-cli here once it exists."
+out=build/sample.iso
+echo "+ build/bin/tessor-cli image -o $out --label TESSOR_SAMPLE resources"
+build/bin/tessor-cli image -o "$out" --label TESSOR_SAMPLE resources
+echo "+ isoinfo -d -i $out"
+isoinfo -d -i "$out"
+echo "+ isoinfo -J -l -i $out"
+isoinfo -J -l -i "$out"
