@@ -1,0 +1,47 @@
+// The one crossing between the command builders and the drive: a request
+// goes through the system transport (SG_IO) or the ASPI library, and every
+// executed request can leave a line in the command log.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/drive/SCSIDefs.h"
+
+namespace tessor::drive {
+
+// Runs one request on the current drive and waits for it. Returns the
+// request status: 1 done, 4 failed (also at once, without sending or
+// logging, when no transport is ready or no drive is selected), 0 from a few
+// ASPI commands. Leaves Sense, TargetBusy, LastSenseCode and LastOsError.
+uint8_t ExecuteRequest(TSCSIDevice& device, TSCSIRequest& request);
+
+// The system transport for one request: opens the current drive letter when
+// no handle is open, carries the command, fills status (1 or 4), target
+// status and sense, and closes again when CloseAfterCommand is set.
+uint8_t SendPassThrough(TSCSIDevice& device, TSCSIRequest& request);
+
+// Hands one request (of any ASPI kind) to the ASPI library and, when the
+// library answers "pending", waits for its completion event. Returns the low
+// byte of the library's answer, or ASPI_SEND_FAILED when nothing could be
+// sent (no library, no event). eventField (may be null: no event) is the
+// request's completion-event field. Used by ExecuteRequest and the scan.
+constexpr uint32_t ASPI_SEND_FAILED = 0x100;
+uint32_t SendAspiRequest(TSCSIDevice& device, void* request, intptr_t* eventField);
+
+// Fills CommandNames (22-character names of the logged operation codes).
+void InitCommandNames(TSCSIDevice& device);
+
+// Frees the command log and closes the handle.
+void CloseDevice(TSCSIDevice& device);
+
+// Creates the command log (replacing the file); false when it cannot be
+// created. The first line names the log's format.
+bool OpenCommandLog(TSCSIDevice& device, const std::string& fileName);
+
+// A request cleared to zero with flags, CDB and data set: the start of every
+// command builder.
+TSCSIRequest MakeRequest(uint8_t flags, const uint8_t* cdb, uint8_t cdbLength, void* buffer,
+                         uint32_t length);
+
+}  // namespace tessor::drive
