@@ -238,6 +238,7 @@ struct TImageBuilder {
     // and when the component goes, so no thread outlives the records it uses
     std::thread CacheThread;
     std::thread WriteThread;
+    std::thread EraseThread;
 };
 
 }  // namespace tessor::builder

@@ -1,0 +1,153 @@
+// The erase thread: CD-RW and DVD-RW are blanked by the drive; DVD-RAM,
+// DVD+RW and BD-RE are formatted and/or overwritten at their start.
+#include "engine/writer/Erase.h"
+
+#include <cstring>
+#include <span>
+
+#include "engine/drive/Consts.h"
+#include "engine/drive/Queries.h"
+#include "engine/drive/WriteControl.h"
+#include "engine/platform/MessageTarget.h"
+#include "engine/writer/CDBurner.h"
+#include "engine/writer/DriveWaits.h"
+
+namespace tessor::writer {
+
+using namespace tessor::drive;
+using builder::TImageBuilder;
+
+namespace {
+
+constexpr intptr_t kRefused = -1;  // all ones
+constexpr intptr_t kWriteFailed = 1;
+
+class TEraseThread {
+public:
+    TEraseThread(TImageBuilder& b, TSCSIDevice& d) : builder_(b), device_(d) {}
+    void Execute();
+
+private:
+    bool Format(const TFormatList& list);
+    void WriteZeros(int blocks);
+    void WaitDiscInformation(uint8_t* buffer) { PollDiscInformation(device_, true, buffer); }
+    void Complete();
+
+    TImageBuilder& builder_;
+    TSCSIDevice& device_;
+    intptr_t failed_ = 0;
+};
+
+bool TEraseThread::Format(const TFormatList& list) {
+    std::memcpy(device_.TransferBuffer, list.data(), list.size());
+    return FormatUnit(device_, FORMAT_DATA_FOLLOWS,
+                      std::span<const uint8_t>(device_.TransferBuffer, list.size()), 12);
+}
+
+void TEraseThread::WriteZeros(int blocks) {
+    std::memset(device_.TransferBuffer, 0, builder::kBlockSize);
+    for (int i = 0; i < blocks; ++i) {
+        device_.CloseAfterCommand = 0;
+        if (!Write10(device_, static_cast<uint32_t>(32 * i), 32, device_.TransferBuffer,
+                     builder::kBlockSize)) {
+            failed_ = kWriteFailed;
+            device_.CloseAfterCommand = 1;
+            return;
+        }
+    }
+}
+
+void TEraseThread::Execute() {
+    uint8_t media = GetMediaType(device_);
+    SetCdSpeed(device_, device_.ReadSpeedSetting, device_.WriteSpeedSetting);
+    SetWriteParameters(device_, false, false, false, media);
+    bool quick = device_.QuickErase != 0;
+    switch (media) {
+        case MT_DVD_RAM:
+            if (quick) {
+                WriteZeros(128);
+                device_.CloseAfterCommand = 1;
+                SynchronizeCache(device_, false);
+            } else if (!Format(FORMAT_DVD_RAM_FULL)) {
+                failed_ = kRefused;
+            } else {
+                WaitWhileNotReady(device_, true, [&] { DeviceReady(device_); });
+            }
+            break;
+        case MT_DVD_PLUS_RW:
+            if (quick) {
+                // A refused format still leaves the disc overwritable: its
+                // start is overwritten all the same.
+                if (Format(FORMAT_DVD_PLUS_RW)) WaitDiscInformation(device_.TransferBuffer);
+                WriteZeros(16);
+                SynchronizeCache(device_, false);
+                CloseTrackSession(device_, false, 3, 0);
+                device_.CloseAfterCommand = 1;
+            } else if (!Format(FORMAT_DVD_PLUS_RW)) {
+                failed_ = kRefused;
+            } else {
+                WaitDiscInformation(device_.DiscInfo2);
+                builder_.StatusCode = builder::S_BACKGROUND_FORMAT;
+                WriteZeros(2048);
+                SynchronizeCache(device_, false);
+                device_.CloseAfterCommand = 1;
+            }
+            break;
+        case MT_BD_RE:
+            if (quick) {
+                if (Format(FORMAT_BD_RE_QUICK)) WaitDiscInformation(device_.TransferBuffer);
+                WriteZeros(16);
+                SynchronizeCache(device_, false);
+                CloseTrackSession(device_, false, 3, 0);
+                device_.CloseAfterCommand = 1;
+            }
+            break;
+        default:
+            if (!Blank(device_, quick)) {
+                failed_ = kRefused;
+            } else {
+                WaitDiscInformation(device_.TransferBuffer);
+            }
+            break;
+    }
+    Complete();
+}
+
+// Exactly one report, then the status goes back to idle.
+void TEraseThread::Complete() {
+    TEraseHandler handler = device_.EraseHandler;
+    if (handler) {
+        if (device_.NotifyWindow != nullptr) {
+            device_.NotifyWindow->Post(kMsgEraseDone, 0, failed_);
+        } else {
+            handler(this, 0, failed_ != 0);
+        }
+    }
+    builder_.StatusCode = builder::S_IDLE;
+}
+
+}  // namespace
+
+bool EraseDisc(TImageBuilder& b, TSCSIDevice& d, bool quick, const TEraseHandler& handler) {
+    JoinEraseThread(b);
+    b.StatusCode = builder::S_ERASING;
+    d.EraseHandler = handler;
+    d.QuickErase = quick;
+    b.EraseThread = std::thread([&b, &d] {
+        TEraseThread thread(b, d);
+        thread.Execute();
+    });
+    return true;
+}
+
+void JoinEraseThread(TImageBuilder& b) {
+    if (b.EraseThread.joinable()) {
+        if (b.EraseThread.get_id() == std::this_thread::get_id()) {
+            b.EraseThread.detach();
+        } else {
+            b.EraseThread.join();
+        }
+    }
+}
+
+}  // namespace tessor::writer
