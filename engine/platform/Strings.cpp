@@ -316,11 +316,11 @@ namespace {
 // LC_COLLATE and LANG; C.UTF-8 when those name nothing usable.
 locale_t CollationLocale() {
     static const locale_t loc = [] {
-        locale_t l = newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+        locale_t l = newlocale(LC_COLLATE_MASK, "", static_cast<locale_t>(0));
         if (l == static_cast<locale_t>(0))
-            l = newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+            l = newlocale(LC_COLLATE_MASK, "C.UTF-8", static_cast<locale_t>(0));
         if (l == static_cast<locale_t>(0))
-            l = newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+            l = newlocale(LC_COLLATE_MASK, "C", static_cast<locale_t>(0));
         return l;
     }();
     return loc;

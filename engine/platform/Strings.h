@@ -15,8 +15,9 @@ std::string ToSystem(std::u16string_view text);
 std::u16string FromSystem(std::string_view text);
 
 // Windows code pages used by the 8-bit language files (1250, 1252), through
-// iconv. Characters the code page cannot hold become '?'. False when the
-// code page is not available.
+// iconv (any code page iconv knows as "CP<number>", and 65001 for UTF-8).
+// Characters the code page cannot hold become '?'; bytes it leaves undefined
+// become U+FFFD. False when the code page is not available.
 bool ToCodePage(std::u16string_view text, int codePage, std::string& out);
 bool FromCodePage(std::string_view text, int codePage, std::u16string& out);
 
@@ -27,8 +28,10 @@ int CompareTextCI(std::u16string_view a, std::u16string_view b);
 // The upper-cased form that CompareTextCI compares; equal keys <=> equal names.
 std::u16string FoldCase(std::u16string_view text);
 
-// Locale-aware, case-sensitive comparison in the thread's collation locale
-// (LC_COLLATE of the environment, C.UTF-8 when none is set).
+// Locale-aware, case-sensitive comparison in the collation locale of the
+// environment (LC_ALL / LC_COLLATE / LANG, read once; C.UTF-8 when they name
+// no usable locale). Texts the locale ranks equal but that differ are
+// ordered by their UTF-16 units, so only equal texts compare 0.
 int CompareLocale(std::u16string_view a, std::u16string_view b);
 
 // Windows wildcard match, ignoring case: '*' any run, '?' one character;
