@@ -1,11 +1,17 @@
 #include "engine/component/DiscBurner.h"
 
 #include "engine/builder/ISO9660.h"
+#include "engine/drive/Capacity.h"
+#include "engine/drive/DeviceScan.h"
+#include "engine/drive/Queries.h"
+#include "engine/drive/SCSILib.h"
+#include "engine/drive/WriteControl.h"
 #include "engine/builder/Tree.h"
 #include "engine/platform/File.h"
 #include "engine/platform/Strings.h"
 #include "engine/writer/Cache.h"
 #include "engine/writer/CDBurner.h"
+#include "engine/writer/Erase.h"
 
 namespace tessor::component {
 
@@ -46,8 +52,43 @@ TDiscBurner::~TDiscBurner() {
         builder_.AbortRequested = 1;
         writer::JoinWriterThreads(builder_);
     }
+    writer::JoinEraseThread(builder_);
+    drive::CloseDevice(drive_);
     builder::ClearFiles(builder_);
 }
+
+bool TDiscBurner::ScanDevices(uint8_t useAspi, const std::string& aspiLibrary,
+                              const std::string& logFile) {
+    return drive::ScanDevices(drive_, useAspi, aspiLibrary, logFile);
+}
+
+uint8_t TDiscBurner::DeviceCount() const { return drive::DeviceCount(drive_); }
+
+std::string TDiscBurner::DeviceName(uint8_t index) const { return drive::DeviceName(drive_, index); }
+
+bool TDiscBurner::SelectDevice(uint8_t index) { return drive::SelectDevice(drive_, index); }
+
+bool TDiscBurner::DeviceReady() { return drive::DeviceReady(drive_); }
+
+bool TDiscBurner::IsWriter() const { return drive::IsWriter(drive_); }
+
+bool TDiscBurner::DiscErasable() { return drive::DiscErasable(drive_); }
+
+uint32_t TDiscBurner::DiscFreeSectors() { return drive::DiscFreeSectors(drive_); }
+
+uint32_t TDiscBurner::DiscCapacitySectors() { return drive::DiscCapacitySectors(drive_); }
+
+uint16_t TDiscBurner::MaxWriteSpeed() { return drive::MaxWriteSpeed(drive_); }
+
+bool TDiscBurner::SetSpeeds(uint16_t readSpeed, uint16_t writeSpeed) {
+    return drive::SetSpeeds(drive_, readSpeed, writeSpeed);
+}
+
+bool TDiscBurner::LoadTray(bool immediate) { return drive::LoadTray(drive_, immediate); }
+
+bool TDiscBurner::EjectTray(bool immediate) { return drive::EjectTray(drive_, immediate); }
+
+uint8_t TDiscBurner::MediaType() { return drive::GetMediaType(drive_); }
 
 std::string TDiscBurner::VolumeID() const { return builder::GetVolumeLabel(builder_); }
 
@@ -106,8 +147,36 @@ builder::TDirEntry* TDiscBurner::AddFolder(std::u16string_view destPath,
 
 int32_t TDiscBurner::PrepareImage() { return builder::PrepareImage(builder_); }
 
+bool TDiscBurner::WriteDisc() {
+    writer::JoinWriterThreads(builder_);
+    builder_.ImagePath.clear();
+    builder_.WriteToImageFile = 0;
+    builder_.ReadFromImageFile = 0;
+    drive_.MediaType = drive::GetMediaType(drive_);
+    return writer::StartWrite(builder_, &drive_, this, OnWriteDone);
+}
+
+bool TDiscBurner::WriteImageToDisc(const std::string& imageFile) {
+    writer::JoinWriterThreads(builder_);
+    builder_.ImagePath = platform::FromSystem(imageFile);
+    builder_.WriteToImageFile = 0;
+    builder_.ReadFromImageFile = 1;
+    builder_.TotalSectors = 0;
+    if (!builder_.ImageFileHandle.OpenReadNarrow(imageFile)) {
+        builder_.CurrentSourcePath = builder_.ImagePath;
+        builder_.ErrorCode = writer::kErrOpenFile;
+        return false;
+    }
+    drive_.MediaType = drive::GetMediaType(drive_);
+    return writer::StartWrite(builder_, &drive_, this, OnWriteDone);
+}
+
 bool TDiscBurner::CreateImageFile(std::u16string_view imageFile) {
     return writer::CreateImageFile(builder_, imageFile, this, OnWriteDone);
+}
+
+bool TDiscBurner::EraseDisc(bool quick) {
+    return writer::EraseDisc(builder_, drive_, quick, OnEraseDone);
 }
 
 void TDiscBurner::Abort() {

@@ -65,6 +65,23 @@ public:
     TWriteDoneEvent OnWriteDone;
     TVerifyDoneEvent OnVerifyDone;
 
+    // ---- drive list and drive
+    bool ScanDevices(uint8_t useAspi, const std::string& aspiLibrary, const std::string& logFile);
+    uint8_t DeviceCount() const;
+    std::string DeviceName(uint8_t index) const;
+    bool SelectDevice(uint8_t index);
+    bool DeviceReady();
+    bool IsWriter() const;
+    bool DiscErasable();
+    uint32_t DiscFreeSectors();
+    uint32_t DiscCapacitySectors();
+    uint16_t MaxWriteSpeed();
+    bool SetSpeeds(uint16_t readSpeed, uint16_t writeSpeed);
+    bool LoadTray(bool immediate);
+    bool EjectTray(bool immediate);
+    // The media code of the disc in the current drive (sends commands).
+    uint8_t MediaType();
+
     // ---- compilation
     void ClearFiles();
     void SetVolumeIDW(std::u16string_view label);
@@ -74,8 +91,11 @@ public:
                                   std::u16string_view mask, bool recursive, bool keepSourcePath);
     int32_t PrepareImage();
 
-    // ---- writing, progress
+    // ---- writing, erasing, progress
+    bool WriteDisc();
+    bool WriteImageToDisc(const std::string& imageFile);
     bool CreateImageFile(std::u16string_view imageFile);
+    bool EraseDisc(bool quick);
     void Abort();
     std::string ErrorText();
     uint16_t Status() const { return builder_.StatusCode.load(); }
