@@ -15,12 +15,14 @@ namespace tessor::platform {
 
 namespace {
 
-// The process's nice value when first asked; priorities are steps from it,
-// so a program started with "nice" keeps its place relative to others.
+// The main thread's nice value when first asked; priorities are steps from
+// it, so a program started with "nice" keeps its place relative to others.
+// (The process id names the main thread; 0 would name the calling thread,
+// which may already have been lowered.)
 int BaseNice() {
     static const int base = [] {
         errno = 0;
-        int n = getpriority(PRIO_PROCESS, 0);
+        int n = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
         return errno == 0 ? n : 0;
     }();
     return base;

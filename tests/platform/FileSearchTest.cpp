@@ -6,9 +6,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "engine/platform/Strings.h"
 #include "tests/platform/TempDir.h"
@@ -221,6 +223,9 @@ TEST(ShortNames, SingleFileSearchAgreesWithFolderListing) {
         else
             ASSERT_TRUE(dir.Touch(names[i]));
     }
+    // Let the folder's change time settle, so that its listing is cached and
+    // the check below catches a stale cache entry.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     // Single searches first, the listing after: neither may depend on the other.
     std::map<std::string, std::string> single;
     for (const auto& name : names) single[name] = SingleAlt(dir, name);
