@@ -273,7 +273,7 @@ public:
         }
         const int event = int(request->SRB_PostProc);
         std::thread([run, event] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
             run();
             const uint64_t one = 1;
             (void)!write(event, &one, sizeof one);
