@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "cli/Drives.h"
 #include "engine/builder/TreeTypes.h"
 
 namespace tessor::cli {
@@ -104,24 +105,6 @@ TJobResult Pump(component::TDiscBurner& burner, const std::function<bool()>& sta
 }
 
 }  // namespace
-
-const char* StatusText(uint16_t status) {
-    switch (status) {
-        case builder::S_IDLE: return "idle";
-        case builder::S_WRITING: return "writing";
-        case builder::S_ERASING: return "erasing";
-        case builder::S_BACKGROUND_FORMAT: return "formatting";
-        case builder::S_CLOSING_TRACK: return "closing track";
-        case builder::S_CLOSING_DISC: return "closing disc";
-        case builder::S_PREPARING: return "preparing";
-        case builder::S_ABORTING: return "aborting";
-        case builder::S_IMPORTING_SESSION: return "importing session";
-        case builder::S_BURN_ERROR_ABORTING: return "write error, closing";
-        case builder::S_VERIFYING: return "verifying";
-        case builder::S_GEN_SM_REF: return "generating references";
-        default: return "?";
-    }
-}
 
 TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool()>& start,
                        std::FILE* out, bool showDriveBuffer) {

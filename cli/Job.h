@@ -28,7 +28,4 @@ TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool(
 TJobResult RunEraseJob(component::TDiscBurner& burner, const std::function<bool()>& start,
                        std::FILE* out);
 
-// The status word as a short text for progress lines.
-const char* StatusText(uint16_t status);
-
 }  // namespace tessor::cli

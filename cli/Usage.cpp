@@ -7,7 +7,13 @@ void PrintUsage(std::FILE* out) {
         "usage: tessor-cli COMMAND [options]\n"
         "\n"
         "Commands:\n"
+        "  devices                    list the optical drives (virtual recorders when no\n"
+        "                             real drive is present)\n"
         "  image -o IMAGE SOURCE...   write files and folders into an ISO image file\n"
+        "  burn SOURCE...             write files and folders to the disc in a drive\n"
+        "  burn-image IMAGE           write an image file to the disc in a drive\n"
+        "  erase                      erase the rewritable disc in a drive\n"
+        "  eject, load                open or close the tray of a drive\n"
         "\n"
         "'tessor-cli COMMAND --help' explains a command and its options.\n",
         out);

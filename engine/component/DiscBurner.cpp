@@ -90,6 +90,11 @@ bool TDiscBurner::EjectTray(bool immediate) { return drive::EjectTray(drive_, im
 
 uint8_t TDiscBurner::MediaType() { return drive::GetMediaType(drive_); }
 
+int TDiscBurner::DiscStatus() {
+    if (!drive::ReadDiscInformation(drive_, drive_.DiscInfo, sizeof drive_.DiscInfo)) return -1;
+    return drive_.DiscInfo[2] & 0x03;
+}
+
 std::string TDiscBurner::VolumeID() const { return builder::GetVolumeLabel(builder_); }
 
 void TDiscBurner::SetVolumeID(const std::string& label) {

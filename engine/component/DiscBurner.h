@@ -81,6 +81,9 @@ public:
     bool EjectTray(bool immediate);
     // The media code of the disc in the current drive (sends commands).
     uint8_t MediaType();
+    // The disc status of READ DISC INFORMATION: 0 blank, 1 appendable,
+    // 2 complete, 3 other (overwritable media); -1 when the drive gives none.
+    int DiscStatus();
 
     // ---- compilation
     void ClearFiles();
