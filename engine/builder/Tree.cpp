@@ -351,7 +351,7 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
             if (!sub) return nullptr;
             if (IsSkip(sub)) continue;
             if (haveId) ancestors.push_back(id);
-            TDirEntry* r = AddFolderContents(b, sub, subPath, u"*.*", true, ancestors);
+            TDirEntry* r = AddFolderContents(b, sub, subPath, mask, true, ancestors);
             if (haveId) ancestors.pop_back();
             if (!r) return nullptr;
         }
@@ -483,7 +483,11 @@ TDirEntry* AddFolder(TImageBuilder& b, std::u16string_view destPath, std::u16str
 {
     TDirEntry* target = FindDirectory(b, destPath);
     if (!target) return nullptr;
-    if (sourceDir.size() > 1 && IsSeparator(sourceDir.back())) sourceDir.remove_suffix(1);
+    // One trailing separator goes: '/' here, and '\' too in the Windows
+    // drive-letter and server-and-share forms.
+    bool windowsForm = IsDriveForm(sourceDir) || (sourceDir.size() >= 2 && sourceDir[0] == u'\\' && sourceDir[1] == u'\\');
+    if (sourceDir.size() > 1 && (IsSeparator(sourceDir.back()) || (windowsForm && sourceDir.back() == u'\\')))
+        sourceDir.remove_suffix(1);
     if (sourceDir.empty() || sourceDir.size() > static_cast<size_t>(kSourcePathBuffer - 1)) return nullptr;
 
     if (keepSourcePath && sourceDir.size() > 2) {

@@ -1,0 +1,76 @@
+// Files and trees on disk for image tests: a temporary folder, files with
+// known contents, a snapshot of a tree (names, sizes, content hashes) and a
+// comparison of two snapshots that names every difference.
+//
+// Paths and names are UTF-8 (the system code page); separators are '/'.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tessor::testsupport {
+
+// A temporary folder (mkdtemp under $TMPDIR or /tmp), removed with all it
+// holds when the object goes.
+class TTempDir {
+public:
+    explicit TTempDir(const std::string& prefix = "tessor-test");
+    ~TTempDir();
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Creates parent folders as needed. False on any error.
+bool MakeDirs(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& content);
+// `size` bytes of a deterministic pattern that depends on `seed`.
+bool WritePatternFile(const std::string& path, uint64_t size, uint32_t seed);
+// A sparse file of `size` bytes: holes except 64 KiB of pattern data at the
+// start, around the 4 GiB mark (when the file reaches it) and at the end.
+bool WriteSparseFile(const std::string& path, uint64_t size, uint32_t seed);
+
+// 64-bit content hash (not cryptographic; equal bytes give equal hashes).
+uint64_t HashFile(const std::string& path, bool* ok = nullptr);
+
+// One node of a snapshot.
+struct TNode {
+    bool dir = false;
+    uint64_t size = 0;
+    uint64_t hash = 0;                       // files only, 0 when not hashed
+    std::map<std::string, TNode> children;   // directories only
+};
+
+// Snapshot of the tree below root (root itself is the returned directory
+// node). Files larger than hashLimit are not hashed (hash 0).
+TNode Snapshot(const std::string& root, uint64_t hashLimit = UINT64_MAX);
+
+struct TCompareOptions {
+    // Names longer than this many UTF-16 units may appear cut in the actual
+    // tree: matched to an unmatched entry of the same kind, size and hash
+    // whose name keeps the extension and starts with the same first 60
+    // units. 0: every name must match exactly.
+    size_t maxNameUnits = 0;
+    // Compare hashes of files (both sides must have been hashed).
+    bool compareContents = true;
+    // Entries of the expected tree that the actual tree may lack without a
+    // fault (relative paths).
+    std::vector<std::string> mayBeMissing;
+};
+
+// Every difference as one line ("missing: a/b", "extra: c", "size: ...").
+// Empty when the trees agree.
+std::vector<std::string> CompareTrees(const TNode& expected, const TNode& actual,
+                                      const TCompareOptions& options = {});
+
+// Number of files and of directories below a node.
+size_t CountFiles(const TNode& node);
+size_t CountDirs(const TNode& node);
+
+}  // namespace tessor::testsupport
