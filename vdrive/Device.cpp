@@ -1,0 +1,490 @@
+// The recorder's command dispatch: the opcode table, the checks every
+// command passes first (faults, medium, operations in progress), the drive
+// buffer, and the operations of the tool and the in-process API.
+#include "vdrive/Device.h"
+#include "vdrive/DeviceContext.h"
+#include "vdrive/Bytes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "vdrive/Clock.h"
+
+namespace tessor::vdrive {
+
+
+namespace {
+
+constexpr TSense kInternalTargetFailure{0x04, 0x44, 0x00};
+
+enum : uint16_t {
+    kNeedsMedium = 1 << 0,       // no medium, loading, unit attention and faults apply
+    kWriter = 1 << 1,            // read-only drives do not know the command
+    kMmc3 = 1 << 2,              // the old CD writer does not know the command
+    kBusyFormatBlank = 1 << 3,   // refused while a format or a blank runs
+    kBusyAny = 1 << 4,           // refused while any long operation runs
+    kIgnoresBusyFault = 1 << 5,  // answered even while the drive is made to report BUSY
+};
+
+}  // namespace
+
+void BuildFixedSense(const TSense& s, bool progressValid, uint16_t progress, uint8_t* out,
+                     size_t length) {
+    uint8_t sense[18] = {};
+    sense[0] = 0x70;
+    sense[2] = s.key & 0x0F;
+    sense[7] = 0x0A;
+    sense[12] = s.asc;
+    sense[13] = s.ascq;
+    if (progressValid) {
+        sense[15] = 0x80;
+        PutBE16(sense + 16, progress);
+    }
+    std::memset(out, 0, length);
+    std::memcpy(out, sense, std::min(length, sizeof sense));
+}
+
+const TDevice::TOpcode* TDevice::OpcodeTable() {
+    static const std::array<TOpcode, 256> table = [] {
+        std::array<TOpcode, 256> t{};
+        auto set = [&](uint8_t code, THandler h, uint16_t flags) { t[code] = {h, flags}; };
+        const uint16_t medium = kNeedsMedium;
+        const uint16_t mediumBusy = kNeedsMedium | kBusyAny;
+        set(0x00, &TDevice::TestUnitReady, kNeedsMedium | kBusyFormatBlank);
+        set(0x01, &TDevice::RezeroUnit, 0);
+        set(0x03, &TDevice::RequestSense, kIgnoresBusyFault);
+        set(0x04, &TDevice::FormatUnit, mediumBusy | kWriter);
+        set(0x12, &TDevice::Inquiry, kIgnoresBusyFault);
+        set(0x1B, &TDevice::StartStopUnit, 0);
+        set(0x1E, &TDevice::PreventAllowRemoval, 0);
+        set(0x23, &TDevice::ReadFormatCapacities, medium);
+        set(0x25, &TDevice::ReadCapacity, mediumBusy);
+        set(0x28, &TDevice::Read10, mediumBusy);
+        set(0x2A, &TDevice::Write10, mediumBusy | kWriter);
+        set(0x35, &TDevice::SynchronizeCache, mediumBusy | kWriter);
+        set(0x43, &TDevice::ReadTocPmaAtip, mediumBusy);
+        set(0x46, &TDevice::GetConfiguration, kMmc3);
+        set(0x51, &TDevice::ReadDiscInformation, mediumBusy);
+        set(0x52, &TDevice::ReadTrackInformation, mediumBusy);
+        set(0x53, &TDevice::ReserveTrack, mediumBusy | kWriter);
+        set(0x55, &TDevice::ModeSelect10, 0);
+        set(0x5A, &TDevice::ModeSense10, 0);
+        set(0x5B, &TDevice::CloseTrackSession, mediumBusy | kWriter);
+        set(0x5C, &TDevice::ReadBufferCapacity, kWriter);
+        set(0xA1, &TDevice::Blank, mediumBusy | kWriter);
+        set(0xB6, &TDevice::SetStreaming, kMmc3);
+        set(0xBB, &TDevice::SetCdSpeed, 0);
+        set(0xBF, &TDevice::SendDvdStructure, medium | kWriter | kMmc3);
+        return t;
+    }();
+    return table.data();
+}
+
+TDevice::TDevice(unsigned index, TDriveConfig config, std::string stateDir, double timeScale)
+    : index_(index),
+      config_(WithKindDefaults(std::move(config))),
+      timeScale_(timeScale),
+      store_(std::move(stateDir), index) {
+    state_.ResetWriteParameters();
+}
+
+bool TDevice::Open(std::string& error) { return store_.Open(error); }
+
+template <typename F>
+bool TDevice::Locked(std::string& error, F&& body) {
+    std::lock_guard lock(mutex_);
+    if (!store_.Lock(state_, error)) return false;
+    bool ok = body();
+    store_.Unlock();
+    return ok;
+}
+
+TResult TDevice::Execute(const TCommand& command) {
+    std::lock_guard lock(mutex_);
+    TContext c{command, command.cdb, WallClockUs(), {}};
+    std::string error;
+    if (!store_.Lock(state_, error)) {
+        c.Fail(kInternalTargetFailure);
+        return c.result;
+    }
+    const TOpcode& op = OpcodeTable()[command.cdb[0]];
+    if (Preamble(c, op)) (this->*op.handler)(c);
+    if (c.dirty) {
+        if (!store_.Save(state_) && !c.Failed()) c.Fail(kInternalTargetFailure);
+    } else if (c.hot) {
+        store_.SaveHot(state_);
+    }
+    store_.Unlock();
+    if (c.result.status == kStatusCheckCondition && command.cdb[0] != 0x03) {
+        lastSense_ = c.result.sense;
+        lastProgressValid_ = false;
+    }
+    return c.result;
+}
+
+bool TDevice::Preamble(TContext& c, const TOpcode& op) {
+    uint8_t code = c.cdb[0];
+    auto& faults = state_.faults;
+    size_t before = faults.size();
+    std::erase_if(faults, [&](const TFault& f) { return f.untilUs != 0 && f.untilUs <= c.nowUs; });
+    if (faults.size() != before) c.dirty = true;
+    for (auto it = faults.begin(); it != faults.end(); ++it) {
+        if (it->kind == TFaultKind::Refuse && it->opcode == code) {
+            c.Fail(it->sense);
+            if (it->remaining != 0 && --it->remaining == 0) faults.erase(it);
+            c.dirty = true;
+            return false;
+        }
+    }
+    if (!(op.flags & kIgnoresBusyFault)) {
+        for (const auto& f : faults) {
+            if (f.kind == TFaultKind::Busy) {
+                c.result.status = kStatusBusy;
+                return false;
+            }
+        }
+    }
+    if (op.handler == nullptr || ((op.flags & kMmc3) && !config_.HasGetConfiguration()) ||
+        ((op.flags & kWriter) && !config_.CanWrite())) {
+        c.Fail(sense::kInvalidOpcode);
+        return false;
+    }
+    if (op.flags & kNeedsMedium) CheckMedium(c, op.flags);
+    return !c.Failed();
+}
+
+bool TDevice::MediumPresent(int64_t nowUs) const {
+    if (!state_.present || state_.trayOpen) return false;
+    for (const auto& f : state_.faults) {
+        if (f.kind == TFaultKind::Removed && (f.untilUs == 0 || f.untilUs > nowUs)) return false;
+    }
+    return true;
+}
+
+TOperation TDevice::ActiveOperation(int64_t nowUs) const {
+    if (state_.operation != TOperation::None && nowUs < state_.operationEndUs) {
+        return state_.operation;
+    }
+    return TOperation::None;
+}
+
+TBgFormat TDevice::BgFormatStatus(int64_t nowUs) const {
+    if (state_.bgFormat == TBgFormat::Running && nowUs >= state_.bgFormatEndUs) {
+        return TBgFormat::Complete;
+    }
+    return state_.bgFormat;
+}
+
+void TDevice::CheckMedium(TContext& c, uint16_t flags) {
+    if (state_.trayOpen) return c.Fail(sense::kNoMediumTrayOpen);
+    if (!MediumPresent(c.nowUs)) return c.Fail(sense::kNoMedium);
+    for (const auto& f : state_.faults) {
+        if (f.kind == TFaultKind::NotReady) return c.Fail(f.sense);
+    }
+    TOperation op = ActiveOperation(c.nowUs);
+    if (op == TOperation::Loading) return c.Fail(sense::kBecomingReady);
+    if (state_.unitAttention) {
+        state_.unitAttention = false;
+        c.dirty = true;
+        return c.Fail(sense::kMediumChanged);
+    }
+    bool formatOrBlank = op == TOperation::Format || op == TOperation::Blank;
+    bool closeOrSync = op == TOperation::Close || op == TOperation::Sync;
+    if ((formatOrBlank && (flags & (kBusyFormatBlank | kBusyAny))) ||
+        (closeOrSync && (flags & kBusyAny))) {
+        c.Fail(op == TOperation::Format ? sense::kFormatInProgress : sense::kOperationInProgress);
+        int64_t span = std::max<int64_t>(1, state_.operationEndUs - state_.operationStartUs);
+        int64_t done = std::clamp<int64_t>(c.nowUs - state_.operationStartUs, 0, span);
+        c.result.progressValid = true;
+        c.result.progress = static_cast<uint16_t>(std::min<int64_t>(65535, done * 65536 / span));
+    }
+}
+
+void TDevice::StartOperation(TContext& c, TOperation op, int64_t us, bool immediate) {
+    if (immediate && us > 0) {
+        state_.operation = op;
+        state_.operationStartUs = c.nowUs;
+        state_.operationEndUs = c.nowUs + us;
+    } else {
+        // Without the immediate bit the command returns once the work is done.
+        SleepRealUs(us);
+        state_.operation = TOperation::None;
+    }
+    c.dirty = true;
+}
+
+uint16_t TDevice::CurrentProfile() const {
+    if (!MediumPresent(WallClockUs())) return 0;
+    const TMediaInfo& info = state_.Info();
+    if (config_.Writes(state_.media)) return info.profile;
+    // A reader shows recordable discs as what it can do with them: read.
+    switch (info.family) {
+        case TMediaFamily::Cd: return 0x0008;
+        case TMediaFamily::Dvd: return 0x0010;
+        case TMediaFamily::Bd: return 0x0040;
+    }
+    return 0;
+}
+
+void TDevice::Reply(TContext& c, const uint8_t* data, size_t length, size_t allocation) {
+    size_t n = std::min({length, allocation, static_cast<size_t>(c.cmd.dataLength)});
+    if (n > 0 && c.cmd.data != nullptr) std::memcpy(c.cmd.data, data, n);
+    c.result.transferred = static_cast<uint32_t>(n);
+}
+
+// ---- Drive buffer -------------------------------------------------------
+
+bool TDevice::Unlimited() const {
+    return writeSpeed_ == 0 || writeSpeed_ >= config_.maxWriteSpeed || timeScale_ <= 0;
+}
+
+void TDevice::DrainBuffer() {
+    int64_t now = SteadyClockNs();
+    if (Unlimited()) {
+        bufferFill_ = 0;
+    } else if (bufferStampNs_ != 0) {
+        double bytesPerNs = writeSpeed_ * 1000.0 / (1e9 * timeScale_);
+        bufferFill_ = std::max(0.0, bufferFill_ - static_cast<double>(now - bufferStampNs_) * bytesPerNs);
+    }
+    bufferStampNs_ = now;
+}
+
+int64_t TDevice::DrainTimeUs() const {
+    if (Unlimited()) return 0;
+    return static_cast<int64_t>(bufferFill_ / (writeSpeed_ * 1000.0) * 1e6 * timeScale_);
+}
+
+bool TDevice::AcceptIntoBuffer(TContext& c, uint64_t bytes) {
+    DrainBuffer();
+    if (Unlimited()) return true;
+    double capacity = static_cast<double>(config_.bufferKiB) * 1024.0;
+    double chunk = std::min(static_cast<double>(bytes), capacity);
+    if (bufferFill_ + chunk > capacity) {
+        if (config_.pioneer) {
+            c.Fail(sense::kLongWriteInProgress);
+            return false;
+        }
+        // The write waits until the drive has recorded enough to take it.
+        double excess = bufferFill_ + chunk - capacity;
+        SleepRealUs(static_cast<int64_t>(excess / (writeSpeed_ * 1000.0) * 1e6 * timeScale_) + 1);
+        DrainBuffer();
+    }
+    bufferFill_ = std::min(capacity, bufferFill_ + chunk);
+    return true;
+}
+
+// ---- Operations of the tool and the API ---------------------------------
+
+namespace {
+
+bool AllZero(const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (p[i] != 0) return false;
+    }
+    return true;
+}
+
+// Copies an image into the sector file, leaving holes for zero sectors.
+bool CopyImageSparse(int in, int out, uint64_t size, std::string& error) {
+    std::vector<uint8_t> buffer(1 << 20);
+    uint64_t offset = 0;
+    while (offset < size) {
+        ssize_t n = read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = std::string("reading the image: ") + (n < 0 ? std::strerror(errno) : "short file");
+            return false;
+        }
+        for (size_t pos = 0; pos < static_cast<size_t>(n); pos += kSectorSize) {
+            size_t len = std::min<size_t>(kSectorSize, static_cast<size_t>(n) - pos);
+            if (AllZero(buffer.data() + pos, len)) continue;
+            if (pwrite(out, buffer.data() + pos, len, static_cast<off_t>(offset + pos)) !=
+                static_cast<ssize_t>(len)) {
+                error = std::string("writing the sector file: ") + std::strerror(errno);
+                return false;
+            }
+        }
+        offset += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TDevice::Insert(TMediaKind media, const std::string& imagePath, std::string& error) {
+    const TMediaInfo& info = MediaInfo(media);
+    if (!config_.Accepts(media)) {
+        error = "drive " + std::to_string(index_) + " (" + DriveKindName(config_.kind) +
+                ") cannot hold " + info.name + " media";
+        return false;
+    }
+    int image = -1;
+    uint64_t size = 0;
+    if (!imagePath.empty()) {
+        image = open(imagePath.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st{};
+        if (image < 0 || fstat(image, &st) != 0 || !S_ISREG(st.st_mode)) {
+            error = "cannot open image " + imagePath + (image < 0 ? std::string(": ") + std::strerror(errno) : "");
+            if (image >= 0) close(image);
+            return false;
+        }
+        size = static_cast<uint64_t>(st.st_size);
+        if ((size + kSectorSize - 1) / kSectorSize > info.capacity) {
+            close(image);
+            error = "image " + imagePath + " does not fit on " + info.name + " media";
+            return false;
+        }
+    }
+    uint32_t blocks = static_cast<uint32_t>((size + kSectorSize - 1) / kSectorSize);
+    bool ok = Locked(error, [&] {
+        if (!store_.Discard()) {
+            error = "cannot clear the sector file";
+            return false;
+        }
+        if (image >= 0) {
+            if (!CopyImageSparse(image, store_.SectorsFd(), size, error)) return false;
+            if (ftruncate(store_.SectorsFd(), static_cast<off_t>(blocks) * kSectorSize) != 0) {
+                error = "cannot size the sector file";
+                return false;
+            }
+        }
+        state_.Insert(media, blocks, image >= 0);
+        state_.unitAttention = config_.unitAttention;
+        int64_t now = WallClockUs();
+        int64_t load = ScaledUs(config_.loadMs, timeScale_);
+        if (load > 0) {
+            state_.operation = TOperation::Loading;
+            state_.operationStartUs = now;
+            state_.operationEndUs = now + load;
+        }
+        bufferFill_ = 0;
+        if (!store_.Save(state_)) {
+            error = "cannot save the drive state";
+            return false;
+        }
+        return true;
+    });
+    if (image >= 0) close(image);
+    return ok;
+}
+
+bool TDevice::Eject(std::string& error) {
+    return Locked(error, [&] {
+        state_.present = false;
+        state_.trayOpen = false;
+        state_.tracks.clear();
+        state_.closedSessions = 0;
+        state_.finalized = false;
+        state_.formatted = false;
+        state_.formattedBlocks = 0;
+        state_.operation = TOperation::None;
+        state_.locked = false;
+        state_.unitAttention = false;
+        bufferFill_ = 0;
+        store_.Discard();
+        if (!store_.Save(state_)) {
+            error = "cannot save the drive state";
+            return false;
+        }
+        return true;
+    });
+}
+
+bool TDevice::AddFault(const TFault& fault, std::string& error) {
+    return Locked(error, [&] {
+        state_.faults.push_back(fault);
+        if (!store_.Save(state_)) {
+            error = "cannot save the drive state";
+            return false;
+        }
+        return true;
+    });
+}
+
+bool TDevice::ClearFaults(std::string& error) {
+    return Locked(error, [&] {
+        state_.faults.clear();
+        if (!store_.Save(state_)) {
+            error = "cannot save the drive state";
+            return false;
+        }
+        return true;
+    });
+}
+
+bool TDevice::ReadRecorded(uint32_t lba, uint32_t blocks, std::vector<uint8_t>& out,
+                           std::string& error) {
+    return Locked(error, [&] {
+        out.resize(static_cast<size_t>(blocks) * kSectorSize);
+        if (!store_.ReadSectors(lba, out.data(), blocks)) {
+            error = "cannot read the sector file";
+            return false;
+        }
+        return true;
+    });
+}
+
+bool TDevice::Export(const std::string& path, std::string& error) {
+    return Locked(error, [&] {
+        uint64_t size = store_.RecordedBytes();
+        size = (size + kSectorSize - 1) / kSectorSize * kSectorSize;
+        int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out < 0) {
+            error = "cannot create " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        int in = store_.SectorsFd();
+        std::vector<uint8_t> buffer(1 << 20);
+        off_t pos = 0;
+        bool ok = true;
+        // Copy the data extents only, so the image stays sparse like the disc.
+        while (ok && static_cast<uint64_t>(pos) < size) {
+            off_t data = lseek(in, pos, SEEK_DATA);
+            if (data < 0) break;  // only a hole remains
+            off_t hole = lseek(in, data, SEEK_HOLE);
+            if (hole < 0) hole = static_cast<off_t>(size);
+            for (off_t p = data; ok && p < hole;) {
+                size_t want = static_cast<size_t>(std::min<off_t>(hole - p, buffer.size()));
+                ssize_t n = pread(in, buffer.data(), want, p);
+                ok = n > 0 && pwrite(out, buffer.data(), static_cast<size_t>(n), p) == n;
+                p += n > 0 ? n : 0;
+            }
+            pos = hole;
+        }
+        ok = ok && ftruncate(out, static_cast<off_t>(size)) == 0;
+        ok = (close(out) == 0) && ok;
+        if (!ok) error = "cannot write " + path + ": " + std::strerror(errno);
+        return ok;
+    });
+}
+
+bool TDevice::Reset(std::string& error) {
+    return Locked(error, [&] {
+        state_ = TDiscState{};
+        state_.ResetWriteParameters();
+        lastSense_ = {};
+        readSpeed_ = writeSpeed_ = 0;
+        bufferFill_ = 0;
+        store_.Discard();
+        if (!store_.Save(state_)) {
+            error = "cannot save the drive state";
+            return false;
+        }
+        return true;
+    });
+}
+
+bool TDevice::Snapshot(TDiscState& state, std::string& error) {
+    return Locked(error, [&] {
+        state = state_;
+        return true;
+    });
+}
+
+}  // namespace tessor::vdrive

@@ -1,0 +1,38 @@
+// libwnaspi32.so: the virtual recorder behind the two ASPI entry points. The
+// host is made on first use from the environment (TESSOR_VDRIVE_DIR,
+// TESSOR_TIME_SCALE) and lives as long as the process.
+#include <memory>
+#include <mutex>
+
+#include "engine/drive/WNASPI32.h"
+#include "vdrive/VDrive.h"
+
+namespace {
+
+tessor::vdrive::TRecorderHost* Host() {
+    static std::once_flag once;
+    static std::unique_ptr<tessor::vdrive::TRecorderHost> host;
+    std::call_once(once, [] {
+        tessor::vdrive::THostOptions options;
+        options.journalLimit = 0;  // nobody reads it here; keep the write path lean
+        std::string error;
+        host = tessor::vdrive::TRecorderHost::Create(options, error);
+    });
+    return host.get();
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) uint32_t GetASPI32SupportInfo(void) {
+    tessor::vdrive::TRecorderHost* host = Host();
+    return host != nullptr ? host->GetASPI32SupportInfo() : 0;
+}
+
+extern "C" __attribute__((visibility("default"))) uint32_t SendASPI32Command(void* srb) {
+    tessor::vdrive::TRecorderHost* host = Host();
+    if (host == nullptr) {
+        if (srb != nullptr) static_cast<uint8_t*>(srb)[1] = SS_ERR;
+        return SS_ERR;
+    }
+    return host->SendASPI32Command(srb);
+}
