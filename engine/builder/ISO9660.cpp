@@ -91,13 +91,39 @@ TString CutName(const TString& name, size_t max, int n, TCut cut)
 
 std::string FoldAscii(std::string_view s) { return AsciiUpper(s); }
 
+// Short names are kept as found, but two equal names in one directory make
+// strict readers refuse the whole image: the second and later ones are
+// written as "BASE~N.EXT" (at most 6 bytes of the base), unique in the
+// directory.
+void UniqueShortNames(TImageBuilder& b, const TDirEntry* d)
+{
+    std::unordered_set<std::string> seen;
+    std::vector<TFileEntry*> clashes;
+    for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling)
+        if (!seen.insert(AsciiUpper(std::string_view(e->ShortName, e->ShortNameLength))).second)
+            clashes.push_back(e);
+    for (TFileEntry* e : clashes) {
+        std::string name = AsciiUpper(std::string_view(e->ShortName, e->ShortNameLength));
+        size_t dot = name.rfind('.');
+        std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+        std::string base = name.substr(0, dot == std::string::npos ? name.size() : dot);
+        for (int n = 1;; ++n) {
+            std::string candidate = std::string(CutUtf8(base, 6)) + "~" + std::to_string(n) + ext;
+            if (seen.insert(candidate).second) {
+                b.Storage->IsoNames.emplace(e, std::move(candidate));
+                break;
+            }
+        }
+    }
+}
+
 // Joliet names over 110 units and ISO 9660:1999 names over 207 bytes are cut;
 // the cut names are made unique against every other name of the directory.
 void AssignCutNames(TImageBuilder& b)
 {
     TTreeStorage& st = *b.Storage;
     st.JolietNames.clear();
-    st.IsoLongNames.clear();
+    st.IsoNames.clear();
     for (TDirEntry* d : b.DirTable) {
         if (b.JolietFileSystem) {
             bool any = false;
@@ -119,7 +145,9 @@ void AssignCutNames(TImageBuilder& b)
                 }
             }
         }
-        if (b.ISO9660v1999FS) {
+        if (!b.ISO9660v1999FS) {
+            UniqueShortNames(b, d);
+        } else {
             std::vector<std::pair<TFileEntry*, std::string>> longOnes;
             std::unordered_set<std::string> taken;
             for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling) {
@@ -133,7 +161,7 @@ void AssignCutNames(TImageBuilder& b)
                 for (int n = 0;; ++n) {
                     std::string cut = CutName(name, kMaxIso1999Bytes, n, CutUtf8);
                     if (taken.insert(FoldAscii(cut)).second) {
-                        st.IsoLongNames.emplace(e, std::move(cut));
+                        st.IsoNames.emplace(e, std::move(cut));
                         break;
                     }
                 }

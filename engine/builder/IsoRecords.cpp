@@ -27,11 +27,9 @@ std::string RecordName(const TImageBuilder& b, const TFileEntry* e, TTreeKind ki
             PutBE16(reinterpret_cast<uint8_t*>(out.data()) + 2 * i, static_cast<uint16_t>(name[i]));
         return out;
     }
-    if (b.ISO9660v1999FS) {
-        auto cut = st.IsoLongNames.find(e);
-        if (cut != st.IsoLongNames.end()) return cut->second;
-        return platform::ToSystem(e->LongName);
-    }
+    auto own = st.IsoNames.find(e);
+    if (own != st.IsoNames.end()) return own->second;
+    if (b.ISO9660v1999FS) return platform::ToSystem(e->LongName);
     return AsciiUpper(std::string_view(e->ShortName, e->ShortNameLength));
 }
 

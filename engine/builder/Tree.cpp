@@ -389,7 +389,7 @@ void ClearFiles(TImageBuilder& b)
     TTreeStorage& st = *b.Storage;
     st.Index.Clear();
     st.JolietNames.clear();
-    st.IsoLongNames.clear();
+    st.IsoNames.clear();
     std::deque<TFileEntry>().swap(st.Files);
     std::deque<TDirEntry>().swap(st.Dirs);
     b.FileTable.clear();

@@ -38,11 +38,13 @@ struct TTreeStorage {
     std::deque<TFileEntry> Files;  // stable addresses; freed only as a whole
     std::deque<TDirEntry> Dirs;
     TNameIndex Index;
-    // Names that had to be cut to fit a directory record (Joliet names over
-    // 110 characters; ISO 9660:1999 names over 207 bytes). Filled by
-    // PrepareImage; an entry without a cut name is written with its own.
+    // Names written instead of an entry's own, filled by PrepareImage: Joliet
+    // names over 110 characters and ISO 9660:1999 names over 207 bytes, cut
+    // to fit a directory record; and ISO short names that another entry of
+    // the same directory already carries, made unique with "~N". An entry
+    // not listed is written with its own name.
     std::unordered_map<const TFileEntry*, std::u16string> JolietNames;
-    std::unordered_map<const TFileEntry*, std::string> IsoLongNames;
+    std::unordered_map<const TFileEntry*, std::string> IsoNames;
 };
 
 }  // namespace tessor::builder

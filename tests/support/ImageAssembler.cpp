@@ -114,4 +114,22 @@ bool AssembleImage(builder::TImageBuilder& b, const std::string& imagePath, std:
     return true;
 }
 
+bool WriteHeaderImage(builder::TImageBuilder& b, const std::string& imagePath, std::string* error)
+{
+    if (!b.Prepared || (!b.HeaderBuffer && !builder::BuildHeaderArea(b))) {
+        if (error) *error = "compilation not prepared";
+        return false;
+    }
+    int fd = ::open(imagePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error) *error = "cannot create " + imagePath;
+        return false;
+    }
+    bool ok = ::ftruncate(fd, static_cast<off_t>(b.TotalSectors.load()) * builder::kSectorSize) == 0 &&
+              WriteAt(fd, b.HeaderBuffer.get(), b.HeaderLength, 0);
+    if (::close(fd) != 0) ok = false;
+    if (!ok && error) *error = "write error on " + imagePath;
+    return ok;
+}
+
 }  // namespace tessor::testsupport

@@ -16,4 +16,9 @@ namespace tessor::testsupport {
 // is a failure).
 bool AssembleImage(builder::TImageBuilder& b, const std::string& imagePath, std::string* error = nullptr);
 
+// Only the header area, the rest of the TotalSectors left as zeros (a sparse
+// file): enough for structure checks of a compilation whose entries have no
+// real sources.
+bool WriteHeaderImage(builder::TImageBuilder& b, const std::string& imagePath, std::string* error = nullptr);
+
 }  // namespace tessor::testsupport
