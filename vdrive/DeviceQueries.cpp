@@ -183,8 +183,8 @@ void TDevice::ReadTocPmaAtip(TContext& c) {
         PutBE16(reply, sizeof reply - 2);
         reply[4] = 0x80;
         reply[6] = state_.media == TMediaKind::CdRw ? 0xC0 : 0x98;  // CD-RW bit, sub-type
-        PutMsf(reply + 9, static_cast<int32_t>(kCdLeadInStart));
-        PutMsf(reply + 13, static_cast<int32_t>(kCdCapacity));
+        PutMsf(reply + 8, static_cast<int32_t>(kCdLeadInStart));
+        PutMsf(reply + 12, static_cast<int32_t>(kCdCapacity));
         return Reply(c, reply, sizeof reply, allocation);
     }
     if (format != 0 && format != 1) return c.Fail(sense::kInvalidFieldInCdb);

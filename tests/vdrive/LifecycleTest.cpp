@@ -10,6 +10,16 @@ constexpr unsigned kBd = 0, kDvd = 1, kCd = 2, kRom = 3;
 
 class Lifecycle : public TVirtualRecorderTest {
 protected:
+    // Long enough that "in progress" is seen right after the command even on
+    // a loaded machine; the waits poll until it ends.
+    std::vector<TDriveConfig> Drives() override {
+        auto drives = DefaultDriveSet();
+        for (auto& d : drives) {
+            d.formatMs = d.blankMs = d.blankFullMs = 50000;
+            d.closeMs = 20000;
+        }
+        return drives;
+    }
     void WriteRun(unsigned t, uint32_t lba, uint32_t blocks, uint8_t fill) {
         for (uint32_t done = 0; done < blocks;) {
             uint16_t n = static_cast<uint16_t>(std::min<uint32_t>(32, blocks - done));
