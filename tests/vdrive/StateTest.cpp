@@ -1,0 +1,278 @@
+// What outlives a command: the disc across hosts and processes, faults, the
+// drive buffer, long operations, and the tool working on the same state.
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <fstream>
+
+#include "tests/vdrive/VDriveTestSupport.h"
+
+namespace tessor::vdrive::test {
+namespace {
+
+constexpr unsigned kBd = 0, kDvd = 1, kCd = 2;
+
+class State : public TVirtualRecorderTest {
+protected:
+    std::vector<TDriveConfig> Drives() override {
+        auto drives = DefaultDriveSet();
+        for (auto& d : drives) {
+            d.blankMs = d.blankFullMs = 50000;  // 50 ms at the test scale
+            d.closeMs = 20000;
+        }
+        return drives;
+    }
+};
+
+TEST_F(State, DiscSurvivesTheHostAndIsSeenByAnother) {
+    Insert(kDvd, TMediaKind::DvdPlusR);
+    ASSERT_TRUE(SetWriteParameters(kDvd, 2, 3).Good());
+    ASSERT_TRUE(Write(kDvd, 0, 32, 0xA1).Good());
+
+    // A second host on the same directory sees the write at once, although
+    // writes never rewrite the state file.
+    THostOptions options;
+    options.stateDir = dir_;
+    options.timeScale = Scale();
+    std::string error;
+    auto other = TRecorderHost::Create(options, error);
+    ASSERT_NE(other, nullptr) << error;
+    TDiscState seen;
+    ASSERT_TRUE(other->GetDiscState(kDvd, seen, error));
+    ASSERT_EQ(seen.tracks.size(), 1u);
+    EXPECT_EQ(seen.tracks[0].written, 32u);
+    ASSERT_TRUE(Write(kDvd, 32, 32, 0xA2).Good());
+    ASSERT_TRUE(other->GetDiscState(kDvd, seen, error));
+    EXPECT_EQ(seen.tracks[0].written, 64u);
+
+    host_.reset();
+    ASSERT_TRUE(other->GetDiscState(kDvd, seen, error));
+    other.reset();
+    Start();
+    EXPECT_EQ(BE32(&TrackInfo(kDvd, 1).data[12]), 64u);
+    EXPECT_EQ(Read(kDvd, 40, 1).data[0], 0xA2);
+    EXPECT_EQ(Write(kDvd, 0, 32).sense, sense::kInvalidWriteAddress);
+    // The write parameters belong to the drive and stay too.
+    EXPECT_EQ(ModeSense(kDvd, 0x05).data[8 + 2] & 0x0F, 2);
+}
+
+TEST_F(State, TwoProcessesWritingAtOnceStayConsistent) {
+    Insert(kBd, TMediaKind::BdR);
+    ASSERT_TRUE(SetWriteParameters(kBd, 1, 3).Good());
+    host_.reset();
+    constexpr int kChunks = 40;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            // Each writer asks for the next writable address and writes its
+            // own pattern there, retrying when the other was quicker.
+            Start();
+            int written = 0, failures = 0;
+            while (written < kChunks && failures < 100000) {
+                TReply ti = TrackInfo(kBd, 0xFF);
+                uint32_t nwa = ti.data[7] & 1 ? BE32(&ti.data[12]) : BE32(&TrackInfo(kBd, 1).data[12]);
+                TReply w = Write(kBd, nwa, 32, static_cast<uint8_t>(0x10 + c));
+                if (w.Good()) {
+                    ++written;
+                } else if (w.sense == sense::kInvalidWriteAddress) {
+                    ++failures;
+                } else {
+                    _exit(2);
+                }
+            }
+            _exit(written == kChunks ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    Start();
+    TReply ti = TrackInfo(kBd, 1);
+    EXPECT_EQ(BE32(&ti.data[12]), 2u * kChunks * 32);
+    int counts[2] = {0, 0};
+    for (int i = 0; i < 2 * kChunks; ++i) {
+        TReply r = Read(kBd, i * 32, 32);
+        ASSERT_TRUE(r.Good());
+        uint8_t first = r.data[0];
+        ASSERT_TRUE(first == 0x10 || first == 0x11) << "chunk " << i;
+        for (uint8_t b : r.data) ASSERT_EQ(b, first) << "torn chunk " << i;
+        ++counts[first - 0x10];
+    }
+    EXPECT_EQ(counts[0], kChunks);
+    EXPECT_EQ(counts[1], kChunks);
+}
+
+TEST_F(State, FaultsFireAndExpire) {
+    Insert(kDvd, TMediaKind::DvdR);
+    std::string error;
+    ASSERT_TRUE(host_->InjectFault(kDvd, "not-ready 50000 01", error)) << error;
+    EXPECT_EQ(Tur(kDvd).sense, sense::kBecomingReady);
+    usleep(60000);
+    EXPECT_TRUE(Tur(kDvd).Good());
+
+    ASSERT_TRUE(host_->InjectFault(kDvd, "write-error 40 03/0C/00", error));
+    ASSERT_TRUE(Write(kDvd, 0, 32).Good());
+    EXPECT_EQ(Write(kDvd, 32, 32).sense, sense::kWriteError);
+    EXPECT_TRUE(Write(kDvd, 32, 32).Good());  // one-shot by default
+
+    ASSERT_TRUE(host_->InjectFault(kDvd, "write-error 64 05/21/00 2", error));
+    EXPECT_EQ(Write(kDvd, 64, 32).sense, sense::kLbaOutOfRange);
+    EXPECT_EQ(Write(kDvd, 64, 32).sense, sense::kLbaOutOfRange);
+    EXPECT_TRUE(Write(kDvd, 64, 32).Good());
+
+    ASSERT_TRUE(host_->InjectFault(kDvd, "refuse 46 05/20/00", error));
+    EXPECT_EQ(Profile(kDvd).sense, sense::kInvalidOpcode);
+    EXPECT_EQ(Profile(kDvd).sense, sense::kInvalidOpcode);
+    ASSERT_TRUE(host_->InjectFault(kDvd, "removed", error));
+    EXPECT_EQ(Tur(kDvd).sense, sense::kNoMedium);
+    ASSERT_TRUE(host_->InjectFault(kDvd, "clear", error));
+    EXPECT_EQ(BE16(&Profile(kDvd).data[6]), 0x0011);
+    EXPECT_EQ(BE32(&TrackInfo(kDvd, 1).data[12]), 96u);
+
+    ASSERT_TRUE(host_->InjectFault(kDvd, "power-cut 5", error) == false);
+    EXPECT_NE(error.find("unknown fault"), std::string::npos);
+    EXPECT_FALSE(host_->InjectFault(kDvd, "write-error x 03/0C/00", error));
+    EXPECT_FALSE(host_->InjectFault(7, "busy 5", error));
+}
+
+TEST_F(State, ImmediateOperationsReportProgressThenFinish) {
+    Insert(kDvd, TMediaKind::DvdRw);
+    ASSERT_TRUE(SetWriteParameters(kDvd, 0, 3, 5, true).Good());
+    ASSERT_TRUE(Write(kDvd, 0, 32).Good());
+    ASSERT_TRUE(Sync(kDvd).Good());
+    ASSERT_TRUE(Close(kDvd, 1, 1).Good());
+    ASSERT_TRUE(Close(kDvd, 2, 0, true).Good());
+    EXPECT_TRUE(Tur(kDvd).Good());  // closing leaves TEST UNIT READY alone
+    EXPECT_EQ(DiscInfo(kDvd).sense, sense::kOperationInProgress);
+    ASSERT_TRUE(WaitWhileNotReady(kDvd).Good());
+
+    ASSERT_TRUE(Blank(kDvd, false).Good());
+    EXPECT_EQ(Tur(kDvd).sense, sense::kOperationInProgress);
+    {
+        TReply rs = In(kDvd, {0x03, 0, 0, 0, 18, 0}, 18);
+        ASSERT_TRUE(rs.Good());
+        EXPECT_EQ(rs.data[12], 0x04);
+        EXPECT_EQ(rs.data[13], 0x07);
+        EXPECT_EQ(rs.data[15] & 0x80, 0x80);  // progress indication valid
+    }
+    ASSERT_TRUE(WaitWhileNotReady(kDvd).Good());
+    EXPECT_TRUE(Tur(kDvd).Good());
+    // REQUEST SENSE hands back the last refusal once.
+    EXPECT_EQ(Write(kDvd, 99, 1).sense, sense::kInvalidWriteAddress);
+    TReply rs = In(kDvd, {0x03, 0, 0, 0, 18, 0}, 18);
+    EXPECT_EQ(rs.data[0], 0x70);
+    EXPECT_EQ(rs.data[2], 0x05);
+    EXPECT_EQ(rs.data[12], 0x21);
+    EXPECT_EQ(rs.data[13], 0x02);
+    EXPECT_EQ(In(kDvd, {0x03, 0, 0, 0, 18, 0}, 18).data[12], 0);
+}
+
+class BufferState : public TVirtualRecorderTest {
+protected:
+    std::vector<TDriveConfig> Drives() override {
+        TDriveConfig normal;
+        normal.kind = TDriveKind::DvdWriter;
+        normal.bufferKiB = 256;
+        TDriveConfig pioneer = normal;
+        pioneer.pioneer = true;
+        return {normal, pioneer};
+    }
+    double Scale() override { return 1.0; }
+
+    uint32_t Blank(unsigned t) {
+        TReply r = In(t, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, 12);
+        EXPECT_TRUE(r.Good());
+        EXPECT_EQ(BE32(&r.data[4]), 256u * 1024);
+        return BE32(&r.data[8]);
+    }
+    void SetSpeed(unsigned t, uint16_t write) {
+        ASSERT_TRUE(None(t, {0xBB, 1, 0xFF, 0xFF, uint8_t(write >> 8), uint8_t(write), 0, 0, 0, 0, 0, 0}).Good());
+    }
+};
+
+TEST_F(BufferState, FillsWithWritesAndDrainsAtTheSetSpeed) {
+    Insert(0, TMediaKind::DvdRam);
+    EXPECT_EQ(Blank(0), 256u * 1024);
+    SetSpeed(0, 1385);  // 1x: 64 KiB take about 47 ms
+    ASSERT_TRUE(Write(0, 0, 32).Good());
+    ASSERT_TRUE(Write(0, 32, 32).Good());
+    uint32_t blank = Blank(0);
+    EXPECT_LT(blank, 256u * 1024 - 64 * 1024);
+    usleep(200000);
+    EXPECT_EQ(Blank(0), 256u * 1024);
+
+    // A write that does not fit waits for room instead of failing.
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(Write(0, 64 + 32 * i, 32).Good());
+    EXPECT_LT(Blank(0), 64u * 1024 + 1);
+
+    // Unlimited speed: the buffer empties at once.
+    SetSpeed(0, 0xFFFF);
+    ASSERT_TRUE(Write(0, 0, 32).Good());
+    EXPECT_EQ(Blank(0), 256u * 1024);
+    // So does a speed at or above the drive's maximum, as SET STREAMING sends it.
+    std::vector<uint8_t> perf(28, 0);
+    perf[22] = 0x2B;  // write size 11080 kB (2B48h)
+    perf[23] = 0x48;
+    perf[15] = 0x10;
+    perf[18] = 0x03;  // 1000 ms
+    perf[19] = 0xE8;
+    perf[26] = 0x03;
+    perf[27] = 0xE8;
+    ASSERT_TRUE(Out(0, {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0}, perf).Good());
+    ASSERT_TRUE(Write(0, 0, 32).Good());
+    EXPECT_EQ(Blank(0), 256u * 1024);
+}
+
+TEST_F(BufferState, PioneerRefusesAWriteThatDoesNotFit) {
+    Insert(1, TMediaKind::DvdRam);
+    SetSpeed(1, 200);  // about 330 ms per 64 KiB
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(Write(1, 32 * i, 32).Good());
+    EXPECT_EQ(Write(1, 128, 32).sense, sense::kLongWriteInProgress);
+    usleep(400000);
+    EXPECT_TRUE(Write(1, 128, 32).Good());
+}
+
+TEST_F(State, ToolInsertsExportsAndInjects) {
+    host_.reset();
+    const std::string tool = std::string(TESSOR_BINARY_DIR) + "/bin/tessor-vdrive --dir " + dir_;
+    // An image with a hole in the middle.
+    std::string image = dir_ + "/in.iso";
+    {
+        std::ofstream out(image, std::ios::binary);
+        std::vector<char> a(2048 * 20, 'a'), zero(2048 * 1000, 0), b(2048 * 5, 'b');
+        out.write(a.data(), static_cast<std::streamsize>(a.size()));
+        out.write(zero.data(), static_cast<std::streamsize>(zero.size()));
+        out.write(b.data(), static_cast<std::streamsize>(b.size()));
+    }
+    ASSERT_EQ(std::system((tool + " insert 1 dvd-r --from " + image).c_str()), 0);
+    ASSERT_EQ(std::system((tool + " export 1 " + dir_ + "/out.iso").c_str()), 0);
+    std::ifstream in1(image, std::ios::binary), in2(dir_ + "/out.iso", std::ios::binary);
+    std::string s1((std::istreambuf_iterator<char>(in1)), {}), s2((std::istreambuf_iterator<char>(in2)), {});
+    EXPECT_EQ(s1.size(), 2048u * 1025);
+    EXPECT_TRUE(s1 == s2);
+    struct stat st{};
+    ASSERT_EQ(stat((dir_ + "/out.iso").c_str(), &st), 0);
+    EXPECT_LT(st.st_blocks * 512, static_cast<long>(s1.size()));  // sparse
+    EXPECT_NE(std::system((tool + " insert 2 bd-re > /dev/null 2>&1").c_str()), 0);
+    EXPECT_NE(std::system((tool + " fault 1 busy soon > /dev/null 2>&1").c_str()), 0);
+    ASSERT_EQ(std::system((tool + " fault 1 refuse 51 02/04/07 1").c_str()), 0);
+    EXPECT_EQ(std::system((tool + " list > /dev/null").c_str()), 0);
+    EXPECT_EQ(std::system((tool + " --help > /dev/null").c_str()), 0);
+
+    Start();
+    EXPECT_EQ(DiscInfo(1).sense, sense::kOperationInProgress);
+    TReply di = DiscInfo(1);
+    EXPECT_EQ(di.data[2], 0x01);  // one closed session, appendable
+    EXPECT_EQ(BE32(&TrackInfo(1, 2).data[8]), 1040u + 36864u);
+    host_.reset();
+    ASSERT_EQ(std::system((tool + " reset").c_str()), 0);
+    Start();
+    EXPECT_EQ(Tur(1).sense, sense::kNoMedium);
+}
+
+}  // namespace
+}  // namespace tessor::vdrive::test
