@@ -217,9 +217,11 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd, const s
     e->LongNameLength = static_cast<uint8_t>(name.size());
     e->WriteTime = platform::FileTimeToLocalSystemTime(fd.ftLastWriteTime);
     e->ShortNameLength = StoreShortName(e->ShortName, alt, addDot);
+    // FirstLongName stays empty while it would equal LongName (saving a copy
+    // of every name); it is filled the moment a refresh changes LongName.
+    if (!created && e->FirstLongName.empty() && e->LongName != name) e->FirstLongName = e->LongName;
     e->LongName.assign(name);
     e->Size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-    if (e->FirstLongName.empty()) e->FirstLongName.assign(name);
     if (addDot) {
         e->ShortName[e->ShortNameLength] = '.';
         e->ShortNameLength += 1;
@@ -323,51 +325,94 @@ std::u16string_view RelativeSourcePath(std::u16string_view src, std::u16string_v
     return src.substr(i);
 }
 
-// Steps 4 to 6 of AddFolder for one source folder. `ancestors` holds the
-// identities of the folders on the current recursion path.
+// What a folder listing keeps of a file until the folder's subfolders are
+// done: far less than a whole find-data record per file.
+struct TListedFile {
+    std::u16string name;
+    std::u16string alt;
+    uint64_t size;
+    platform::TFileTime writeTime;
+    platform::TFileTime creationTime;
+    platform::TFileTime accessTime;
+    uint32_t attributes;
+};
+
+TFindData ToFindData(const TListedFile& f)
+{
+    TFindData fd;
+    fd.dwFileAttributes = f.attributes;
+    fd.ftLastWriteTime = f.writeTime;
+    fd.ftCreationTime = f.creationTime;
+    fd.ftLastAccessTime = f.accessTime;
+    fd.nFileSizeHigh = static_cast<uint32_t>(f.size >> 32);
+    fd.nFileSizeLow = static_cast<uint32_t>(f.size);
+    SetField(fd.cFileName, 260, f.name);
+    SetField(fd.cAlternateFileName, 14, f.alt);
+    return fd;
+}
+
+TAddResult AddListedFile(TImageBuilder& b, TDirEntry* target, const std::u16string& sourceDir, TFindData& fd)
+{
+    std::u16string path = JoinSource(sourceDir, FindName(fd));
+    if (path.size() > static_cast<size_t>(kSourcePathBuffer - 1)) return {};
+    return AddEntryImpl(b, target, fd, &path, TKind::File);
+}
+
+// Steps 4 to 6 of AddFolder for one source folder, from one listing of it:
+// its subfolders (each complete, depth first) and then its files matching
+// the mask. `ancestors` holds the identities of the folders on the current
+// recursion path.
 TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16string& sourceDir,
                              std::u16string_view mask, bool recursive,
                              std::vector<platform::TFolderId>& ancestors)
 {
-    if (recursive) {
-        // Gather the subfolders first so that no search stays open while the
-        // tree below is walked.
-        std::vector<TFindData> folders;
-        {
-            platform::TFileSearch search;
-            TFindData fd;
-            for (bool ok = search.First(JoinSource(sourceDir, u"*.*"), fd); ok; ok = search.Next(fd))
-                if ((fd.dwFileAttributes & kAttrDirectory) && !IsDotName(FindName(fd))) folders.push_back(fd);
+    if (!recursive) {
+        // No subfolders to wait for: files go in as the search returns them.
+        platform::TFileSearch search;
+        TFindData fd;
+        for (bool ok = search.First(JoinSource(sourceDir, mask), fd); ok; ok = search.Next(fd)) {
+            if (fd.dwFileAttributes & kAttrDirectory) continue;
+            if (!AddListedFile(b, target, sourceDir, fd).entry) return nullptr;
         }
-        for (TFindData& fd : folders) {
-            std::u16string subPath = JoinSource(sourceDir, FindName(fd));
-            if (subPath.size() > static_cast<size_t>(kSourcePathBuffer - 1)) return nullptr;
-            platform::TFolderId id;
-            bool haveId = platform::GetFolderId(subPath, id);
-            bool onPath = false;
-            for (const auto& a : ancestors) onPath = onPath || (haveId && a == id);
-            if (onPath) continue;  // a link back into a folder being added: no endless descent
-            TDirEntry* sub = MakeDirectory(b, target, fd);
-            if (!sub) return nullptr;
-            if (IsSkip(sub)) continue;
-            if (haveId) ancestors.push_back(id);
-            TDirEntry* r = AddFolderContents(b, sub, subPath, mask, true, ancestors);
-            if (haveId) ancestors.pop_back();
-            if (!r) return nullptr;
-        }
+        return target;
     }
-    std::vector<TFindData> files;
+    std::vector<TFindData> folders;
+    std::vector<TListedFile> files;
     {
         platform::TFileSearch search;
         TFindData fd;
-        for (bool ok = search.First(JoinSource(sourceDir, mask), fd); ok; ok = search.Next(fd))
-            if (!(fd.dwFileAttributes & kAttrDirectory)) files.push_back(fd);
+        for (bool ok = search.First(JoinSource(sourceDir, u"*.*"), fd); ok; ok = search.Next(fd)) {
+            if (fd.dwFileAttributes & kAttrDirectory) {
+                if (!IsDotName(FindName(fd))) folders.push_back(fd);
+            } else if (platform::MatchesMask(FindName(fd), mask)) {
+                files.push_back({std::u16string(FindName(fd)), std::u16string(AltName(fd)),
+                                 (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow,
+                                 fd.ftLastWriteTime, fd.ftCreationTime, fd.ftLastAccessTime,
+                                 fd.dwFileAttributes});
+            }
+        }
     }
-    for (TFindData& fd : files) {
-        std::u16string path = JoinSource(sourceDir, FindName(fd));
-        if (path.size() > static_cast<size_t>(kSourcePathBuffer - 1)) return nullptr;
-        TAddResult r = AddEntryImpl(b, target, fd, &path, TKind::File);
-        if (!r.entry) return nullptr;
+    for (TFindData& fd : folders) {
+        std::u16string subPath = JoinSource(sourceDir, FindName(fd));
+        if (subPath.size() > static_cast<size_t>(kSourcePathBuffer - 1)) return nullptr;
+        platform::TFolderId id;
+        bool haveId = platform::GetFolderId(subPath, id);
+        bool onPath = false;
+        for (const auto& a : ancestors) onPath = onPath || (haveId && a == id);
+        if (onPath) continue;  // a link back into a folder being added: no endless descent
+        TDirEntry* sub = MakeDirectory(b, target, fd);
+        if (!sub) return nullptr;
+        if (IsSkip(sub)) continue;
+        if (haveId) ancestors.push_back(id);
+        TDirEntry* r = AddFolderContents(b, sub, subPath, mask, true, ancestors);
+        if (haveId) ancestors.pop_back();
+        if (!r) return nullptr;
+    }
+    folders.clear();
+    folders.shrink_to_fit();
+    for (const TListedFile& f : files) {
+        TFindData fd = ToFindData(f);
+        if (!AddListedFile(b, target, sourceDir, fd).entry) return nullptr;
     }
     return target;
 }
@@ -560,5 +605,7 @@ void SetVolumeLabelW(TImageBuilder& b, std::u16string_view label)
 }
 
 const char* GetVolumeLabel(const TImageBuilder& b) { return b.VolumeLabelA; }
+
+const std::u16string& FirstName(const TFileEntry& e) { return e.FirstLongName.empty() ? e.LongName : e.FirstLongName; }
 
 }  // namespace tessor::builder

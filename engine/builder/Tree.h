@@ -25,6 +25,8 @@ TDirEntry* AddFolder(TImageBuilder& b, std::u16string_view destPath, std::u16str
 TDirEntry* FindDirectory(TImageBuilder& b, std::u16string_view path);
 TFileEntry* FindChild(TImageBuilder& b, TDirEntry* dir, std::u16string_view name);
 // sourcePath: nullptr = none; an empty string leaves an existing entry's path.
+// Find data of a directory (attribute 10h) makes the directory with its
+// entry (as CreateDir does) and returns that entry.
 TFileEntry* AddEntry(TImageBuilder& b, TDirEntry* dir, platform::TFindData& fd,
                      const std::u16string* sourcePath);
 
@@ -33,6 +35,10 @@ const char* GetBootImage(const TImageBuilder& b);
 void SetVolumeLabel(TImageBuilder& b, const char* label);          // system code page
 void SetVolumeLabelW(TImageBuilder& b, std::u16string_view label);
 const char* GetVolumeLabel(const TImageBuilder& b);
+
+// The long name an entry was created with (FirstLongName, which is kept
+// empty while it equals LongName).
+const std::u16string& FirstName(const TFileEntry& e);
 
 // 0 for 0, else bytes / 2048 rounded up.
 inline uint64_t SectorsForBytes(uint64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize; }

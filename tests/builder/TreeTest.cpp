@@ -99,7 +99,7 @@ TEST_F(TreeTest, AddingTwiceKeepsFirstUnlessReplacing)
     EXPECT_EQ(first->Size, 5000u);
     EXPECT_EQ(ToSystem(first->SourcePath), other);
     EXPECT_EQ(ToSystem(first->LongName), "ONE.TXT");
-    EXPECT_EQ(ToSystem(first->FirstLongName), "one.txt");
+    EXPECT_EQ(ToSystem(FirstName(*first)), "one.txt");
     EXPECT_EQ(b.FileCount, 2);
     EXPECT_EQ(b.FileTable[0], first);
     EXPECT_EQ(b.RootDir->FirstChild, first);

@@ -1,0 +1,199 @@
+// Whole images judged by readers we did not write: the tricky tree extracted
+// through every Joliet reader and compared name by name and byte by byte
+// with its sources; the primary tree listed and checked; a file over 4 GiB
+// read back by two readers and listed by the others.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/builder/ISO9660.h"
+#include "engine/builder/Tree.h"
+#include "engine/platform/Strings.h"
+#include "tests/support/ImageAssembler.h"
+#include "tests/support/IsoCheck.h"
+#include "tests/support/ReaderHarness.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TrickyTree.h"
+
+namespace tessor::builder {
+namespace {
+
+using namespace tessor::testsupport;
+using platform::FromSystem;
+
+// The tricky tree and its image, made once for the whole suite.
+class TrickyImage : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new TTempDir("tessor-readers");
+        source_ = dir_->Path() + "/src";
+        ASSERT_TRUE(MakeDirs(source_));
+        ASSERT_TRUE(MakeTrickyTree(source_));
+        expected_ = new TNode(Snapshot(source_));
+        image_ = dir_->Path() + "/tricky.iso";
+        image1999_ = dir_->Path() + "/tricky1999.iso";
+        ASSERT_TRUE(Build(image_, false));
+        ASSERT_TRUE(Build(image1999_, true));
+    }
+    static void TearDownTestSuite()
+    {
+        delete expected_;
+        delete dir_;
+    }
+    static bool Build(const std::string& image, bool iso1999)
+    {
+        TImageBuilder b;
+        ClearFiles(b);
+        b.JolietFileSystem = 1;
+        b.ISO9660v1999FS = iso1999 ? 1 : 0;
+        SetVolumeLabel(b, "Tricky tree");
+        if (!AddFolder(b, u"\\", FromSystem(source_), u"*.*", true, false)) return false;
+        PrepareImage(b);
+        std::string why;
+        bool ok = AssembleImage(b, image, &why);
+        EXPECT_TRUE(ok) << why;
+        return ok;
+    }
+    void ExpectExtractionMatches(TReader reader, const std::string& image)
+    {
+        TTempDir out("tessor-extract");
+        TToolResult r = ExtractImage(reader, image, out.Path());
+        if (r.exitCode == 127) GTEST_SKIP() << r.output;
+        ASSERT_EQ(r.exitCode, 0) << ReaderName(reader) << ":\n" << r.output;
+        TCompareOptions options;
+        options.maxNameUnits = 110;
+        auto diff = CompareTrees(*expected_, Snapshot(out.Path()), options);
+        EXPECT_TRUE(diff.empty()) << ReaderName(reader) << " differs from the sources:\n" << Join(diff);
+    }
+
+    static TTempDir* dir_;
+    static std::string source_;
+    static std::string image_;
+    static std::string image1999_;
+    static TNode* expected_;
+};
+
+TTempDir* TrickyImage::dir_ = nullptr;
+std::string TrickyImage::source_;
+std::string TrickyImage::image_;
+std::string TrickyImage::image1999_;
+TNode* TrickyImage::expected_ = nullptr;
+
+TEST_F(TrickyImage, StrictStructurePass)
+{
+    for (const std::string& image : {image_, image1999_}) {
+        TIsoReport r = CheckIsoImage(image);
+        EXPECT_TRUE(r.faults.empty()) << image << ":\n" << r.Summary();
+        size_t files = 0, dirs = 0;
+        for (const auto& e : r.joliet.entries) (e.dir ? dirs : files) += 1;
+        EXPECT_EQ(files, CountFiles(*expected_));
+        EXPECT_EQ(dirs, CountDirs(*expected_));
+        EXPECT_EQ(r.primary.entries.size(), r.joliet.entries.size());
+    }
+}
+
+TEST_F(TrickyImage, XorrisoJoliet) { ExpectExtractionMatches(TReader::Xorriso, image_); }
+TEST_F(TrickyImage, SevenZipJoliet) { ExpectExtractionMatches(TReader::SevenZipIso, image_); }
+TEST_F(TrickyImage, BsdtarJoliet) { ExpectExtractionMatches(TReader::Bsdtar, image_); }
+TEST_F(TrickyImage, PycdlibJoliet) { ExpectExtractionMatches(TReader::PycdlibJoliet, image_); }
+TEST_F(TrickyImage, PycdlibJolietWithIso1999) { ExpectExtractionMatches(TReader::PycdlibJoliet, image1999_); }
+
+// The primary tree holds 8.3 names: every file must come out, with its
+// size and contents, under some name.
+TEST_F(TrickyImage, PrimaryTreeThroughXorrisoAndPycdlib)
+{
+    for (TReader reader : {TReader::XorrisoIso, TReader::PycdlibIso}) {
+        TTempDir out("tessor-extract");
+        TToolResult r = ExtractImage(reader, image_, out.Path());
+        if (r.exitCode == 127) GTEST_SKIP() << r.output;
+        ASSERT_EQ(r.exitCode, 0) << ReaderName(reader) << ":\n" << r.output;
+        TNode got = Snapshot(out.Path());
+        EXPECT_EQ(CountFiles(got), CountFiles(*expected_)) << ReaderName(reader);
+        EXPECT_EQ(CountDirs(got), CountDirs(*expected_)) << ReaderName(reader);
+    }
+}
+
+TEST_F(TrickyImage, ListingReadersAcceptBothTrees)
+{
+    for (const std::string& image : {image_, image1999_}) {
+        TToolResult d = IsoinfoDescriptor(image);
+        if (d.exitCode == 127) GTEST_SKIP() << d.output;
+        EXPECT_EQ(d.exitCode, 0) << d.output;
+        EXPECT_NE(d.output.find("Joliet"), std::string::npos) << d.output;
+        for (bool joliet : {false, true}) {
+            TToolResult l = IsoinfoList(image, joliet);
+            EXPECT_EQ(l.exitCode, 0) << l.output;
+            TToolResult i = IsoInfoList(image, joliet);
+            EXPECT_EQ(i.exitCode, 0) << i.output;
+            EXPECT_EQ(i.output.find("++ WARN"), std::string::npos) << i.output;
+        }
+        TToolResult v = Isovfy(image);
+        EXPECT_NE(v.output.find("No errors found"), std::string::npos) << v.output;
+    }
+}
+
+// One file over 4 GiB (sparse on both sides): two readers stream it and
+// compare its md5, the others list it with its full size.
+TEST(BigFileImage, MultiExtentFileReadBack)
+{
+    TTempDir dir("tessor-big");
+    std::string source = dir.Path() + "/src";
+    ASSERT_TRUE(MakeDirs(source));
+    ASSERT_TRUE(MakeBigFileTree(source));
+    TImageBuilder b;
+    ClearFiles(b);
+    b.JolietFileSystem = 1;
+    ASSERT_EQ(AddFolder(b, u"\\", FromSystem(source), u"*.*", true, false), b.RootDir);
+    PrepareImage(b);
+    std::string image = dir.Path() + "/big.iso";
+    std::string why;
+    ASSERT_TRUE(AssembleImage(b, image, &why)) << why;
+
+    TIsoReport r = CheckIsoImage(image);
+    EXPECT_TRUE(r.faults.empty()) << r.Summary();
+    const TIsoEntry* big = r.joliet.Find("/big.bin");
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(big->size, kBigFileSize);
+    EXPECT_EQ(big->records, 2u);
+
+    const std::string sourceMd5 = Md5OfFile(source + "/big.bin");
+    ASSERT_EQ(sourceMd5.size(), 32u);
+    for (TReader reader : {TReader::SevenZipIso, TReader::PycdlibJoliet}) {
+        std::string md5;
+        TToolResult h = HashFileInImage(reader, image, "/big.bin", md5);
+        if (h.exitCode == 127) continue;
+        EXPECT_EQ(h.exitCode, 0) << ReaderName(reader) << ": " << h.output;
+        EXPECT_EQ(md5, sourceMd5) << ReaderName(reader);
+    }
+    const std::string size = std::to_string(kBigFileSize);
+    TToolResult iso = IsoinfoList(image, true);
+    if (iso.exitCode != 127) {
+        EXPECT_EQ(iso.exitCode, 0) << iso.output;
+        EXPECT_NE(iso.output.find(size), std::string::npos) << iso.output;
+    }
+    TToolResult info = IsoInfoList(image, true);
+    if (info.exitCode != 127) {
+        EXPECT_EQ(info.output.find("++ WARN"), std::string::npos) << info.output;
+        auto lines = LinesNaming(info.output, "big.bin");
+        ASSERT_FALSE(lines.empty()) << info.output;
+    }
+    if (ToolAvailable("bsdtar")) {
+        TToolResult t = RunTool("bsdtar -tvf " + ShellQuote(image) + " --options 'iso9660:!rockridge'");
+        EXPECT_EQ(t.exitCode, 0) << t.output;
+        EXPECT_NE(t.output.find(size), std::string::npos) << t.output;
+    }
+    if (ToolAvailable("xorriso")) {
+        TToolResult x = RunTool("xorriso -abort_on FAILURE -return_with FAILURE 32 -read_fs norock -indev " +
+                                ShellQuote(image) + " -lsl /big.bin");
+        EXPECT_EQ(x.exitCode, 0) << x.output;
+        EXPECT_NE(x.output.find(size), std::string::npos) << x.output;
+    }
+    TToolResult v = Isovfy(image);
+    if (v.exitCode != 127) {
+        EXPECT_NE(v.output.find("No errors found"), std::string::npos) << v.output;
+    }
+}
+
+}  // namespace
+}  // namespace tessor::builder
