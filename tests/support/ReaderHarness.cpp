@@ -174,7 +174,7 @@ TToolResult IsoinfoDescriptor(const std::string& image)
 TToolResult IsoinfoList(const std::string& image, bool joliet)
 {
     if (!ToolAvailable("isoinfo")) return Missing("isoinfo");
-    return RunTool(std::string("isoinfo ") + (joliet ? "-J -j utf-8 " : "") + "-l -i " + ShellQuote(image));
+    return RunTool(std::string("isoinfo ") + (joliet ? "-J " : "") + "-l -i " + ShellQuote(image));
 }
 
 TToolResult Isovfy(const std::string& image)

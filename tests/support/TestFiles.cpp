@@ -183,9 +183,35 @@ bool SameContent(const TNode& a, const TNode& b, const TCompareOptions& o)
     return a.size == b.size && (!o.compareContents || a.hash == b.hash);
 }
 
-void Compare(const TNode& exp, const TNode& act, const std::string& prefix, const TCompareOptions& o,
+// The expected node as a reader that cuts names to `limit` units shows it.
+TNode CutNames(const TNode& exp, size_t limit, std::set<std::string>& ambiguous)
+{
+    TNode out = exp;
+    out.children.clear();
+    for (const auto& [name, child] : exp.children) {
+        std::u16string wide = platform::FromSystem(name);
+        std::string shown = name;
+        if (wide.size() > limit) {
+            size_t n = limit;
+            if (wide[n - 1] >= 0xD800 && wide[n - 1] <= 0xDBFF) --n;
+            shown = platform::ToSystem(wide.substr(0, n));
+        }
+        if (out.children.count(shown)) {
+            ambiguous.insert(shown);
+            continue;
+        }
+        out.children[shown] = child;
+    }
+    return out;
+}
+
+void Compare(const TNode& expIn, const TNode& act, const std::string& prefix, const TCompareOptions& o,
              std::vector<std::string>& out)
 {
+    std::set<std::string> ambiguous;
+    TNode cut;
+    if (o.readerNameLimit) cut = CutNames(expIn, o.readerNameLimit, ambiguous);
+    const TNode& exp = o.readerNameLimit ? cut : expIn;
     std::set<std::string> matchedActual;
     std::vector<std::pair<const std::string*, const TNode*>> pendingLong;
     auto allowedMissing = [&](const std::string& path) {
@@ -209,6 +235,10 @@ void Compare(const TNode& exp, const TNode& act, const std::string& prefix, cons
         auto it = act.children.find(name);
         if (it != act.children.end()) {
             matchedActual.insert(name);
+            if (ambiguous.count(name)) {
+                if (e.dir != it->second.dir) out.push_back("kind: " + prefix + name);
+                continue;
+            }
             check(prefix + name, e, it->second);
         } else if (o.maxNameUnits && Wide(name).size() > o.maxNameUnits) {
             pendingLong.emplace_back(&name, &e);

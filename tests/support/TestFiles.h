@@ -57,6 +57,10 @@ struct TCompareOptions {
     // whose name keeps the extension and starts with the same first 60
     // units. 0: every name must match exactly.
     size_t maxNameUnits = 0;
+    // A reader that cuts every name to this many UTF-16 units (extension
+    // and all): expected names are cut the same way before matching; names
+    // that then coincide are only checked for presence. 0: no such cut.
+    size_t readerNameLimit = 0;
     // Compare hashes of files (both sides must have been hashed).
     bool compareContents = true;
     // Entries of the expected tree that the actual tree may lack without a
