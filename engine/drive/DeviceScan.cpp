@@ -231,7 +231,7 @@ bool AspiScan(TSCSIDevice& device, const std::string& libraryName) {
     SRB_HAInquiry adapterInquiry;
     std::memset(&adapterInquiry, 0, sizeof adapterInquiry);
     adapterInquiry.SRB_Cmd = SC_HA_INQUIRY;
-    SendAspiRequest(device, &adapterInquiry, nullptr);
+    SendAspiRequest(device, &adapterInquiry, false);
     const int adapters = adapterInquiry.HA_Count == 0 ? 7 : adapterInquiry.HA_Count;
 
     for (int adapter = 0; adapter < adapters; ++adapter) {
@@ -244,7 +244,7 @@ bool AspiScan(TSCSIDevice& device, const std::string& libraryName) {
                 request.SRB_Target = uint8_t(target);
                 request.SRB_Lun = uint8_t(lun);
                 std::memset(device.TransferBuffer, 0, 64);
-                SendAspiRequest(device, &request, &request.SRB_PostProc);
+                SendAspiRequest(device, &request, true);
                 if (request.SRB_Status != REQUEST_DONE || device.TransferBuffer[0] != DTYPE_CDROM)
                     continue;
                 const TIdentification id = IdentificationOf(device.TransferBuffer);
@@ -262,7 +262,7 @@ bool AspiScan(TSCSIDevice& device, const std::string& libraryName) {
                 diskInfo.SRB_HaId = uint8_t(adapter);
                 diskInfo.SRB_Target = uint8_t(target);
                 diskInfo.SRB_Lun = uint8_t(lun);
-                if (SendAspiRequest(device, &diskInfo, nullptr) == SS_COMP &&
+                if (SendAspiRequest(device, &diskInfo, false) == SS_COMP &&
                     diskInfo.SRB_Int13HDriveInfo < 26)
                     slot.Letter = char('A' + diskInfo.SRB_Int13HDriveInfo);
                 SetDescription(slot, id);

@@ -211,10 +211,12 @@ uint8_t SendPassThrough(TSCSIDevice& device, TSCSIRequest& request) {
     return request.SRB_Status;
 }
 
-uint32_t SendAspiRequest(TSCSIDevice& device, void* request, intptr_t* eventField) {
+uint32_t SendAspiRequest(TSCSIDevice& device, void* request, bool withEvent) {
     if (!device.SendCommandEntry) return ASPI_SEND_FAILED;
     int event = -1;
-    if (eventField) {
+    // The field sits unaligned in the packed block: set it through the struct.
+    auto* execute = withEvent ? static_cast<TSCSIRequest*>(request) : nullptr;
+    if (execute) {
         // The library signals a request it completes later on this eventfd.
         event = eventfd(0, EFD_CLOEXEC);
         if (event < 0) {
@@ -222,7 +224,7 @@ uint32_t SendAspiRequest(TSCSIDevice& device, void* request, intptr_t* eventFiel
             device.LastOsError = uint32_t(errno);
             return ASPI_SEND_FAILED;
         }
-        *eventField = event;
+        execute->SRB_PostProc = event;
     }
     const uint32_t result = device.SendCommandEntry(request) & 0xFF;
     if (event >= 0) {
@@ -232,7 +234,7 @@ uint32_t SendAspiRequest(TSCSIDevice& device, void* request, intptr_t* eventFiel
             }
         }
         close(event);
-        *eventField = 0;
+        execute->SRB_PostProc = 0;
     }
     return result;
 }
@@ -254,7 +256,7 @@ uint8_t ExecuteRequest(TSCSIDevice& device, TSCSIRequest& request) {
         request.SRB_PostProc = 0;
         sendResult = SendPassThrough(device, request);
     } else {
-        sendResult = SendAspiRequest(device, &request, &request.SRB_PostProc);
+        sendResult = SendAspiRequest(device, &request, true);
         if (sendResult == ASPI_SEND_FAILED) {
             request.SRB_Status = REQUEST_ERROR;
             sendResult = REQUEST_ERROR;

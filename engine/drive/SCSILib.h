@@ -24,10 +24,10 @@ uint8_t SendPassThrough(TSCSIDevice& device, TSCSIRequest& request);
 // Hands one request (of any ASPI kind) to the ASPI library and, when the
 // library answers "pending", waits for its completion event. Returns the low
 // byte of the library's answer, or ASPI_SEND_FAILED when nothing could be
-// sent (no library, no event). eventField (may be null: no event) is the
-// request's completion-event field. Used by ExecuteRequest and the scan.
+// sent (no library, no event). withEvent: the request is an execute request
+// that gets a completion event. Used by ExecuteRequest and the scan.
 constexpr uint32_t ASPI_SEND_FAILED = 0x100;
-uint32_t SendAspiRequest(TSCSIDevice& device, void* request, intptr_t* eventField);
+uint32_t SendAspiRequest(TSCSIDevice& device, void* request, bool withEvent);
 
 // Fills CommandNames (22-character names of the logged operation codes).
 void InitCommandNames(TSCSIDevice& device);

@@ -78,7 +78,7 @@ public:
         TReply reply = it == handlers_.end() ? Check(5, 0x20, 0) : it->second(received);
         if (direction == TDataDirection::In && buffer && reply.Status == STATUS_GOOD) {
             const size_t n = reply.Data.size() < length ? reply.Data.size() : length;
-            std::memcpy(buffer, reply.Data.data(), n);
+            if (n) std::memcpy(buffer, reply.Data.data(), n);
         }
         return reply;
     }
