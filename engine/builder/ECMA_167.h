@@ -21,6 +21,7 @@ enum : uint16_t {
     kTagLogicalVolumeIntegrity = 9,
     kTagFileSet = 256,
     kTagFileIdentifier = 257,
+    kTagAllocationExtent = 258,
     kTagFileEntry = 261,
 };
 
@@ -251,6 +252,21 @@ enum : uint8_t {
     kFidDirectory = 0x02,
     kFidParent = 0x08,
 };
+
+// ECMA-167 4/14.5 Allocation Extent Descriptor: continues a file entry's
+// allocation descriptors in a block of its own; the descriptors follow.
+struct TAllocationExtentDescriptor {
+    using Tag = TBytes<0, 16>;                                   // 4/14.5.1
+    using PreviousAllocationExtentLocation = TNumber<uint32_t, 16>; // 4/14.5.2
+    using LengthOfAllocationDescriptors = TNumber<uint32_t, 20>; // 4/14.5.3
+    static constexpr uint32_t FixedSize =
+        PackedSize<Tag, PreviousAllocationExtentLocation, LengthOfAllocationDescriptors>();
+};
+static_assert(TAllocationExtentDescriptor::FixedSize == 24);
+
+// ECMA-167 4/14.14.1.1: extent types in the two high bits of an extent
+// length; type 3 points at the next extent of allocation descriptors.
+inline constexpr uint32_t kExtentNextAllocationDescriptors = 3u << 30;
 
 // ECMA-167 4/14.6 ICB Tag
 struct TIcbTag {

@@ -8,7 +8,9 @@
 //   256               anchor volume descriptor pointer
 //   257, 258          file set descriptor, terminator (partition blocks 0, 1)
 //   UdfStreamStart    file stream: per directory its file entry and its
-//                     identifiers, then its children depth first
+//                     identifiers, then its children depth first; a file
+//                     of more than 234 extents continues its descriptors
+//                     in the blocks after its entry
 //   UdfLastLba        closing anchor, the image's last sector
 // The partition runs from absolute sector 257 to the sector before the
 // closing anchor; the ISO 9660 structures and the file data lie inside it.
@@ -308,6 +310,30 @@ void PadToSector(TImageBuilder& b, int32_t sector)
 
 // ------------------------------------------------------------ file stream
 
+// The data descriptors `plan` assigns to one block of a file's descriptor
+// chain, each at most 2^30 - 2048 bytes (whole blocks) of the one contiguous
+// run of data from partition block `firstBlock`, then the pointer to the
+// next block of the chain when there is one. Returns the bytes written.
+uint32_t PutDataAds(uint8_t* area, uint64_t infoLength, uint32_t firstBlock, const TAdBlockPlan& plan,
+                    uint32_t nextChainBlock)
+{
+    uint32_t used = 0;
+    for (uint64_t i = plan.First; i < plan.First + plan.Count; ++i) {
+        const uint64_t offset = i * kMaxAdBytes;
+        const uint64_t left = infoLength > offset ? infoLength - offset : 0;
+        const uint32_t length = left > kMaxAdBytes ? kMaxAdBytes : static_cast<uint32_t>(left);
+        const uint32_t block =
+            infoLength == 0 ? 0 : firstBlock + static_cast<uint32_t>(offset / kSectorSize);
+        PutShortAd(area + used, length, block);
+        used += TShortAd::Size;
+    }
+    if (plan.Chained) {
+        PutShortAd(area + used, kExtentNextAllocationDescriptors | kSectorSize, nextChainBlock);
+        used += TShortAd::Size;
+    }
+    return used;
+}
+
 // A file entry (ECMA-167 4/14.9) of one block for `infoLength` bytes of
 // contiguous data at partition block `firstBlock`.
 void BuildFileEntry(TImageBuilder& b, uint8_t* d, uint32_t entrySector, uint8_t fileType,
@@ -334,25 +360,28 @@ void BuildFileEntry(TImageBuilder& b, uint8_t* d, uint32_t entrySector, uint8_t 
     Put<F::UniqueId>(d, uniqueId);
     Put<F::LengthOfExtendedAttributes>(d, 0);
     // The allocation descriptors fill the rest of the block; the first
-    // descriptor of length 0 ends them (4/12).
+    // descriptor of length 0 ends them (4/12). An empty file keeps one
+    // descriptor of length 0.
     Put<F::LengthOfAllocationDescriptors>(d, kFileEntryAdArea);
-
-    // Extents of at most 2^30 - 2048 bytes, whole blocks, over the one
-    // contiguous run of data; an empty file keeps one descriptor of length 0.
-    uint8_t* ad = d + F::FixedSize;
-    uint64_t remaining = infoLength;
-    uint32_t block = infoLength == 0 ? 0 : firstBlock;
-    uint32_t used = 0;
-    do {
-        const uint32_t length = remaining > kMaxAdBytes ? kMaxAdBytes : static_cast<uint32_t>(remaining);
-        PutShortAd(ad + used, length, block);
-        used += TShortAd::Size;
-        block += length / kSectorSize;
-        remaining -= length;
-    } while (remaining != 0 && used < kFileEntryAdArea);
-
+    const uint32_t used = PutDataAds(d + F::FixedSize, infoLength, firstBlock, PlanAdBlock(infoLength, 0),
+                                     UdfBlock(b, static_cast<int64_t>(entrySector) + 1));
     FinishTag(d, kTagFileEntry, UdfBlock(b, entrySector), kSectorSize - 16,
               static_cast<uint16_t>(F::FixedSize + used - 16));
+}
+
+// Block `index` (1..) of a file's descriptor chain, in the sector after the
+// previous one: an allocation extent descriptor (ECMA-167 4/14.5).
+void BuildAllocationExtent(TImageBuilder& b, const TFileEntry* file, uint64_t index, uint8_t* d)
+{
+    using A = TAllocationExtentDescriptor;
+    std::memset(d, 0, kSectorSize);
+    const int64_t sector = static_cast<int64_t>(file->UdfEntryLba) + static_cast<int64_t>(index);
+    const uint32_t firstBlock = UdfBlock(b, static_cast<int64_t>(b.FirstDataLba) + file->DataLba);
+    const uint32_t used = PutDataAds(d + A::FixedSize, file->Size, firstBlock, PlanAdBlock(file->Size, index),
+                                     UdfBlock(b, sector + 1));
+    Put<A::PreviousAllocationExtentLocation>(d, 0);
+    Put<A::LengthOfAllocationDescriptors>(d, used);
+    FinishTag(d, kTagAllocationExtent, UdfBlock(b, sector), static_cast<uint16_t>(A::FixedSize - 16 + used));
 }
 
 void BuildDirectoryEntry(TImageBuilder& b, const TDirEntry* dir, uint8_t* d)
@@ -440,6 +469,7 @@ void BuildFidSector(TImageBuilder& b, uint8_t* out)
     ++c.SectorIndex;
     if (c.State == kChildFidNext && dir->UdfCursor == nullptr && c.HeldLength == 0) {
         c.State = kChildrenNext;
+        c.SectorIndex = 0;
         dir->UdfCursor = dir->FirstChild;
     }
 }
@@ -486,9 +516,18 @@ void BuildStreamSector(TImageBuilder& b, uint8_t* out)
         BuildFidSector(b, out);
         break;
     default: {
+        // A file's entry, then the blocks that continue its descriptors.
         TFileEntry* file = c.Dir->UdfCursor;
-        BuildRegularEntry(b, file, out);
-        c.Dir->UdfCursor = file->NextSibling;
+        if (c.SectorIndex == 0)
+            BuildRegularEntry(b, file, out);
+        else
+            BuildAllocationExtent(b, file, c.SectorIndex, out);
+        if (c.SectorIndex < AllocationExtentBlocks(file->Size)) {
+            ++c.SectorIndex;
+        } else {
+            c.SectorIndex = 0;
+            c.Dir->UdfCursor = file->NextSibling;
+        }
         break;
     }
     }
@@ -548,7 +587,8 @@ int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector)
             dir = child->Directory;
             next = EnterDirectory(b, dir, next);
         } else {
-            child->UdfEntryLba = static_cast<uint32_t>(next++);
+            child->UdfEntryLba = static_cast<uint32_t>(next);
+            next += 1 + static_cast<int64_t>(AllocationExtentBlocks(child->Size));
             dir->UdfCursor = child->NextSibling;
         }
     }

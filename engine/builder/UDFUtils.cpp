@@ -101,4 +101,38 @@ uint64_t ShortAdCount(uint64_t bytes)
     return bytes == 0 ? 1 : (bytes + kMaxAdBytes - 1) / kMaxAdBytes;
 }
 
+TAdBlockPlan PlanAdBlock(uint64_t bytes, uint64_t block)
+{
+    const uint64_t total = ShortAdCount(bytes);
+    TAdBlockPlan plan;
+    if (block == 0) {
+        if (total <= kFileEntryAdSlots) {
+            plan.Count = static_cast<uint32_t>(total);
+        } else {
+            plan.Count = kFileEntryAdSlots - 1;
+            plan.Chained = true;
+        }
+        return plan;
+    }
+    plan.First = (kFileEntryAdSlots - 1) + (block - 1) * (kAllocationExtentAdSlots - 1);
+    const uint64_t left = total > plan.First ? total - plan.First : 0;
+    if (left <= kAllocationExtentAdSlots) {
+        plan.Count = static_cast<uint32_t>(left);
+    } else {
+        plan.Count = kAllocationExtentAdSlots - 1;
+        plan.Chained = true;
+    }
+    return plan;
+}
+
+uint64_t AllocationExtentBlocks(uint64_t bytes)
+{
+    const uint64_t total = ShortAdCount(bytes);
+    if (total <= kFileEntryAdSlots) return 0;
+    const uint64_t beyond = total - (kFileEntryAdSlots - 1);
+    if (beyond <= kAllocationExtentAdSlots) return 1;
+    return 1 + (beyond - kAllocationExtentAdSlots + kAllocationExtentAdSlots - 2) /
+                   (kAllocationExtentAdSlots - 1);
+}
+
 }  // namespace tessor::builder::udf

@@ -62,13 +62,25 @@ uint32_t FidLength(size_t units);
 inline constexpr uint32_t kMaxAdBytes = (1u << 30) - 2048;
 // The file entry's allocation descriptor area is the rest of its block.
 inline constexpr uint32_t kFileEntryAdArea = 2048 - 176;
-inline constexpr uint32_t kMaxShortAds = kFileEntryAdArea / 8;
+inline constexpr uint32_t kFileEntryAdSlots = kFileEntryAdArea / 8;          // 234
+// An allocation extent descriptor block holds this many descriptors.
+inline constexpr uint32_t kAllocationExtentAdSlots = (2048 - 24) / 8;       // 253
 
-// Short allocation descriptors needed for `bytes` (1 for 0 bytes).
+// Short allocation descriptors needed for `bytes` of data (1 for 0 bytes).
 uint64_t ShortAdCount(uint64_t bytes);
 
-// Whether a file of `bytes` can be described by one file entry: at most
-// kMaxShortAds descriptors of kMaxAdBytes (about 234 GiB).
-inline bool UdfFileSizeFits(uint64_t bytes) { return ShortAdCount(bytes) <= kMaxShortAds; }
+// The descriptors of a file that one block of its descriptor chain holds:
+// block 0 is the file entry, blocks 1.. allocation extent descriptors. The
+// last slot of a full block points at the next one when more follow.
+struct TAdBlockPlan {
+    uint64_t First = 0;  // index of the first data descriptor in this block
+    uint32_t Count = 0;  // data descriptors in this block
+    bool Chained = false; // a pointer to the next block follows them
+};
+TAdBlockPlan PlanAdBlock(uint64_t bytes, uint64_t block);
+
+// Blocks of allocation extent descriptors a file of `bytes` needs after its
+// file entry: 0 up to 234 descriptors (about 234 GiB).
+uint64_t AllocationExtentBlocks(uint64_t bytes);
 
 }  // namespace tessor::builder::udf

@@ -341,27 +341,51 @@ bool TChecker::ReadEntry(uint32_t block, TUdfNode& node, bool isRoot)
         Fail(what + ": allocation descriptor type " + Hex(adType) + " (expected short)");
         return false;
     }
+    // The descriptors, following allocation extent descriptors (4/14.5)
+    // wherever a type 3 descriptor continues the sequence.
     uint64_t total = 0;
     bool ended = false;
-    for (uint32_t o = 0; o + 8 <= lad; o += 8) {
-        const uint8_t* ad = d + 176 + lea + o;
-        const uint32_t raw = U32(ad);
-        const uint32_t length = raw & 0x3FFFFFFF;
-        if (ended) {
-            if (!AllZero(ad, 8)) Fail(what + ": allocation descriptor after the terminating one");
-            continue;
+    std::vector<uint8_t> area(d + 176 + lea, d + 176 + lea + lad);
+    for (int chain = 0; chain < 100000; ++chain) {
+        uint32_t next = 0;
+        bool follow = false;
+        for (uint32_t o = 0; o + 8 <= area.size(); o += 8) {
+            const uint8_t* ad = area.data() + o;
+            const uint32_t raw = U32(ad);
+            const uint32_t length = raw & 0x3FFFFFFF;
+            if (ended || follow) {
+                if (!AllZero(ad, 8)) Fail(what + ": allocation descriptor after the last one");
+                continue;
+            }
+            if (length == 0) {
+                ended = true;
+                continue;
+            }
+            if ((raw >> 30) == 3) {
+                follow = true;
+                next = U32(ad + 4);
+                continue;
+            }
+            if ((raw >> 30) != 0) Fail(what + ": extent not recorded and allocated");
+            if (total % kBlock != 0) Fail(what + ": an extent other than the last is not whole blocks");
+            const uint32_t pos = U32(ad + 4);
+            const uint64_t blocks = (length + kBlock - 1) / kBlock;
+            if (pos + blocks > v_.PartitionLength) Fail(what + ": extent outside the partition");
+            node.Extents.emplace_back(pos, length);
+            total += length;
         }
-        if (length == 0) {
-            ended = true;
-            continue;
+        if (!follow) break;
+        uint8_t e[kBlock];
+        const std::string aed = what + ": allocation extent at block " + Hex(next);
+        if (!ReadBlock(next, e) || !Tag(e, kBlock, 258, next, aed)) break;
+        const uint32_t elad = U32(e + 20);
+        if (24ull + elad > kBlock || elad % 8 != 0) {
+            Fail(aed + ": length of allocation descriptors " + Hex(elad));
+            break;
         }
-        if ((raw >> 30) != 0) Fail(what + ": extent not recorded and allocated");
-        if (total % kBlock != 0) Fail(what + ": an extent other than the last is not whole blocks");
-        const uint32_t pos = U32(ad + 4);
-        const uint64_t blocks = (length + kBlock - 1) / kBlock;
-        if (pos + blocks > v_.PartitionLength) Fail(what + ": extent outside the partition");
-        node.Extents.emplace_back(pos, length);
-        total += length;
+        if (U16(e + 10) != 8 + elad) Fail(aed + ": CRC length is not the descriptor's length - 16");
+        ++node.AllocationExtents;
+        area.assign(e + 24, e + 24 + elad);
     }
     if (total != node.Size)
         Fail(what + ": extents hold " + Hex(total) + " bytes, information length " + Hex(node.Size));

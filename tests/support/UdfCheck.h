@@ -26,6 +26,7 @@ struct TUdfNode {
     uint32_t EntryBlock = 0;      // partition block of the file entry
     // Recorded extents: (partition block, bytes).
     std::vector<std::pair<uint32_t, uint32_t>> Extents;
+    uint32_t AllocationExtents = 0;  // blocks continuing the descriptors
     std::vector<TUdfNode> Children;
 };
 

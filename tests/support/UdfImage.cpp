@@ -1,5 +1,8 @@
 #include "tests/support/UdfImage.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -53,6 +56,21 @@ std::vector<uint8_t> TUdfTestImage::Sector(int64_t s) const
     else if (s == TotalSectors - 1)
         out = Anchor;
     return out;
+}
+
+bool TUdfTestImage::WriteSparse(const std::string& path) const
+{
+    const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = ::ftruncate(fd, static_cast<off_t>(TotalSectors) * kSectorSize) == 0;
+    auto put = [&](const std::vector<uint8_t>& bytes, int64_t sector) {
+        ok = ok && ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(sector) * kSectorSize) ==
+                       static_cast<ssize_t>(bytes.size());
+    };
+    put(Header, 0);
+    put(Stream, StreamStart);
+    put(Anchor, TotalSectors - 1);
+    return ::close(fd) == 0 && ok;
 }
 
 TSectorReader TUdfTestImage::Reader() const

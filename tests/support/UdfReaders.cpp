@@ -170,6 +170,12 @@ TToolResult Md5ThroughPycdlibUdf(const std::string& image, const std::string& pa
     return r;
 }
 
+std::string Md5OfFileOnDisk(const std::string& path)
+{
+    const TToolResult r = RunTool("md5sum " + ShellQuote(path));
+    return r.exitCode == 0 ? FirstWord(r.output) : std::string();
+}
+
 TToolResult IsoInfoUdf(const std::string& image)
 {
     return RunTool("iso-info --no-header -U " + ShellQuote(image));

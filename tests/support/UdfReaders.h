@@ -34,6 +34,9 @@ TToolResult PycdlibUdfRecordsExtract(const std::string& image, const std::string
 TToolResult Md5Through7zUdf(const std::string& image, const std::string& path, std::string& md5);
 TToolResult Md5ThroughPycdlibUdf(const std::string& image, const std::string& path, std::string& md5);
 
+// md5 (hex) of a file on disk, through md5sum; empty on failure.
+std::string Md5OfFileOnDisk(const std::string& path);
+
 // iso-info -U IMG (the listing; faults show as "++ WARN") and
 // iso-read -U -i IMG -e PATH -o OUT.
 TToolResult IsoInfoUdf(const std::string& image);

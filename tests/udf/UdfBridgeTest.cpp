@@ -282,6 +282,38 @@ TEST_F(UdfBridge, LargeFilesAreDescribedWholeBySeveralExtents)
     (void)justFits;
 }
 
+TEST_F(UdfBridge, DescriptorsBeyondTheFileEntryContinueInAllocationExtents)
+{
+    // 234 descriptors fit the file entry; beyond, 233 stay there and the
+    // rest go to blocks of 252 (+ a pointer) or, in the last, 253.
+    constexpr uint64_t kExtent = (1ull << 30) - 2048;
+    TFileEntry* fits = AddFakeFile(b, "\\", "a_fits.bin", 234 * kExtent, "A");
+    TFileEntry* one = AddFakeFile(b, "\\", "b_one.bin", 234 * kExtent + 1, "B");
+    TFileEntry* two = AddFakeFile(b, "\\", "c_two.bin", (233 + 253) * kExtent + 1, "C");
+    AddFakeFile(b, "\\", "d_after.txt", 10, "D");
+    TUdfTestImage img;
+    const TUdfVolume v = PrepareAndCheck(&img, 3);
+    ASSERT_TRUE(v.Errors.empty()) << Errors(v);
+
+    EXPECT_EQ(one->UdfEntryLba, fits->UdfEntryLba + 1);
+    EXPECT_EQ(two->UdfEntryLba, one->UdfEntryLba + 2);
+    const TUdfNode* a = FindUdfNode(v.Root, "a_fits.bin");
+    EXPECT_EQ(a->Extents.size(), 234u);
+    EXPECT_EQ(a->AllocationExtents, 0u);
+    const TUdfNode* o = FindUdfNode(v.Root, "b_one.bin");
+    EXPECT_EQ(o->Extents.size(), 235u);
+    EXPECT_EQ(o->AllocationExtents, 1u);
+    EXPECT_EQ(o->Size, 234 * kExtent + 1);
+    const TUdfNode* t = FindUdfNode(v.Root, "c_two.bin");
+    EXPECT_EQ(t->Extents.size(), 487u);
+    EXPECT_EQ(t->AllocationExtents, 2u);
+    // Data runs on contiguously across the chain.
+    EXPECT_EQ(t->Extents[300].first, t->Extents[0].first + 300 * (kExtent / 2048));
+    // The entry after the chain is where the layout put it.
+    EXPECT_EQ(GetLE16(img.Sector(two->UdfEntryLba + 3).data()), 261);
+    EXPECT_EQ(FindUdfNode(v.Root, "d_after.txt")->Size, 10u);
+}
+
 TEST_F(UdfBridge, NamesOver127UnitsAreCutUniqueAndKeepTheirExtension)
 {
     const std::string common = Name(200, 'n');

@@ -15,6 +15,7 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TrickyTree.h"
 #include "tests/support/UdfCheck.h"
+#include "tests/support/UdfImage.h"
 #include "tests/support/UdfReaders.h"
 
 using namespace tessor::builder;
@@ -247,7 +248,7 @@ TEST(UdfBigFile, FileOver4GiBIsReadBackWhole)
     EXPECT_EQ(big->Size, kBigFileSize);
     EXPECT_EQ(big->Extents.size(), 5u);
 
-    const std::string want = Md5OfFile(source + "/big.bin");
+    const std::string want = Md5OfFileOnDisk(source + "/big.bin");
     std::string md5;
     if (ToolAvailable("7z")) {
         const TToolResult r = Md5Through7zUdf(image, "big.bin", md5);
@@ -260,7 +261,43 @@ TEST(UdfBigFile, FileOver4GiBIsReadBackWhole)
     // The small file after it starts where its data really is.
     const TToolResult after = Md5ThroughPycdlibUdf(image, "z-after.txt", md5);
     ASSERT_EQ(after.exitCode, 0) << after.output;
-    EXPECT_EQ(md5, Md5OfFile(source + "/z-after.txt"));
+    EXPECT_EQ(md5, Md5OfFileOnDisk(source + "/z-after.txt"));
+}
+
+// A file needing more extents than its file entry holds (over 234 GiB) goes
+// on in an allocation extent descriptor; 7z follows the chain (the packed
+// size is the sum of every extent). The image is sparse: no data is read.
+TEST(UdfBigFile, DescriptorChainBeyondTheFileEntryIsFollowed)
+{
+    if (!ToolAvailable("7z")) GTEST_SKIP() << "7z not installed";
+    constexpr uint64_t kExtent = (1ull << 30) - 2048;
+    constexpr uint64_t kSize = 240 * kExtent + 12345;
+    auto b = std::make_unique<TImageBuilder>();
+    ClearFiles(*b);
+    b->UDFBridge = 1;
+    b->JolietFileSystem = 1;
+    ASSERT_NE(AddFakeFile(*b, "\\", "small.txt", 10, "A"), nullptr);
+    ASSERT_NE(AddFakeFile(*b, "\\", "huge.bin", kSize, "B"), nullptr);
+    ASSERT_NE(AddFakeFile(*b, "\\", "tail.txt", 10, "C"), nullptr);
+    PrepareImage(*b);
+    const TUdfTestImage img = BuildUdfTestImage(*b);
+    TTempDir dir("tessor-udf-chain");
+    const std::string image = dir / "chain.iso";
+    ASSERT_TRUE(img.WriteSparse(image));
+
+    const TUdfVolume v = CheckUdfImage(image);
+    EXPECT_TRUE(v.Errors.empty()) << Errors(v.Errors);
+    ASSERT_NE(FindUdfNode(v.Root, "huge.bin"), nullptr);
+    EXPECT_EQ(FindUdfNode(v.Root, "huge.bin")->AllocationExtents, 1u);
+
+    const TToolResult r = RunTool("7z l -slt -tudf " + ShellQuote(image));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string entry = r.output.substr(r.output.find("Path = huge.bin"));
+    EXPECT_NE(entry.find("Size = " + std::to_string(kSize) + "\n"), std::string::npos) << entry.substr(0, 300);
+    EXPECT_NE(entry.find("Packed Size = " + std::to_string((kSize + 2047) / 2048 * 2048) + "\n"), std::string::npos)
+        << entry.substr(0, 300);
+    const TToolResult list = IsoInfoUdf(image);
+    EXPECT_NE(list.output.find(std::to_string(kSize) + " /huge.bin"), std::string::npos) << list.output;
 }
 
 }  // namespace
