@@ -35,7 +35,9 @@ protected:
         image_ = dir_->Path() + "/tricky.iso";
         image1999_ = dir_->Path() + "/tricky1999.iso";
         plain_ = dir_->Path() + "/plain.iso";
+        udf_ = dir_->Path() + "/udf.iso";
         ASSERT_TRUE(Build(image_, false, false));
+        ASSERT_TRUE(Build(udf_, false, false, true));
         ASSERT_TRUE(Build(image1999_, true, false));
         ASSERT_TRUE(Build(plain_, false, true));
     }
@@ -48,10 +50,11 @@ protected:
     // and leaves out names outside the BMP, for the two readers that cannot
     // take them (isovfy stops at the first record flagged "existence";
     // libcdio's iconv refuses UTF-16 surrogates and drops the directory).
-    static bool Build(const std::string& image, bool iso1999, bool plain)
+    static bool Build(const std::string& image, bool iso1999, bool plain, bool udf = false)
     {
         TImageBuilder b;
         ClearFiles(b);
+        b.UDFBridge = udf ? 1 : 0;
         if (plain) {
             b.AddFileHandler = [](void*, const char16_t*, platform::TFindData& fd, bool& skip) {
                 fd.dwFileAttributes &= ~platform::kAttrHidden;
@@ -68,14 +71,15 @@ protected:
         EXPECT_TRUE(ok) << why;
         return ok;
     }
-    void ExpectExtractionMatches(TReader reader, const std::string& image, size_t readerNameLimit = 0)
+    void ExpectExtractionMatches(TReader reader, const std::string& image, size_t readerNameLimit = 0,
+                                 size_t maxNameUnits = 110)
     {
         TTempDir out("tessor-extract");
         TToolResult r = ExtractImage(reader, image, out.Path());
         if (r.exitCode == 127) GTEST_SKIP() << r.output;
         ASSERT_EQ(r.exitCode, 0) << ReaderName(reader) << ":\n" << r.output;
         TCompareOptions options;
-        options.maxNameUnits = 110;
+        options.maxNameUnits = maxNameUnits;
         options.readerNameLimit = readerNameLimit;
         auto diff = CompareTrees(*expected_, Snapshot(out.Path()), options);
         EXPECT_TRUE(diff.empty()) << ReaderName(reader) << " differs from the sources:\n" << Join(diff);
@@ -86,6 +90,7 @@ protected:
     static std::string image_;
     static std::string image1999_;
     static std::string plain_;
+    static std::string udf_;
     static TNode* expected_;
 };
 
@@ -94,11 +99,12 @@ std::string TrickyImage::source_;
 std::string TrickyImage::image_;
 std::string TrickyImage::image1999_;
 std::string TrickyImage::plain_;
+std::string TrickyImage::udf_;
 TNode* TrickyImage::expected_ = nullptr;
 
 TEST_F(TrickyImage, StrictStructurePass)
 {
-    for (const std::string& image : {image_, image1999_}) {
+    for (const std::string& image : {image_, image1999_, udf_}) {
         TIsoReport r = CheckIsoImage(image);
         EXPECT_TRUE(r.faults.empty()) << image << ":\n" << r.Summary();
         size_t files = 0, dirs = 0;
@@ -116,6 +122,16 @@ TEST_F(TrickyImage, SevenZipJoliet) { ExpectExtractionMatches(TReader::SevenZipI
 TEST_F(TrickyImage, BsdtarJoliet) { ExpectExtractionMatches(TReader::Bsdtar, image_, 103); }
 TEST_F(TrickyImage, PycdlibJoliet) { ExpectExtractionMatches(TReader::PycdlibJoliet, image_); }
 TEST_F(TrickyImage, PycdlibJolietWithIso1999) { ExpectExtractionMatches(TReader::PycdlibJoliet, image1999_); }
+
+// With the UDF bridge the ISO 9660 and Joliet trees move behind its fixed
+// area and the file data behind its file stream: both views must still give
+// back the sources (UDF names longer than 127 characters are cut).
+TEST_F(TrickyImage, UdfBridgeImageThroughJolietAndUdf)
+{
+    ExpectExtractionMatches(TReader::Xorriso, udf_);
+    ExpectExtractionMatches(TReader::PycdlibJoliet, udf_);  // parses the UDF structures too
+    ExpectExtractionMatches(TReader::SevenZipUdf, udf_, 0, 127);
+}
 
 // The primary tree holds 8.3 names: every file must come out, with its
 // size and contents, under some name.
