@@ -91,6 +91,9 @@ bool ReadTrackInformation(TSCSIDevice& device, uint8_t track) {
 
 bool ReadBufferCapacity(TSCSIDevice& device) {
     uint8_t* reply = device.TransferBuffer;
+    // Cleared first: a refused command must not turn the data of an earlier
+    // command into buffer figures.
+    std::memset(reply, 0, 12);
     const bool good = Good(RunCommand(device, FLAGS_DATA_IN, {0x5C, 0, 0, 0, 0, 0, 0, 0, 0x20, 0},
                                       reply, 32));
     device.BufferCapacity = GetBE32(reply + 4);
