@@ -173,7 +173,6 @@ void TDevice::ReadTocPmaAtip(TContext& c) {
     const uint8_t format = c.cdb[2] & 0x0F;
     const uint8_t first = c.cdb[6];
     const size_t allocation = GetBE16(c.cdb + 7);
-    const TMediaInfo& info = state_.Info();
     if (format == 4) {
         // Only recordable CDs carry an ATIP; pressed discs and DVD/BD have none.
         if (state_.media != TMediaKind::CdR && state_.media != TMediaKind::CdRw) {
@@ -202,7 +201,7 @@ void TDevice::ReadTocPmaAtip(TContext& c) {
             PutBE32(p, lba);
         }
     };
-    const uint8_t control = info.family == TMediaFamily::Cd ? 0x14 : 0x14;
+    const uint8_t control = 0x14;  // ADR 1, data track recorded uninterrupted
     uint8_t reply[4 + 8 * 101] = {};
     size_t len = 4;
     if (format == 1) {
@@ -339,6 +338,10 @@ size_t TDevice::BuildTrackInfo(uint8_t* r, uint32_t number) const {
                 b6 = 0x20 | 0x10 | 0x01;
                 b7 = 0x01;
                 packet = 16;
+                if (size > 0) {
+                    b7 |= 0x02;
+                    lra = size - 1;
+                }
                 break;
             case TMediaKind::DvdPlusRw:
                 size = capacity;
@@ -359,10 +362,6 @@ size_t TDevice::BuildTrackInfo(uint8_t* r, uint32_t number) const {
                     free = capacity;
                 }
                 break;
-        }
-        if (size > 0 && (b7 & 0x02) == 0 && state_.media == TMediaKind::DvdRwRo) {
-            b7 |= 0x02;
-            lra = size - 1;
         }
     } else if (number <= state_.tracks.size()) {
         const TTrack& t = state_.tracks[number - 1];

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <fstream>
+#include <thread>
 
 #include "tests/vdrive/VDriveTestSupport.h"
 
@@ -104,6 +105,30 @@ TEST_F(State, TwoProcessesWritingAtOnceStayConsistent) {
     }
     EXPECT_EQ(counts[0], kChunks);
     EXPECT_EQ(counts[1], kChunks);
+}
+
+TEST_F(State, ThreadsShareOneHost) {
+    // A write thread per drive and a thread asking for the buffer, as the
+    // engine's window does while it burns.
+    Insert(kBd, TMediaKind::BdRe);
+    Insert(kDvd, TMediaKind::DvdRam);
+    ASSERT_TRUE(Format(kBd, kBdReQuick()).Good());
+    ASSERT_TRUE(WaitWhileNotReady(kBd).Good());
+    auto writer = [&](unsigned t, uint8_t fill, bool& ok) {
+        ok = true;
+        for (uint32_t i = 0; i < 64 && ok; ++i) ok = Write(t, i * 32, 32, fill).Good();
+    };
+    bool okBd = false, okDvd = false;
+    std::thread a(writer, kBd, 0xB1, std::ref(okBd));
+    std::thread b(writer, kDvd, 0xD1, std::ref(okDvd));
+    for (int i = 0; i < 50; ++i) In(kBd, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, 12);
+    a.join();
+    b.join();
+    EXPECT_TRUE(okBd);
+    EXPECT_TRUE(okDvd);
+    EXPECT_EQ(Read(kBd, 2047, 1).data[0], 0xB1);
+    EXPECT_EQ(Read(kDvd, 2047, 1).data[0], 0xD1);
+    EXPECT_GT(host_->Journal().size(), 128u);
 }
 
 TEST_F(State, FaultsFireAndExpire) {
