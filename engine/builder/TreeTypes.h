@@ -66,13 +66,13 @@ struct TFileEntry {
     uint32_t Attributes = 0;          // Win32 attribute bits
     uint8_t ShortNameLength = 0;
     uint8_t LongNameLength = 0;
+    // The hash of the case-folded long name and (below) the directory whose
+    // child list holds this entry: the keys of the tree's name index.
+    uint32_t NameHash = 0;
     TFileEntry* NextSibling = nullptr;
     TDirEntry* Directory = nullptr;   // set only on a directory's entry
     uint32_t UdfEntryLba = 0;
-    // The directory whose child list holds this entry, and the hash of its
-    // case-folded long name: the keys of the tree's name index.
     TDirEntry* Owner = nullptr;
-    uint32_t NameHash = 0;
 };
 
 struct TDirEntry {
