@@ -572,6 +572,10 @@ int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector)
     b.UdfFileCount = 0;
     b.UdfNextUniqueId = 16;
     b.UdfStreamStart = nextSector;
+    if (b.RootDir == nullptr) {
+        c.Dir = nullptr;
+        return nextSector;
+    }
 
     // Depth first, iteratively: each directory's UdfCursor holds the child
     // being walked, so the walk climbs back through Parent.
