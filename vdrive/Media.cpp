@@ -14,7 +14,7 @@ constexpr std::array<TMediaInfo, 13> kMedia{{
     {K::CdRom,      "cd-rom",    0x0008, kCdCapacity,         F::Cd,  true,  false, false},
     {K::CdR,        "cd-r",      0x0009, kCdCapacity,         F::Cd,  false, true,  false},
     {K::CdRw,       "cd-rw",     0x000A, kCdCapacity,         F::Cd,  false, true,  true},
-    {K::DvdRom,     "dvd-rom",   0x0010, kDvdRCapacity,       F::Dvd, true,  false, false},
+    {K::DvdRom,     "dvd-rom",   0x0010, kDvdPlusRDlCapacity, F::Dvd, true,  false, false},
     {K::DvdR,       "dvd-r",     0x0011, kDvdRCapacity,       F::Dvd, false, true,  false},
     {K::DvdRw,      "dvd-rw",    0x0014, kDvdRCapacity,       F::Dvd, false, true,  true},
     {K::DvdRwRo,    "dvd-rw-ro", 0x0013, kDvdRCapacity,       F::Dvd, false, false, true},
