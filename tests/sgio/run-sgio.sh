@@ -1,0 +1,118 @@
+#!/bin/bash
+# run-sgio.sh PROBE WORKDIR
+# Boots a Debian cloud kernel under qemu (TCG) with a virtio-scsi CD drive
+# holding a small test disc and runs PROBE (a static binary) as the guest's
+# only program. Exit 0 when the probe passed, 77 when qemu, the tools or the
+# kernel package are not available (the test is skipped), 1 otherwise (also
+# on a time-out).
+#   TESSOR_SGIO_KERNEL_DEB=FILE  use this kernel package instead of fetching one
+#   TESSOR_SGIO_TIMEOUT=S        qemu time limit (default 90 s)
+set -uo pipefail
+probe=$1
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+limit=${TESSOR_SGIO_TIMEOUT:-90}
+
+skip() { echo "SKIP: $*"; exit 77; }
+for tool in qemu-system-x86_64 cpio gzip dpkg-deb python3 timeout; do
+    command -v "$tool" > /dev/null || skip "$tool is not installed"
+done
+busybox=$(command -v busybox) || skip "busybox is not installed"
+file -L "$busybox" 2>/dev/null | grep -q 'statically linked' || [ -x /bin/busybox ] ||
+    skip "no static busybox"
+[ -x "$probe" ] || { echo "probe $probe missing"; exit 1; }
+mkdir -p "$work"
+cd "$work" || exit 1
+
+# The kernel package, fetched once into the build tree (never installed).
+deb=${TESSOR_SGIO_KERNEL_DEB:-}
+if [ -z "$deb" ]; then
+    deb=$(ls linux-image-*-cloud-amd64_*.deb 2> /dev/null | head -n 1)
+    if [ -z "$deb" ]; then
+        pkg=$(apt-cache depends linux-image-cloud-amd64 2> /dev/null | sed -n 's/^ *Depends: //p' | head -n 1)
+        [ -n "$pkg" ] || skip "no linux-image-cloud-amd64 package known to apt"
+        apt-get download "$pkg" > download.log 2>&1 || skip "cannot download $pkg (see $work/download.log)"
+        deb=$(ls linux-image-*-cloud-amd64_*.deb 2> /dev/null | head -n 1)
+        [ -n "$deb" ] || skip "download of $pkg gave no package"
+    fi
+fi
+[ -f "$deb" ] || skip "kernel package $deb missing"
+
+# Kernel and modules, unpacked once per package.
+stamp="kernel/.from-$(basename "$deb")"
+if [ ! -f "$stamp" ]; then
+    rm -rf kernel && mkdir kernel
+    dpkg-deb -x "$deb" kernel || { echo "cannot unpack $deb"; exit 1; }
+    touch "$stamp"
+fi
+kver=$(ls kernel/lib/modules | head -n 1)
+moddir="kernel/lib/modules/$kver/kernel"
+vmlinuz="kernel/boot/vmlinuz-$kver"
+[ -f "$vmlinuz" ] || { echo "no kernel image in $deb"; exit 1; }
+
+rm -rf root && mkdir -p root/bin root/lib/modules
+cp "$busybox" root/bin/busybox
+cp "$here/init" root/init && chmod 755 root/init
+cp "$probe" root/sgio_probe
+
+# Modules of the virtio SCSI CD path, dependencies first.
+modfile() {
+    local pattern
+    pattern=$(printf '%s' "$1" | sed 's/[-_]/[-_]/g')
+    find "$moddir" -regextype posix-extended -regex ".*/${pattern}\.ko(\.xz|\.zst|\.gz)?" | head -n 1
+}
+order=" "
+resolve() {
+    local m=$1 f d
+    case "$order" in *" $m "*) return 0 ;; esac
+    f=$(modfile "$m")
+    [ -n "$f" ] || { echo "module $m not in $kver"; return 1; }
+    case "$f" in
+        *.xz) xz -dc "$f" ;;
+        *.zst) zstd -qdc "$f" ;;
+        *.gz) gzip -dc "$f" ;;
+        *) cat "$f" ;;
+    esac > "root/lib/modules/$m.ko"
+    for d in $(tr '\0' '\n' < "root/lib/modules/$m.ko" | sed -n 's/^depends=//p' | tr ',' ' '); do
+        resolve "$d" || return 1
+    done
+    order="$order$m "
+}
+for m in sr_mod sg virtio_pci virtio_scsi; do
+    resolve "$m" || exit 1
+done
+echo $order | tr ' ' '\n' > root/modules
+(cd root && find . | cpio -o -H newc --quiet | gzip -1) > initramfs.gz
+
+# The test disc: an ISO 9660 primary volume descriptor of 512 sectors at
+# sector 16, and sectors 64-95 each filled with its own number.
+python3 - disc.iso << 'PY'
+import sys
+data = bytearray(512 * 2048)
+pvd = 16 * 2048
+data[pvd:pvd + 7] = b"\x01CD001\x01"
+data[pvd + 80:pvd + 84] = (512).to_bytes(4, "little")
+data[pvd + 84:pvd + 88] = (512).to_bytes(4, "big")
+end = 17 * 2048
+data[end:end + 7] = b"\xffCD001\x01"
+for lba in range(64, 96):
+    data[lba * 2048:(lba + 1) * 2048] = bytes([lba]) * 2048
+open(sys.argv[1], "wb").write(data)
+PY
+
+start=$(date +%s)
+timeout "$limit" qemu-system-x86_64 -machine pc -accel tcg -cpu max -m 512 -smp 1 \
+    -nographic -no-reboot -nic none -kernel "$vmlinuz" -initrd initramfs.gz \
+    -append "console=ttyS0 quiet panic=-1" \
+    -device virtio-scsi-pci,id=scsi0 \
+    -drive if=none,id=cd,file=disc.iso,media=cdrom,format=raw \
+    -device scsi-cd,drive=cd,bus=scsi0.0 < /dev/null > serial.log 2>&1
+qrc=$?
+echo "qemu exit $qrc after $(($(date +%s) - start)) s; serial log: $work/serial.log"
+grep -E '^(PASS|FAIL|drive:|write:|SGIO-END)' serial.log
+if [ $qrc -eq 124 ]; then
+    echo "FAIL: the guest did not finish within $limit s"
+    exit 1
+fi
+grep -q 'SGIO-END rc=0' serial.log || { echo "FAIL: no passing end marker"; exit 1; }
+exit 0
