@@ -97,9 +97,9 @@ TDevice::TDevice(unsigned index, TDriveConfig config, std::string stateDir, doub
 bool TDevice::Open(std::string& error) { return store_.Open(error); }
 
 template <typename F>
-bool TDevice::Locked(std::string& error, F&& body) {
+bool TDevice::Locked(std::string& error, F&& body, bool replacing) {
     std::lock_guard lock(mutex_);
-    if (!store_.Lock(state_, error)) return false;
+    if (!store_.Lock(state_, error, replacing)) return false;
     bool ok = body();
     store_.Unlock();
     return ok;
@@ -369,7 +369,7 @@ bool TDevice::Insert(TMediaKind media, const std::string& imagePath, std::string
             return false;
         }
         return true;
-    });
+    }, true);
     if (image >= 0) close(image);
     return ok;
 }
@@ -393,7 +393,7 @@ bool TDevice::Eject(std::string& error) {
             return false;
         }
         return true;
-    });
+    }, true);
 }
 
 bool TDevice::AddFault(const TFault& fault, std::string& error) {
@@ -477,7 +477,7 @@ bool TDevice::Reset(std::string& error) {
             return false;
         }
         return true;
-    });
+    }, true);
 }
 
 bool TDevice::Snapshot(TDiscState& state, std::string& error) {

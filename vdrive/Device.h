@@ -69,7 +69,7 @@ private:
     static const TOpcode* OpcodeTable();
 
     template <typename F>
-    bool Locked(std::string& error, F&& body);
+    bool Locked(std::string& error, F&& body, bool replacing = false);
 
     bool Preamble(TContext& c, const TOpcode& op);
     void CheckMedium(TContext& c, uint16_t flags);

@@ -104,7 +104,7 @@ bool TDriveStore::ReadHeader(THeader& h) {
 
 void TDriveStore::WriteHeader(const THeader& h) { PwriteAll(lockFd_, &h, sizeof h, 0); }
 
-bool TDriveStore::Lock(TDiscState& state, std::string& error) {
+bool TDriveStore::Lock(TDiscState& state, std::string& error, bool replacing) {
     // A child of fork shares the parent's open file descriptions, and with
     // them the flock: give it its own.
     if (pid_ != getpid() && !OpenFiles(error)) return false;
@@ -132,9 +132,13 @@ bool TDriveStore::Lock(TDiscState& state, std::string& error) {
         TDiscState loaded;
         std::string parseError;
         if (!in || !loaded.Parse(text.str(), parseError)) {
-            error = statePath_ + ": " + (parseError.empty() ? "cannot read" : parseError);
-            flock(lockFd_, LOCK_UN);
-            return false;
+            if (!replacing) {
+                error = statePath_ + ": " + (parseError.empty() ? "cannot read" : parseError);
+                flock(lockFd_, LOCK_UN);
+                return false;
+            }
+            loaded = TDiscState{};
+            loaded.ResetWriteParameters();
         }
         state = std::move(loaded);
         generation_ = h.generation;

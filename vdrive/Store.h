@@ -32,8 +32,11 @@ public:
 
     // Takes the exclusive flock (reopening the files after a fork) and brings
     // `state` up to date; `state` is reloaded only when another process (or
-    // another host) saved since this store last looked.
-    bool Lock(TDiscState& state, std::string& error);
+    // another host) saved since this store last looked. A state file that
+    // cannot be read is an error, unless `replacing` says the caller is about
+    // to replace the state anyway (insert, eject, reset): it then starts from
+    // an empty drive.
+    bool Lock(TDiscState& state, std::string& error, bool replacing = false);
     void Unlock();
 
     // Writes the text state and moves the generation.

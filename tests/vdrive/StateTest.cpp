@@ -301,3 +301,30 @@ TEST_F(State, ToolInsertsExportsAndInjects) {
 
 }  // namespace
 }  // namespace tessor::vdrive::test
+
+namespace tessor::vdrive::test {
+namespace {
+
+TEST_F(State, DamagedStateFileIsReportedAndCanBeReplaced) {
+    Insert(1, TMediaKind::DvdR);
+    host_.reset();
+    {
+        std::ofstream out(dir_ + "/drive1.state", std::ios::trunc);
+        out << "tessor-vdrive-state 1\nmedia floppy\n";
+    }
+    Start();
+    TReply r = Tur(1);
+    EXPECT_EQ(r.targetStatus, STATUS_CHKCOND);
+    EXPECT_EQ(r.sense.key, 0x04);  // hardware error: the drive cannot read its own state
+    TDiscState state;
+    std::string error;
+    EXPECT_FALSE(host_->GetDiscState(1, state, error));
+    EXPECT_NE(error.find("drive1.state"), std::string::npos);
+    EXPECT_NE(error.find("media floppy"), std::string::npos);
+    EXPECT_TRUE(Tur(0).sense == sense::kNoMedium);  // the other drives carry on
+    Insert(1, TMediaKind::CdR);
+    EXPECT_TRUE(Tur(1).Good());
+}
+
+}  // namespace
+}  // namespace tessor::vdrive::test
