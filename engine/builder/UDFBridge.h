@@ -19,9 +19,14 @@ void SetUdfPartitionEnd(TImageBuilder& b);
 // through EmitBytes, with zero sectors between the parts.
 void EmitUdfFixedArea(TImageBuilder& b);
 // The next `count` (at most 32) sectors of the file stream into consecutive
-// 2048-byte slots of buffer. False once the whole stream has been produced.
+// 2048-byte slots of buffer, every byte written. Call it with consecutive
+// chunks from UdfStreamStart, UdfStreamSectors sectors in all; slots asked
+// for past the stream's end are zeroed. False, with nothing written, once
+// the whole stream has been produced (a new PrepareImage rewinds it). Reads
+// FirstDataLba and UdfLbaBase, so both must be final before the first call.
 bool BuildUdfFileSectors(TImageBuilder& b, uint8_t* buffer, int count);
-// An anchor volume descriptor pointer for the given sector, into 2048 bytes.
+// An anchor volume descriptor pointer for the given image sector (256, or
+// UdfLastLba for the closing anchor), into 2048 bytes.
 void BuildUdfAnchor(TImageBuilder& b, uint8_t* buffer, int32_t sector);
 
 }  // namespace tessor::builder
