@@ -255,7 +255,14 @@ void TDevice::CloseTrackSession(TContext& c) {
                 break;
             default: return c.Fail(sense::kInvalidFieldInCdb);
         }
-        return finish();
+        // DVD-RAM and BD-RE have nothing to close: the command ends at once.
+        bool work = (plusRw && bg != TBgFormat::None && function != 1) ||
+                    (media == TMediaKind::DvdRwRo && function == 2);
+        if (work) {
+            c.dirty = true;
+            finish();
+        }
+        return;
     }
     // Sequential media.
     const uint32_t invisible = state_.InvisibleTrackNumber();

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -154,6 +155,17 @@ protected:
             p[5] = 16;
             p[13] = 16;
         }
+        uint16_t len = uint16_t(d.size());
+        return Out(t, {0x55, 0x10, 0, 0, 0, 0, 0, uint8_t(len >> 8), uint8_t(len), 0}, std::move(d));
+    }
+
+    // The engine's way: read page 05h, change fields, send it back.
+    TReply EditPage05(unsigned t, const std::function<void(uint8_t*)>& edit) {
+        TReply sense = ModeSense(t, 0x05, 512);
+        if (!sense.Good()) return sense;
+        size_t h = sense.data[8] == 0x05 ? 8 : 16;
+        std::vector<uint8_t> d(sense.data.begin(), sense.data.begin() + h + 2 + sense.data[h + 1]);
+        edit(d.data() + h);
         uint16_t len = uint16_t(d.size());
         return Out(t, {0x55, 0x10, 0, 0, 0, 0, 0, uint8_t(len >> 8), uint8_t(len), 0}, std::move(d));
     }
