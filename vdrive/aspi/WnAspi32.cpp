@@ -1,8 +1,8 @@
 // libwnaspi32.so: the virtual recorder behind the two ASPI entry points. The
 // host is made on first use from the environment (TESSOR_VDRIVE_DIR,
-// TESSOR_TIME_SCALE) and lives as long as the process.
-#include <memory>
-#include <mutex>
+// TESSOR_TIME_SCALE) and is never destroyed: worker threads of the program
+// may still send commands while it exits, and the system closes the files.
+#include <string>
 
 #include "engine/drive/WNASPI32.h"
 #include "vdrive/VDrive.h"
@@ -10,15 +10,13 @@
 namespace {
 
 tessor::vdrive::TRecorderHost* Host() {
-    static std::once_flag once;
-    static std::unique_ptr<tessor::vdrive::TRecorderHost> host;
-    std::call_once(once, [] {
+    static tessor::vdrive::TRecorderHost* const host = [] {
         tessor::vdrive::THostOptions options;
         options.journalLimit = 0;  // nobody reads it here; keep the write path lean
         std::string error;
-        host = tessor::vdrive::TRecorderHost::Create(options, error);
-    });
-    return host.get();
+        return tessor::vdrive::TRecorderHost::Create(options, error).release();
+    }();
+    return host;
 }
 
 }  // namespace
