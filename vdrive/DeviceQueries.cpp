@@ -289,9 +289,11 @@ void TDevice::ReadDiscInformation(TContext& c) {
         lastInLast = static_cast<uint16_t>(state_.finalized ? state_.tracks.size()
                                                             : state_.InvisibleTrackNumber());
     }
+    // A blank DVD+RW hides its erasable bit (as an LG drive showed); BD-RE
+    // shows it formatted or not, so hosts erase (format) it before writing.
     const bool erasable = info.blankable || state_.media == TMediaKind::DvdRam ||
-                          ((state_.media == TMediaKind::DvdPlusRw || state_.media == TMediaKind::BdRe) &&
-                           !state_.IsBlank());
+                          state_.media == TMediaKind::BdRe ||
+                          (state_.media == TMediaKind::DvdPlusRw && !state_.IsBlank());
     r[2] = static_cast<uint8_t>((erasable ? 0x10 : 0) | lastState << 2 | status);
     r[3] = 1;
     r[4] = static_cast<uint8_t>(sessions);

@@ -271,7 +271,7 @@ TEST_F(Lifecycle, DvdRamAndBdReFormatAndWrite) {
     EXPECT_EQ(Read(kDvd, 5000, 1).data[0], 0x00);
 
     Insert(kBd, TMediaKind::BdRe);
-    EXPECT_EQ(DiscInfo(kBd).data[2] & 3, 0);
+    EXPECT_EQ(DiscInfo(kBd).data[2], 0x10);  // blank but erasable
     EXPECT_EQ(Write(kBd, 0, 32).sense, sense::kCannotWriteIncompatible);
     auto fewSpares = kBdReQuick();
     fewSpares[10] = 0x08;  // 2048 spare clusters
