@@ -3,12 +3,16 @@
 // strict structure pass.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/Tree.h"
+#include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
 #include "tests/support/ImageAssembler.h"
 #include "tests/support/ReaderHarness.h"
@@ -229,6 +233,40 @@ TEST_F(UdfReaders, LibcdioListsAndReadsThroughUdf)
         ASSERT_EQ(r.exitCode, 0) << path << ": " << r.output;
         EXPECT_EQ(HashFile(target), HashFile(source_ + "/" + path)) << path;
     }
+}
+
+// The same tree written by the read-ahead cache and the image writer (the
+// stream produced in cache blocks, the closing anchor placed by the cache).
+TEST_F(UdfReaders, ImageWrittenThroughTheCacheIsSound)
+{
+    tessor::component::TDiscBurner burner(false);  // no owner: completion on the write thread
+    burner.ClearFiles();
+    burner.SetUDFBridge(true);
+    burner.SetVolumeIDW(u"Through the cache");
+    ASSERT_NE(burner.AddFolder(u"\\", tessor::platform::FromSystem(source_), u"*.*", true, false), nullptr);
+    burner.PrepareImage();
+    std::atomic<int> done{0};
+    std::atomic<bool> failed{false};
+    burner.OnWriteDone = [&](void*, uint8_t, bool f) {
+        failed = f;
+        ++done;
+    };
+    TTempDir out("tessor-udf-cache");
+    const std::string image = out / "cache.iso";
+    ASSERT_TRUE(burner.CreateImageFile(tessor::platform::FromSystem(image)));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (done == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(done, 1);
+    ASSERT_FALSE(failed);
+
+    const TUdfVolume v = CheckUdfImage(image);
+    EXPECT_TRUE(v.Errors.empty()) << Errors(v.Errors);
+    EXPECT_EQ(v.Files, CountFiles(Snapshot(source_, 0)));
+    if (!ToolAvailable("7z")) return;
+    const TToolResult r = ExtractImage(TReader::SevenZipUdf, image, out / "x");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    ExpectSameTree(out / "x", "7z -tudf, image through the cache");
 }
 
 // A file of more than 4 GiB (sparse on both sides) is described whole and
