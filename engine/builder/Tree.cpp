@@ -18,6 +18,7 @@
 //   surrogate pair) and 95 bytes of UTF-8 (never inside a character).
 #include "engine/builder/Tree.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -585,10 +586,10 @@ void StoreLabels(TImageBuilder& b, std::u16string_view wide, std::string_view na
 {
     std::u16string_view w = CutUtf16(wide, 31);
     std::memset(b.VolumeLabelW, 0, sizeof b.VolumeLabelW);
-    std::memcpy(b.VolumeLabelW, w.data(), w.size() * sizeof(char16_t));
+    std::copy(w.begin(), w.end(), b.VolumeLabelW);
     std::string_view a = CutUtf8(narrow, 95);
     std::memset(b.VolumeLabelA, 0, sizeof b.VolumeLabelA);
-    std::memcpy(b.VolumeLabelA, a.data(), a.size());
+    std::copy(a.begin(), a.end(), b.VolumeLabelA);
 }
 
 }  // namespace

@@ -231,6 +231,8 @@ TEST_F(LayoutTest, BootCatalogMediaTypes)
         EXPECT_EQ(cat[33], c.media);
         EXPECT_EQ(GetLE16(cat + 38), c.count);
         EXPECT_EQ(GetLE32(cat + 40), 150u);
+        EXPECT_EQ(b.HeaderLength, static_cast<uint32_t>(b.BootImageLba) * kSectorSize)
+            << "the header area ends where the boot image copy begins";
         TIsoReport r = Check();
         EXPECT_TRUE(r.bootRecord);
     }
