@@ -100,7 +100,10 @@ void TWriteThread::Run() {
     {
         std::lock_guard lock(*b_.EngineLock);
         // A stream that stopped short without a reason is still a failure.
-        if (b_.SectorsToDeliver.load() > 0 && b_.ErrorCode == 0) b_.ErrorCode = kErrDataNotPrepared;
+        // (A write failure keeps the drive's sense as its reason.)
+        if (!Failed && b_.SectorsToDeliver.load() > 0 && b_.ErrorCode == 0) {
+            b_.ErrorCode = kErrDataNotPrepared;
+        }
         if (b_.ErrorCode != 0) Failed = 1;
         failed = Failed != 0;
         b_.StatusCode = builder::S_IDLE;

@@ -100,6 +100,17 @@ void TEraseThread::Execute() {
                 SynchronizeCache(device_, false);
                 CloseTrackSession(device_, false, 3, 0);
                 device_.CloseAfterCommand = 1;
+            } else if (!Format(FORMAT_BD_RE_QUICK)) {
+                failed_ = kRefused;
+            } else {
+                // A full erase that sent nothing would report success over a
+                // disc that still holds its volume: it is formatted and its
+                // first 128 MB overwritten, as a full DVD+RW erase does.
+                WaitDiscInformation(device_.DiscInfo2);
+                builder_.StatusCode = builder::S_BACKGROUND_FORMAT;
+                WriteZeros(2048);
+                SynchronizeCache(device_, false);
+                device_.CloseAfterCommand = 1;
             }
             break;
         default:
