@@ -62,9 +62,9 @@ bool TUdfTestImage::WriteSparse(const std::string& path) const
 {
     const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    bool ok = ::ftruncate(fd, static_cast<off_t>(TotalSectors) * kSectorSize) == 0;
+    bool ok = ::ftruncate(fd, static_cast<off_t>(Base + TotalSectors) * kSectorSize) == 0;
     auto put = [&](const std::vector<uint8_t>& bytes, int64_t sector) {
-        ok = ok && ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(sector) * kSectorSize) ==
+        ok = ok && ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(Base + sector) * kSectorSize) ==
                        static_cast<ssize_t>(bytes.size());
     };
     put(Header, 0);

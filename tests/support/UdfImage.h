@@ -27,7 +27,9 @@ struct TUdfTestImage {
     // The 2048 bytes of an image sector.
     std::vector<uint8_t> Sector(int64_t imageSector) const;
     TUdfVolume Check() const { return CheckUdf(Reader(), Base, Base + TotalSectors - 1); }
-    // Writes the image as a sparse file: the file data stays a hole of zeros.
+    // Writes the image as a sparse file at absolute sector Base, as it would
+    // lie on the medium: the file data (and anything before Base) stays a
+    // hole of zeros.
     bool WriteSparse(const std::string& path) const;
 };
 

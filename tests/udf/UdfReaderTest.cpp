@@ -302,6 +302,37 @@ TEST(UdfBigFile, FileOver4GiBIsReadBackWhole)
     EXPECT_EQ(md5, Md5OfFileOnDisk(source + "/z-after.txt"));
 }
 
+// A later session: every address carries the session start, and udfinfo
+// finds the volume when told where the session begins.
+TEST(UdfSession, LaterSessionIsFoundFromItsStart)
+{
+    if (!ToolAvailable("udfinfo")) GTEST_SKIP() << "udfinfo not installed";
+    constexpr int32_t kStart = 5000;
+    auto b = std::make_unique<TImageBuilder>();
+    ClearFiles(*b);
+    b->UDFBridge = 1;
+    b->JolietFileSystem = 1;
+    SetVolumeLabelW(*b, u"SESSION2");
+    ASSERT_NE(AddFakeDir(*b, "\\", "dir"), nullptr);
+    ASSERT_NE(AddFakeFile(*b, "\\dir", "f.txt", 3000), nullptr);
+    PrepareImage(*b);
+    const TUdfTestImage img = BuildUdfTestImage(*b, 32, kStart);
+    EXPECT_TRUE(img.Check().Errors.empty()) << Errors(img.Check().Errors);
+    TTempDir dir("tessor-udf-session");
+    const std::string medium = dir / "medium.bin";
+    ASSERT_TRUE(img.WriteSparse(medium));
+
+    const TToolResult r = RunTool("udfinfo --startblock=" + std::to_string(kStart) + " " + ShellQuote(medium));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const int64_t last = kStart + img.TotalSectors - 1;
+    EXPECT_NE(r.output.find("start=" + std::to_string(kStart + 256) + ", blocks=1, type=ANCHOR"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("start=" + std::to_string(last) + ", blocks=1, type=ANCHOR"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("numfiles=1\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("numdirs=2\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("lvid=SESSION2\n"), std::string::npos) << r.output;
+}
+
 // A file needing more extents than its file entry holds (over 234 GiB) goes
 // on in an allocation extent descriptor; 7z follows the chain (the packed
 // size is the sum of every extent). The image is sparse: no data is read.
