@@ -393,6 +393,27 @@ TEST_F(LayoutTest, LongIso1999NamesAreValidUtf8WithinTheRecord)
     EXPECT_EQ(names.size(), r.primary.entries.size());
 }
 
+TEST_F(LayoutTest, RecordDatesComeFromTheWriteTimeAndZone)
+{
+    TFileEntry* e = Add(b.RootDir, u"dated.txt", 1, 0x80, u"DATED.TXT");
+    e->WriteTime = {2031, 7, 0, 14, 23, 58, 59, 0};
+    b.TimeZoneOffset = -20;  // UTC-5:00
+    PrepareImage(b);
+    ASSERT_TRUE(BuildHeaderArea(b));
+    for (int area : {b.IsoDirArea, b.JolietDirArea}) {
+        const uint8_t* dot = Sector(area);
+        for (int i = 18; i < 25; ++i) EXPECT_EQ(dot[i], 0) << "\".\" carries no date";
+        const uint8_t* rec = dot + 68;
+        EXPECT_EQ(rec[18], 131);
+        EXPECT_EQ(rec[19], 7);
+        EXPECT_EQ(rec[20], 14);
+        EXPECT_EQ(rec[21], 23);
+        EXPECT_EQ(rec[22], 58);
+        EXPECT_EQ(rec[23], 59);
+        EXPECT_EQ(rec[24], 0xEC);
+    }
+}
+
 TEST_F(LayoutTest, HeaderNeedsAPreparedTree)
 {
     EXPECT_FALSE(BuildHeaderArea(b));
