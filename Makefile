@@ -22,12 +22,12 @@ test: build
 test-asan: deps
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
-	@cd build-asan && ctest --output-on-failure -j $(JOBS) -L engine
+	@cd build-asan && ctest --output-on-failure -j $(JOBS) -L engine -LE slow
 
 test-tsan: deps
 	@cmake --preset tsan >/dev/null
 	@cmake --build --preset tsan -j $(JOBS)
-	@cd build-tsan && ctest --output-on-failure -j $(JOBS) -L engine
+	@cd build-tsan && ctest --output-on-failure -j $(JOBS) -L engine -LE slow
 
 bench: build
 	@scripts/bench.sh

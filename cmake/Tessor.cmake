@@ -29,7 +29,11 @@ function(tessor_test name)
   target_compile_definitions(${name} PRIVATE
     TESSOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     TESSOR_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  # gtest_discover_tests splits a list value into property names, so the
+  # labels travel as one word ("engine-slow"); ctest -L and -LE take
+  # regular expressions, so "-L engine -LE slow" still selects by each part.
+  list(JOIN ARG_LABELS "-" label)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+    PROPERTIES LABELS "${label}" TIMEOUT ${ARG_TIMEOUT})
 endfunction()
