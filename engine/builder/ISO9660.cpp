@@ -78,8 +78,8 @@ TString CutName(const TString& name, size_t max, int n, TCut cut)
     size_t extLength = (dot != TString::npos && dot > 0 && name.size() - dot <= 16) ? name.size() - dot : 0;
     TString suffix;
     if (n > 0) {
-        std::string digits = "~" + std::to_string(n);
-        suffix.assign(digits.begin(), digits.end());
+        suffix.push_back(static_cast<TChar>('~'));
+        for (char c : std::to_string(n)) suffix.push_back(static_cast<TChar>(c));
     }
     TString base = name.substr(0, name.size() - extLength);
     size_t room = max - extLength - suffix.size();
