@@ -142,6 +142,9 @@ bool ReadCapabilities(TSCSIDevice& device) {
     std::memset(device.CapabilitiesPage, 0, sizeof device.CapabilitiesPage);
     uint8_t* reply = device.TransferBuffer;
     std::span<uint8_t> buffer(reply, 128);
+    // A short reply must not leave an earlier command's bytes looking like
+    // the page.
+    std::memset(reply, 0, 128);
     if (!ModeSense10(device, buffer, 128, 0x2A, true)) return false;
     auto copyPage = [&] {
         const int offset = CapabilitiesOffset(reply);

@@ -104,7 +104,7 @@ struct TDeviceEntry {
 // READ TRACK INFORMATION reply: the 38 bytes as received, and the fields the
 // engine uses in host order (valid after a good reply only).
 struct TTrackInfo {
-    uint8_t Raw[38] = {};
+    alignas(8) uint8_t Raw[38] = {};
     uint16_t DataLength = 0;
     uint32_t TrackStart = 0;
     uint32_t NextWritable = 0;
@@ -131,7 +131,8 @@ struct TFileCloser {
 };
 using TLogFile = std::unique_ptr<std::FILE, TFileCloser>;
 
-// All state of one drive conversation. One record lives inside the burner
+// All state of one drive conversation. The reply buffers are aligned so the
+// command log never flags them as misaligned. One record lives inside the burner
 // component for its whole life; every drive operation takes it first.
 // ScanDevices resets everything except BurnProof, FinalizeDisc,
 // NotifyWindow, System, AspiOverride and the loaded ASPI library.
@@ -145,7 +146,7 @@ struct TSCSIDevice {
     int Handle = INVALID_HANDLE;
     platform::TMessageTarget* NotifyWindow = nullptr;
     // data
-    uint8_t TransferBuffer[TRANSFER_BUFFER_SIZE] = {};
+    alignas(8) uint8_t TransferBuffer[TRANSFER_BUFFER_SIZE] = {};
     // command names of the log, index = operation code 00h..FEh
     std::string CommandNames[255];
     // drive list
@@ -178,17 +179,17 @@ struct TSCSIDevice {
     std::atomic<uint32_t> BufferCapacity{0};
     std::atomic<uint32_t> BufferBlank{0};
     TTrackInfo TrackInfo;
-    uint8_t DiscInfo[64] = {};
-    uint8_t DiscInfo2[42] = {};
-    uint8_t ConfigBuffer[114] = {};
+    alignas(8) uint8_t DiscInfo[64] = {};
+    alignas(8) uint8_t DiscInfo2[42] = {};
+    alignas(8) uint8_t ConfigBuffer[114] = {};
     // capabilities: mode page 2Ah; the speed words at page bytes 8, 12, 14,
     // 18 and 20 are in host order (read them with CapabilitiesWord)
-    uint8_t CapabilitiesPage[64] = {};
+    alignas(8) uint8_t CapabilitiesPage[64] = {};
     // erase
     TEraseHandler EraseHandler;
     uint8_t QuickErase = 0;
     // write parameters
-    uint8_t WriteParametersPage[72] = {};
+    alignas(8) uint8_t WriteParametersPage[72] = {};
     uint16_t WriteSpeedSetting = 0;
     uint16_t ReadSpeedSetting = 0;
     uint8_t TestWrite = 0;

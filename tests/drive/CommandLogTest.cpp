@@ -111,6 +111,22 @@ TEST_F(CommandLogTest, MisalignedBufferIsMarked) {
     EXPECT_TRUE(std::regex_search(line, marked)) << line;
 }
 
+TEST_F(CommandLogTest, RecordBuffersAreNeverFlaggedAsMisaligned) {
+    UseSystemDrive();
+    drive_.On(0x46, Good(std::vector<uint8_t>(8, 0)));
+    drive_.On(0x51, Good(std::vector<uint8_t>(34, 0)));
+    drive_.On(0x52, Good(std::vector<uint8_t>(36, 0)));
+    GetMediaType(*device_);
+    ReadDiscInformation(*device_, device_->DiscInfo, sizeof device_->DiscInfo);
+    ReadDiscInformation(*device_, device_->DiscInfo2, sizeof device_->DiscInfo2);
+    ReadTrackInformation(*device_, 1);
+    ReadCapabilities(*device_);
+    ReadBufferCapacity(*device_);
+    const std::string log = ReadFile(logPath_);
+    EXPECT_NE(log.find("GET CONFIGURATION"), std::string::npos);
+    EXPECT_EQ(log.find("NAL"), std::string::npos) << log;
+}
+
 TEST_F(CommandLogTest, ScanLogNamesEveryLetter) {
     {
         std::ofstream old(logPath_);

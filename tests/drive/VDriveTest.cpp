@@ -37,7 +37,7 @@ const TMediaCase kMedia[] = {
     {TMediaKind::DvdPlusRw, MT_DVD_PLUS_RW, true, true},
     {TMediaKind::DvdRam, MT_DVD_RAM, true, true},
     {TMediaKind::BdR, MT_BD_R_SRM, true, false},
-    {TMediaKind::BdRe, MT_BD_RE, true, false},
+    {TMediaKind::BdRe, MT_BD_RE, true, true},  // a blank BD-RE reports itself erasable
 };
 
 class VDriveTest : public ::testing::Test {
