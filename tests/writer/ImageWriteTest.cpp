@@ -277,3 +277,59 @@ TEST(ImageWriteWithoutOwner, HandlerRunsOnTheWriteThread) {
 
 }  // namespace
 }  // namespace tessor::writer::test
+
+namespace tessor::writer::test {
+namespace {
+
+// With the UDF bridge the last sector of the image is the closing anchor:
+// in the last block of the data, or in a block of its own when the data end
+// exactly on a block boundary.
+class AnchorPlacement : public ::testing::TestWithParam<bool> {};
+
+TEST_P(AnchorPlacement, LastSectorIsTheClosingAnchor) {
+    bool ownBlock = GetParam();
+    TScratch dir;
+    TDiscBurner burner(true);
+    std::string image = dir / "out.iso";
+    // Grow one file sector by sector until the layout puts the anchor where
+    // this case wants it.
+    bool found = false;
+    for (int sectors = 1; sectors <= 64 && !found; ++sectors) {
+        burner.ClearFiles();
+        burner.SetUDFBridge(true);
+        std::string f = dir.Write("f.bin", static_cast<size_t>(sectors) * 2048 - 100, sectors);
+        ASSERT_NE(burner.AddFile(u"\\", platform::FromSystem(f)), nullptr);
+        burner.PrepareImage();
+        found = (burner.Builder().AnchorInNewBlock != 0) == ownBlock;
+    }
+    ASSERT_TRUE(found);
+    TWriteRun run = RunImage(burner, image);
+    ASSERT_FALSE(run.failed);
+    builder::TImageBuilder& b = burner.Builder();
+    std::string img = ReadAll(image);
+    int32_t total = burner.ImageSectors();
+    ASSERT_EQ(img.size(), static_cast<size_t>(total) * 2048);
+    ASSERT_EQ(total % 32, 0);
+    auto u8 = [&](size_t at) { return static_cast<uint8_t>(img[at]); };
+    size_t last = static_cast<size_t>(total - 1) * 2048;
+    EXPECT_EQ(u8(last) | u8(last + 1) << 8, 2) << "tag identifier of an anchor";
+    uint32_t location = u8(last + 12) | u8(last + 13) << 8 | u8(last + 14) << 16 | uint32_t(u8(last + 15)) << 24;
+    EXPECT_EQ(location, static_cast<uint32_t>(total - 1));
+    int32_t dataEnd = b.FirstDataLba + b.FileDataSectors;
+    if (ownBlock) {
+        EXPECT_EQ(dataEnd % 32, 0);
+        EXPECT_EQ(dataEnd, total - 32);
+    } else {
+        EXPECT_EQ((dataEnd + 31) / 32 * 32, total);
+    }
+    // Between the data and the anchor there is nothing but zeros.
+    for (size_t i = static_cast<size_t>(dataEnd) * 2048; i < last; ++i) {
+        ASSERT_EQ(img[i], '\0') << "byte " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Udf, AnchorPlacement, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "OwnBlock" : "LastDataBlock"; });
+
+}  // namespace
+}  // namespace tessor::writer::test
