@@ -17,8 +17,21 @@ namespace tessor::drive {
 uint8_t ExecuteRequest(TSCSIDevice& device, TSCSIRequest& request);
 
 // The system transport for one request: opens the current drive letter when
-// no handle is open, carries the command, fills status (1 or 4), target
-// status and sense, and closes again when CloseAfterCommand is set.
+// no handle is open (read-write, else read-only, both without waiting for a
+// medium), carries the command, fills status (1 or 4), target status and
+// sense, and closes again when CloseAfterCommand is set.
+//
+// On Linux the request becomes one SG_IO call on /dev/srN: the CDB and its
+// length, the data direction from the flags (08h from the drive, else 10h to
+// the drive, else none; none as well for an empty transfer), the data
+// buffer and length, a 32-byte sense buffer and a time-out of 12000 s. The
+// request completes with status 1 only when the call succeeded, neither the
+// adapter nor the driver reported a fault and the SCSI status is GOOD.
+// Otherwise status 4, the target status is the SCSI status (0 when the call
+// failed), the first 24 sense bytes go to the sense area (descriptor-format
+// sense rewritten as fixed format) and LastOsError is the call's errno
+// (EIO for an adapter or driver fault, 0 when the call succeeded). No
+// completion event is used: the call returns when the command has ended.
 uint8_t SendPassThrough(TSCSIDevice& device, TSCSIRequest& request);
 
 // Hands one request (of any ASPI kind) to the ASPI library and, when the
