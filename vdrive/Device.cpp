@@ -241,7 +241,13 @@ void TDevice::Reply(TContext& c, const uint8_t* data, size_t length, size_t allo
 // ---- Drive buffer -------------------------------------------------------
 
 bool TDevice::Unlimited() const {
-    return writeSpeed_ == 0 || writeSpeed_ >= config_.maxWriteSpeed || timeScale_ <= 0;
+    if (timeScale_ <= 0) return true;
+    if (config_.recordKBps != 0) return false;
+    return writeSpeed_ == 0 || writeSpeed_ >= config_.maxWriteSpeed;
+}
+
+double TDevice::RecordKBps() const {
+    return config_.recordKBps != 0 ? config_.recordKBps : writeSpeed_;
 }
 
 void TDevice::DrainBuffer() {
@@ -249,7 +255,7 @@ void TDevice::DrainBuffer() {
     if (Unlimited()) {
         bufferFill_ = 0;
     } else if (bufferStampNs_ != 0) {
-        double bytesPerNs = writeSpeed_ * 1000.0 / (1e9 * timeScale_);
+        double bytesPerNs = RecordKBps() * 1000.0 / (1e9 * timeScale_);
         bufferFill_ = std::max(0.0, bufferFill_ - static_cast<double>(now - bufferStampNs_) * bytesPerNs);
     }
     bufferStampNs_ = now;
@@ -257,7 +263,7 @@ void TDevice::DrainBuffer() {
 
 int64_t TDevice::DrainTimeUs() const {
     if (Unlimited()) return 0;
-    return static_cast<int64_t>(bufferFill_ / (writeSpeed_ * 1000.0) * 1e6 * timeScale_);
+    return static_cast<int64_t>(bufferFill_ / (RecordKBps() * 1000.0) * 1e6 * timeScale_);
 }
 
 bool TDevice::AcceptIntoBuffer(TContext& c, uint64_t bytes) {
@@ -272,7 +278,7 @@ bool TDevice::AcceptIntoBuffer(TContext& c, uint64_t bytes) {
         }
         // The write waits until the drive has recorded enough to take it.
         double excess = bufferFill_ + chunk - capacity;
-        SleepRealUs(static_cast<int64_t>(excess / (writeSpeed_ * 1000.0) * 1e6 * timeScale_) + 1);
+        SleepRealUs(static_cast<int64_t>(excess / (RecordKBps() * 1000.0) * 1e6 * timeScale_) + 1);
         DrainBuffer();
     }
     bufferFill_ = std::min(capacity, bufferFill_ + chunk);

@@ -85,6 +85,7 @@ private:
     // Buffer.
     void DrainBuffer();
     bool Unlimited() const;
+    double RecordKBps() const;  // the rate the buffer drains at when not unlimited
     int64_t DrainTimeUs() const;
     bool AcceptIntoBuffer(TContext& c, uint64_t bytes);
 

@@ -80,6 +80,7 @@ bool ApplyOption(TDriveConfig& d, const std::string& key, const std::string& v) 
     }
     if (key == "max_read") return ParseNumber(v, d.maxReadSpeed);
     if (key == "max_write") return ParseNumber(v, d.maxWriteSpeed);
+    if (key == "record_kbps") return ParseNumber(v, d.recordKBps);
     if (key == "buffer_kib") return ParseNumber(v, d.bufferKiB) && d.bufferKiB <= 1024 * 1024;
     if (key == "block_descriptor") return ParseBool(v, d.blockDescriptor);
     if (key == "pioneer") return ParseBool(v, d.pioneer);
@@ -196,7 +197,7 @@ std::string FormatDriveSet(const std::vector<TDriveConfig>& drives) {
            "# Keys: vendor product revision letter max_read max_write buffer_kib\n"
            "#       block_descriptor pioneer strict_track_ff nwa_minus_150 unit_attention\n"
            "#       strict_mode_select_length load_ms format_ms bg_format_ms blank_ms\n"
-           "#       blank_full_ms close_ms sync_ms\n";
+           "#       blank_full_ms close_ms sync_ms record_kbps\n";
     for (const auto& d : drives) {
         out << "drive " << DriveKindName(d.kind) << " vendor=\"" << d.vendor << "\" product=\""
             << d.product << "\" revision=\"" << d.revision << "\"";
@@ -206,6 +207,7 @@ std::string FormatDriveSet(const std::vector<TDriveConfig>& drives) {
             << " bg_format_ms=" << d.bgFormatMs << " blank_ms=" << d.blankMs
             << " blank_full_ms=" << d.blankFullMs << " close_ms=" << d.closeMs
             << " sync_ms=" << d.syncMs;
+        if (d.recordKBps) out << " record_kbps=" << d.recordKBps;
         if (d.blockDescriptor) out << " block_descriptor=1";
         if (d.pioneer) out << " pioneer=1";
         if (d.strictTrackFF) out << " strict_track_ff=1";

@@ -25,6 +25,10 @@ struct TDriveConfig {
     uint16_t maxReadSpeed = 0;   // kB/s (1000 bytes); 0 = per kind
     uint16_t maxWriteSpeed = 0;  // kB/s; 0 = per kind (read-only drives stay 0)
     uint32_t bufferKiB = 0;      // 0 = per kind
+    // When set, the disc records at this rate (kB/s) whatever speed the host
+    // asks for, as a drive spinning at its one speed does; it may exceed the
+    // 16-bit speed fields (BD 16x is 71,920 kB/s).
+    uint32_t recordKBps = 0;
     char letter = 0;             // drive letter reported by get disk information; 0 = none
     // Behaviour options.
     bool blockDescriptor = false;  // MODE SENSE answers with an 8-byte block descriptor
