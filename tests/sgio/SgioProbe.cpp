@@ -1,6 +1,9 @@
 // Runs inside a Linux guest with an emulated SCSI CD drive (see
 // run-sgio.sh): the drive layer's system transport against the real sr/sg
 // drivers. Prints one line per check and "SGIO-END rc=N" at the end.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -42,10 +45,46 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+std::string ReadLog(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// As an ordinary user who may only read the device node: the read-write
+// open fails, the read-only one serves, and the kernel's command filter
+// refuses a write before the drive sees it.
+int ReadOnlyPass(const std::string& logPath) {
+    if (setgid(1000) != 0 || setuid(1000) != 0) {
+        std::printf("FAIL cannot become uid 1000\n");
+        return 1;
+    }
+    static TSCSIDevice device;
+    Check(ScanDevices(device, 0, "", logPath), "read-only: scan");
+    Check(DeviceCount(device) == 1 && SelectDevice(device, 0), "read-only: drive selected");
+    Check(DeviceReady(device), "read-only: test unit ready");
+    std::vector<uint8_t> sector(2048);
+    Check(Read10(device, 16, 1, sector), "read-only: READ (10)");
+    std::vector<uint8_t> data(2048, 0x5A);
+    const bool wrote = Write10(device, 100, 1, data.data(), 2048);
+    Check(!wrote && device.LastOsError == EPERM && SenseKey(device) == 0,
+          "read-only: WRITE (10) refused by the kernel: " + SenseText(device));
+    CloseDevice(device);
+    const std::string log = ReadLog(logPath);
+    Check(Contains(log, "GetQTRXVersion\r\nSystem Error Code: 13\r\nC: 5 - ( 0:0:0,C: QEMU"),
+          "read-only: failed read-write open logged");
+    Check(Contains(log, "<04> [00800] 00 00 00 00 64 ") && Contains(log, "00:00, 1\r\n"),
+          "read-only: write line ends with the system code 1");
+    std::printf("SGIO-END rc=%d\n", failures);
+    return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string logPath = argc > 1 ? argv[1] : "/tmp/scsi.log";
+    if (argc > 2 && std::string(argv[2]) == "--read-only") return ReadOnlyPass(logPath);
     static TSCSIDevice device;  // large: not on the stack
 
     Check(ScanDevices(device, 0, "", logPath), "scan sets up the system transport");
@@ -107,10 +146,7 @@ int main(int argc, char** argv) {
     Check(ready, "ready after load");
 
     CloseDevice(device);
-    std::ifstream in(logPath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string log = text.str();
+    const std::string log = ReadLog(logPath);
     Check(log.rfind("GetQTRXVersion\r\n", 0) == 0, "log header");
     Check(Contains(log, "C: 5 - ( 0:0:0,C: QEMU     QEMU CD-ROM      2.5+"), "log line of the drive");
     Check(Contains(log, "D: ( 1)\r\n"), "log line of a missing letter");
