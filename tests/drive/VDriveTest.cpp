@@ -228,3 +228,44 @@ TEST_F(VDriveTest, TheCommandsReachTheRecorderAsBuilt) {
 
 }  // namespace
 }  // namespace tessor::drive::test
+
+namespace tessor::drive::test {
+namespace {
+
+// The product's own fallback: no system drive opens, so the scan loads the
+// virtual recorder's libwnaspi32.so from the program's folder by its
+// default name.
+TEST(AspiLibrary, VirtualRecorderLibraryIsLoadedByDefaultName) {
+    char pattern[] = "/tmp/tessor-drive-aspi-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    setenv("TESSOR_VDRIVE_DIR", dir.c_str(), 1);
+    setenv("TESSOR_TIME_SCALE", "0.001", 1);
+    TFakeSystem noDrives;
+    auto device = std::make_unique<TSCSIDevice>();
+    device->System = &noDrives;
+    ASSERT_TRUE(ScanDevices(*device, 0, "", ""));
+    EXPECT_EQ(device->UsePassThrough, 0);
+    EXPECT_EQ(device->AspiLibraryName, "libwnaspi32.so");
+    ASSERT_GE(DeviceCount(*device), 1);
+    // The library names a drive letter through get disk information.
+    const std::string name = DeviceName(*device, 0);
+    EXPECT_EQ(name.substr(0, 6), "0:0:0,");
+    EXPECT_TRUE(name.size() > 8 && name[6] >= 'A' && name[6] <= 'Z' && name.substr(7, 2) == ": ")
+        << name;
+    EXPECT_EQ(device->Devices[0].Letter, name[6]);
+    ASSERT_TRUE(SelectDevice(*device, 0));
+    EXPECT_TRUE(IsWriter(*device));
+    // The tray is empty until a disc is inserted.
+    EXPECT_FALSE(DeviceReady(*device));
+    EXPECT_EQ(SenseAsc(*device), ASC_NO_MEDIUM);
+    EXPECT_EQ(GetMediaType(*device), MT_NONE);
+    // A second scan keeps the loaded library.
+    ASSERT_TRUE(ScanDevices(*device, 1, "", ""));
+    EXPECT_GE(DeviceCount(*device), 1);
+    device.reset();
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tessor::drive::test
