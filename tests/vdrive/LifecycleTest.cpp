@@ -15,8 +15,8 @@ protected:
     std::vector<TDriveConfig> Drives() override {
         auto drives = DefaultDriveSet();
         for (auto& d : drives) {
-            d.formatMs = d.blankMs = d.blankFullMs = 50000;
-            d.closeMs = 20000;
+            d.formatMs = d.blankMs = d.blankFullMs = 150000;
+            d.closeMs = 60000;
         }
         return drives;
     }

@@ -19,7 +19,7 @@ protected:
         quirky.strictTrackFF = true;
         quirky.unitAttention = true;
         quirky.strictModeSelectLength = true;
-        quirky.loadMs = 100000;  // 100 ms at the test scale
+        quirky.loadMs = 300000;  // 300 ms at the test scale
         drives.push_back(quirky);
         TDriveConfig cd;
         cd.kind = TDriveKind::CdWriterOld;
@@ -114,7 +114,7 @@ TEST_F(Queries, WriteParametersPageIsCheckedThenEchoed) {
     // A block descriptor is accepted only by a drive that sends one; the
     // strict drive wants the mode data length zeroed.
     Insert(kQuirky, TMediaKind::DvdR);
-    usleep(150000);
+    usleep(350000);
     Tur(kQuirky);  // unit attention
     EXPECT_EQ(SetWriteParameters(kQuirky, 0, 3, 5, true).sense, sense::kInvalidFieldInParameters);
     TReply q = ModeSense(kQuirky, 0x05, 512);
@@ -179,14 +179,14 @@ TEST_F(Queries, TrayLockingAndLoading) {
     // A drive that loads slowly and reports the new medium once.
     Insert(kQuirky, TMediaKind::DvdPlusR);
     EXPECT_EQ(Tur(kQuirky).sense, sense::kBecomingReady);
-    usleep(150000);
+    usleep(350000);
     EXPECT_EQ(Tur(kQuirky).sense, sense::kMediumChanged);
     EXPECT_TRUE(Tur(kQuirky).Good());
 }
 
 TEST_F(Queries, TrackFFAndNextWritableQuirks) {
     Insert(kQuirky, TMediaKind::DvdR);
-    usleep(150000);
+    usleep(350000);
     Tur(kQuirky);
     EXPECT_EQ(TrackInfo(kQuirky, 0xFF).sense, sense::kInvalidFieldInCdb);
     EXPECT_TRUE(TrackInfo(kQuirky, 1).Good());
@@ -203,7 +203,7 @@ TEST_F(Queries, TrackFFAndNextWritableQuirks) {
 
 TEST_F(Queries, StrictFormatRefusesCertificationBitsWithFov) {
     Insert(kQuirky, TMediaKind::DvdRw);
-    usleep(150000);
+    usleep(350000);
     Tur(kQuirky);
     EXPECT_EQ(Format(kQuirky, kDvdRwQuick1000()).sense, sense::kInvalidFieldInParameters);
     EXPECT_EQ(BE16(&Profile(kQuirky).data[6]), 0x0014);

@@ -18,8 +18,8 @@ protected:
     std::vector<TDriveConfig> Drives() override {
         auto drives = DefaultDriveSet();
         for (auto& d : drives) {
-            d.blankMs = d.blankFullMs = 50000;  // 50 ms at the test scale
-            d.closeMs = 20000;
+            d.blankMs = d.blankFullMs = 150000;  // 150 ms at the test scale
+            d.closeMs = 60000;
         }
         return drives;
     }
@@ -134,9 +134,9 @@ TEST_F(State, ThreadsShareOneHost) {
 TEST_F(State, FaultsFireAndExpire) {
     Insert(kDvd, TMediaKind::DvdR);
     std::string error;
-    ASSERT_TRUE(host_->InjectFault(kDvd, "not-ready 50000 01", error)) << error;
+    ASSERT_TRUE(host_->InjectFault(kDvd, "not-ready 100000 01", error)) << error;
     EXPECT_EQ(Tur(kDvd).sense, sense::kBecomingReady);
-    usleep(60000);
+    usleep(120000);
     EXPECT_TRUE(Tur(kDvd).Good());
 
     ASSERT_TRUE(host_->InjectFault(kDvd, "write-error 40 03/0C/00", error));
@@ -222,12 +222,12 @@ protected:
 TEST_F(BufferState, FillsWithWritesAndDrainsAtTheSetSpeed) {
     Insert(0, TMediaKind::DvdRam);
     EXPECT_EQ(Blank(0), 256u * 1024);
-    SetSpeed(0, 1385);  // 1x: 64 KiB take about 47 ms
+    SetSpeed(0, 500);  // 64 KiB take about 131 ms
     ASSERT_TRUE(Write(0, 0, 32).Good());
     ASSERT_TRUE(Write(0, 32, 32).Good());
     uint32_t blank = Blank(0);
     EXPECT_LT(blank, 256u * 1024 - 64 * 1024);
-    usleep(200000);
+    usleep(400000);
     EXPECT_EQ(Blank(0), 256u * 1024);
 
     // A write that does not fit waits for room instead of failing.
@@ -254,10 +254,10 @@ TEST_F(BufferState, FillsWithWritesAndDrainsAtTheSetSpeed) {
 
 TEST_F(BufferState, PioneerRefusesAWriteThatDoesNotFit) {
     Insert(1, TMediaKind::DvdRam);
-    SetSpeed(1, 200);  // about 330 ms per 64 KiB
+    SetSpeed(1, 100);  // about 655 ms per 64 KiB
     for (int i = 0; i < 4; ++i) ASSERT_TRUE(Write(1, 32 * i, 32).Good());
     EXPECT_EQ(Write(1, 128, 32).sense, sense::kLongWriteInProgress);
-    usleep(400000);
+    usleep(750000);
     EXPECT_TRUE(Write(1, 128, 32).Good());
 }
 
