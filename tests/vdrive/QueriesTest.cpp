@@ -1,5 +1,7 @@
 // What the recorder says about itself and its disc: configuration, mode
 // pages, ATIP, capacities, the tray, and the quirks of particular drives.
+#include <fstream>
+
 #include "tests/vdrive/VDriveTestSupport.h"
 
 namespace tessor::vdrive::test {
@@ -140,6 +142,39 @@ TEST_F(Queries, AtipTellsCdRFromCdRwAndPressedDiscsHaveNone) {
     TReply di = DiscInfo(kCd);
     EXPECT_EQ(di.data[2], 0x0E);
     EXPECT_EQ(di.data[2] & 0x10, 0);
+}
+
+TEST_F(Queries, PressedDiscReadsBackItsImage) {
+    std::string image = dir_ + "/pressed.iso";
+    {
+        std::ofstream out(image, std::ios::binary);
+        for (int i = 0; i < 100; ++i) {
+            std::string sector(2048, static_cast<char>(i));
+            out.write(sector.data(), 2048);
+        }
+        out.write("tail", 4);  // a last, partial sector
+    }
+    Insert(kRom, TMediaKind::DvdRom, image);
+    EXPECT_EQ(BE16(&Profile(kRom).data[6]), 0x0010);
+    TReply cap = In(kRom, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 8);
+    EXPECT_EQ(BE32(&cap.data[0]), 100u);
+    EXPECT_EQ(BE32(&cap.data[4]), 2048u);
+    TReply r = Read(kRom, 42, 2);
+    ASSERT_TRUE(r.Good());
+    EXPECT_EQ(r.data[0], 42);
+    EXPECT_EQ(r.data[2048], 43);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(&Read(kRom, 100, 1).data[0]), 4), "tail");
+    EXPECT_EQ(Read(kRom, 101, 1).sense, sense::kLbaOutOfRange);
+    TReply toc = In(kRom, {0x43, 0, 0, 0, 0, 0, 0, 0, 20, 0}, 20);
+    ASSERT_TRUE(toc.Good());
+    EXPECT_EQ(toc.data[3], 1);
+    EXPECT_EQ(toc.data[4 + 8 + 2], 0xAA);
+    EXPECT_EQ(BE32(&toc.data[4 + 8 + 4]), 101u);
+    EXPECT_EQ(DiscInfo(kRom).data[2], 0x0E);
+    std::string error;
+    EXPECT_FALSE(host_->InsertMedia(kRom, TMediaKind::BdRe, "", error));
+    EXPECT_FALSE(host_->InsertMedia(kRom, TMediaKind::DvdRom, dir_ + "/missing.iso", error));
+    EXPECT_NE(error.find("missing.iso"), std::string::npos);
 }
 
 TEST_F(Queries, FormatCapacitiesPerMedium) {

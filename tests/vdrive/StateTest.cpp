@@ -149,6 +149,11 @@ TEST_F(State, FaultsFireAndExpire) {
     EXPECT_EQ(Write(kDvd, 64, 32).sense, sense::kLbaOutOfRange);
     EXPECT_TRUE(Write(kDvd, 64, 32).Good());
 
+    // A reset in the middle of a write, once.
+    ASSERT_TRUE(host_->InjectFault(kDvd, "refuse 2A 06/29/00 1", error));
+    EXPECT_EQ(Write(kDvd, 96, 32).sense, sense::kPowerOnReset);
+    EXPECT_TRUE(Write(kDvd, 96, 32).Good());
+
     ASSERT_TRUE(host_->InjectFault(kDvd, "refuse 46 05/20/00", error));
     EXPECT_EQ(Profile(kDvd).sense, sense::kInvalidOpcode);
     EXPECT_EQ(Profile(kDvd).sense, sense::kInvalidOpcode);
@@ -156,7 +161,7 @@ TEST_F(State, FaultsFireAndExpire) {
     EXPECT_EQ(Tur(kDvd).sense, sense::kNoMedium);
     ASSERT_TRUE(host_->InjectFault(kDvd, "clear", error));
     EXPECT_EQ(BE16(&Profile(kDvd).data[6]), 0x0011);
-    EXPECT_EQ(BE32(&TrackInfo(kDvd, 1).data[12]), 96u);
+    EXPECT_EQ(BE32(&TrackInfo(kDvd, 1).data[12]), 128u);
 
     ASSERT_TRUE(host_->InjectFault(kDvd, "power-cut 5", error) == false);
     EXPECT_NE(error.find("unknown fault"), std::string::npos);
