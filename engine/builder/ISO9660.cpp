@@ -4,6 +4,8 @@
 #include "engine/builder/ISO9660.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -20,26 +22,35 @@ namespace tessor::builder {
 namespace {
 
 // Short names compared as unsigned bytes with a to z folded to upper case.
-bool ShortNameLess(const TFileEntry* a, const TFileEntry* b)
+// The sort works on copies of the folded names next to the entry pointers,
+// so that comparing does not chase pointers across the whole tree.
+struct TSortKey {
+    std::array<uint8_t, 16> name;
+    uint8_t length;
+    TFileEntry* entry;
+};
+
+bool KeyLess(const TSortKey& a, const TSortKey& b)
 {
-    size_t n = std::min(a->ShortNameLength, b->ShortNameLength);
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char x = AsciiUpper(static_cast<unsigned char>(a->ShortName[i]));
-        unsigned char y = AsciiUpper(static_cast<unsigned char>(b->ShortName[i]));
-        if (x != y) return x < y;
-    }
-    return a->ShortNameLength < b->ShortNameLength;
+    int c = std::memcmp(a.name.data(), b.name.data(), std::min(a.length, b.length));
+    return c != 0 ? c < 0 : a.length < b.length;
 }
 
-void SortChildList(TDirEntry* d, std::vector<TFileEntry*>& scratch)
+void SortChildList(TDirEntry* d, std::vector<TSortKey>& keys)
 {
-    scratch.clear();
-    for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling) scratch.push_back(e);
-    std::stable_sort(scratch.begin(), scratch.end(), ShortNameLess);
-    d->FirstChild = scratch.empty() ? nullptr : scratch.front();
-    d->LastChild = scratch.empty() ? nullptr : scratch.back();
-    for (size_t i = 0; i < scratch.size(); ++i)
-        scratch[i]->NextSibling = i + 1 < scratch.size() ? scratch[i + 1] : nullptr;
+    keys.clear();
+    for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling) {
+        TSortKey k{};
+        k.length = std::min<uint8_t>(e->ShortNameLength, 16);
+        for (size_t i = 0; i < k.length; ++i) k.name[i] = AsciiUpper(static_cast<unsigned char>(e->ShortName[i]));
+        k.entry = e;
+        keys.push_back(k);
+    }
+    std::stable_sort(keys.begin(), keys.end(), KeyLess);
+    d->FirstChild = keys.empty() ? nullptr : keys.front().entry;
+    d->LastChild = keys.empty() ? nullptr : keys.back().entry;
+    for (size_t i = 0; i < keys.size(); ++i)
+        keys[i].entry->NextSibling = i + 1 < keys.size() ? keys[i + 1].entry : nullptr;
 }
 
 // Path-table order: by parent number, then by name in the thread's
@@ -207,7 +218,7 @@ int32_t PrepareImage(TImageBuilder& b)
     if (!b.RootDir) ClearFiles(b);
 
     // Sort: every child list by short name, then the path-table order.
-    std::vector<TFileEntry*> scratch;
+    std::vector<TSortKey> scratch;
     for (TDirEntry* d : b.DirTable) SortChildList(d, scratch);
     SortPathTable(b);
     AssignCutNames(b);
