@@ -77,7 +77,8 @@ void Compile(TDiscBurner& b, const std::string& root) {
 }
 
 struct TRun {
-    double seconds = 0;
+    double seconds = 0;      // start to completion
+    double dataSeconds = 0;  // start until every sector was handed over
     bool ok = false;
     double minBufferFill = 1.0;  // fraction, as the write thread last read it
     int bufferSamples = 0;
@@ -99,6 +100,9 @@ TRun Run(TDiscBurner& b, TStart start) {
     }
     while (done == 0) {
         b.Messages()->WaitAndDispatch(1);
+        if (run.dataSeconds == 0 && b.ImageSectors() > 0 && b.WrittenSectors() >= b.ImageSectors()) {
+            run.dataSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        }
         uint32_t size = b.DeviceBufferSize();
         // Only the steady part: once written data reach the buffer, until
         // the last block has been handed to the drive.
@@ -170,9 +174,13 @@ int main() {
         drive.Attach(b);
         Compile(b, dir + "/burn-big");
         TRun burn = Run(b, [&] { return b.WriteDisc(); });
-        std::printf("1 GiB compilation (%.0f MB image): image file %.2f s, burn to virtual BD-R %.2f s%s\n",
-                    MB(b.ImageSectors()), img.seconds, burn.seconds, img.ok && burn.ok ? "" : " (FAILED)");
-        std::printf("  ratio burn / image file: %.2f\n", burn.seconds / img.seconds);
+        std::printf("1 GiB compilation (%.0f MB image): image file %.2f s; burn to virtual BD-R: "
+                    "data written in %.2f s, done with closing in %.2f s%s\n",
+                    MB(b.ImageSectors()), img.seconds, burn.dataSeconds, burn.seconds,
+                    img.ok && burn.ok ? "" : " (FAILED)");
+        std::printf("  ratio burn data phase / image file: %.2f (the rest is the drive closing the "
+                    "session, polled every 5 s)\n",
+                    burn.dataSeconds / img.seconds);
     }
 
     // 2. Keeping a 16x BD writer fed from 100,000 small files.
@@ -183,10 +191,10 @@ int main() {
         Compile(b, dir + "/burn-small");
         TRun burn = Run(b, [&] { return b.WriteDisc(); });
         double floor = MB(b.ImageSectors()) / 71.92;
-        std::printf("100,000 files (%.0f MB) to a BD writer recording at 71.9 MB/s: %.2f s%s "
-                    "(the drive alone needs %.2f s: ratio %.2f)\n",
-                    MB(b.ImageSectors()), burn.seconds, burn.ok ? "" : " (FAILED)", floor,
-                    burn.seconds / floor);
+        std::printf("100,000 files (%.0f MB) to a BD writer recording at 71.9 MB/s: data handed "
+                    "over in %.2f s, done in %.2f s%s (the drive alone needs %.2f s: ratio %.2f)\n",
+                    MB(b.ImageSectors()), burn.dataSeconds, burn.seconds, burn.ok ? "" : " (FAILED)",
+                    floor, burn.dataSeconds / floor);
         std::printf("  lowest drive buffer fill seen while writing: %.0f %% (%d readings)\n",
                     burn.minBufferFill * 100.0, burn.bufferSamples);
     }
