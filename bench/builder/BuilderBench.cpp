@@ -4,7 +4,8 @@
 //           times should be close to 10: adding and sorting stay n log n);
 //   folders: 10,000 files in 200 folders and 100,000 files in 2,000 folders.
 // The files are made once per run in a temporary folder and removed at the
-// end. Usage: tessor-bench-builder [--quick] (quick: a tenth of the sizes).
+// end. A last pair of runs adds synthetic find data without the file system,
+// which shows the builder's own cost apart from directory listing. Usage: tessor-bench-builder [--quick] (quick: a tenth of the sizes).
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
@@ -83,6 +84,43 @@ TResult Run(const std::string& source)
     return r;
 }
 
+// The builder alone, without the file system: n entries with synthetic
+// find data (names and 8.3 names as a folder listing would give them) added
+// to one directory, then laid out.
+TResult RunSynthetic(int n)
+{
+    TResult r;
+    malloc_trim(0);
+    long before = static_cast<long>(HeapInUse());
+    builder::TImageBuilder b;
+    builder::ClearFiles(b);
+    b.JolietFileSystem = 1;
+    auto t0 = Clock::now();
+    for (int i = 0; i < n; ++i) {
+        platform::TFindData fd;
+        fd.dwFileAttributes = platform::kAttrNormal;
+        char name[64], alt[16];
+        std::snprintf(name, sizeof name, "file-%07d.dat", i);
+        std::snprintf(alt, sizeof alt, "F%05X~1.DAT", (i * 2654435761u) & 0xFFFFF);
+        for (int k = 0; name[k]; ++k) fd.cFileName[k] = static_cast<char16_t>(name[k]);
+        for (int k = 0; alt[k]; ++k) fd.cAlternateFileName[k] = static_cast<char16_t>(alt[k]);
+        std::u16string source = u"/data/some/folder/" + std::u16string(fd.cFileName);
+        builder::AddEntry(b, b.RootDir, fd, &source);
+    }
+    auto t1 = Clock::now();
+    builder::PrepareImage(b);
+    auto t2 = Clock::now();
+    builder::BuildHeaderArea(b);
+    auto t3 = Clock::now();
+    r.headerBytes = static_cast<long>(b.FirstDataLba) * builder::kSectorSize;
+    r.heapBytes = static_cast<long>(HeapInUse()) - before - r.headerBytes;
+    r.entries = b.FileCount;
+    r.addSeconds = std::chrono::duration<double>(t1 - t0).count();
+    r.prepareSeconds = std::chrono::duration<double>(t2 - t1).count();
+    r.headerSeconds = std::chrono::duration<double>(t3 - t2).count();
+    return r;
+}
+
 void Print(const char* label, const TResult& r)
 {
     double total = r.addSeconds + r.prepareSeconds + r.headerSeconds;
@@ -136,6 +174,13 @@ int main(int argc, char** argv)
                 total(large) / total(small), double(large.entries) / small.entries);
     std::printf("ratio folders %d / %d entries: time %.2f (entries %.2f)\n", treeLarge.entries, treeSmall.entries,
                 total(treeLarge) / total(treeSmall), double(treeLarge.entries) / treeSmall.entries);
+    RunSynthetic(flatSmall);
+    TResult synSmall = RunSynthetic(flatSmall);
+    TResult synLarge = RunSynthetic(flatLarge);
+    Print("builder alone, one folder", synSmall);
+    Print("builder alone, one folder", synLarge);
+    std::printf("ratio builder alone %d / %d entries: time %.2f (entries %.2f)\n", synLarge.entries, synSmall.entries,
+                total(synLarge) / total(synSmall), double(synLarge.entries) / synSmall.entries);
     std::filesystem::remove_all(root);
     return 0;
 }
