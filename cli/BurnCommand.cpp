@@ -106,19 +106,8 @@ bool ParseDiscArgs(const char* command, const std::vector<std::string>& argv,
     valued.push_back("--speed");
     flags.insert(flags.end(), kDriveFlags.begin(), kDriveFlags.end());
     flags.insert(flags.end(), {"--test-write", "--finalize", "--no-burnproof", "--no-size-check",
-                               "--no-erase", "--eject", "-h", "--help"});
-    std::string error;
-    if (!ParseArgs(argv, valued, flags, args, error)) {
-        std::fprintf(err, "tessor-cli %s: %s\n%s", command, error.c_str(), help.c_str());
-        exitCode = kExitUsage;
-        return false;
-    }
-    if (args.Has("-h") || args.Has("--help")) {
-        std::fputs(help.c_str(), out);
-        exitCode = kExitOk;
-        return false;
-    }
-    return true;
+                               "--no-erase", "--eject"});
+    return ParseCommandArgs(command, argv, valued, flags, help, -1, args, out, err, exitCode);
 }
 
 // Scan, select, switches, speed and readiness: what both workflows do first.

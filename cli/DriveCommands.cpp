@@ -16,20 +16,7 @@ bool Parse(const char* command, const std::vector<std::string>& argv,
            TArgs& args, std::FILE* out, std::FILE* err, int& exitCode) {
     valued.insert(valued.end(), kDriveValued.begin(), kDriveValued.end());
     flags.insert(flags.end(), kDriveFlags.begin(), kDriveFlags.end());
-    flags.insert(flags.end(), {"-h", "--help"});
-    std::string error;
-    if (!ParseArgs(argv, valued, flags, args, error) || !args.positional.empty()) {
-        if (error.empty()) error = "unexpected argument " + args.positional.front();
-        std::fprintf(err, "tessor-cli %s: %s\n%s", command, error.c_str(), help.c_str());
-        exitCode = kExitUsage;
-        return false;
-    }
-    if (args.Has("-h") || args.Has("--help")) {
-        std::fputs(help.c_str(), out);
-        exitCode = kExitOk;
-        return false;
-    }
-    return true;
+    return ParseCommandArgs(command, argv, valued, flags, help, 0, args, out, err, exitCode);
 }
 
 const char* DiscStateText(int status) {

@@ -37,18 +37,12 @@ const char* kImageHelp =
 
 int ImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     TArgs args;
-    std::string error;
     std::vector<std::string> valued = kCompilationValued;
     valued.insert(valued.end(), {"-o", "--output"});
-    std::vector<std::string> flags = kCompilationFlags;
-    flags.insert(flags.end(), {"-h", "--help"});
-    if (!ParseArgs(argv, valued, flags, args, error)) {
-        std::fprintf(err, "tessor-cli image: %s\n%s", error.c_str(), kImageHelp);
-        return kExitUsage;
-    }
-    if (args.Has("-h") || args.Has("--help")) {
-        std::fputs(kImageHelp, out);
-        return kExitOk;
+    int exitCode = kExitOk;
+    if (!ParseCommandArgs("image", argv, valued, kCompilationFlags, kImageHelp, -1, args, out, err,
+                          exitCode)) {
+        return exitCode;
     }
     const std::string* image = args.Value("-o") ? args.Value("-o") : args.Value("--output");
     if (image == nullptr) {

@@ -56,4 +56,28 @@ bool ParseArgs(const std::vector<std::string>& argv, const std::vector<std::stri
     return true;
 }
 
+bool ParseCommandArgs(const char* command, const std::vector<std::string>& argv,
+                      std::vector<std::string> valued, std::vector<std::string> flags,
+                      const std::string& help, int maxPositional, TArgs& args, std::FILE* out,
+                      std::FILE* err, int& exitCode) {
+    flags.insert(flags.end(), {"-h", "--help"});
+    std::string error;
+    bool ok = ParseArgs(argv, valued, flags, args, error);
+    if (ok && maxPositional >= 0 && args.positional.size() > static_cast<size_t>(maxPositional)) {
+        error = "unexpected argument " + args.positional[static_cast<size_t>(maxPositional)];
+        ok = false;
+    }
+    if (!ok) {
+        std::fprintf(err, "tessor-cli %s: %s\n%s", command, error.c_str(), help.c_str());
+        exitCode = kExitUsage;
+        return false;
+    }
+    if (args.Has("-h") || args.Has("--help")) {
+        std::fputs(help.c_str(), out);
+        exitCode = kExitOk;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace tessor::cli

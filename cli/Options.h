@@ -1,6 +1,7 @@
 // Command-line parsing shared by the commands of tessor-cli.
 #pragma once
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,6 +23,14 @@ struct TArgs {
 // Returns false with `error` set on an unknown option or a missing value.
 bool ParseArgs(const std::vector<std::string>& argv, const std::vector<std::string>& valued,
                const std::vector<std::string>& known, TArgs& out, std::string& error);
+
+// Parses a command's arguments with -h/--help added. False when the
+// command should end at once with `exitCode`: after printing the help (0),
+// or a usage error with the help (2). maxPositional < 0: any number.
+bool ParseCommandArgs(const char* command, const std::vector<std::string>& argv,
+                      std::vector<std::string> valued, std::vector<std::string> flags,
+                      const std::string& help, int maxPositional, TArgs& args, std::FILE* out,
+                      std::FILE* err, int& exitCode);
 
 // Exit codes of tessor-cli.
 enum : int {

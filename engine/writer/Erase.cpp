@@ -31,6 +31,7 @@ private:
     bool Format(const TFormatList& list);
     void WriteZeros(int blocks);
     void WaitDiscInformation(uint8_t* buffer) { PollDiscInformation(device_, true, buffer); }
+    void EraseOverwritable(const TFormatList& list, bool quick);
     void Complete();
 
     TImageBuilder& builder_;
@@ -57,6 +58,24 @@ void TEraseThread::WriteZeros(int blocks) {
     }
 }
 
+// Quick: format (a refused format still leaves the disc overwritable, so its
+// start is overwritten all the same) and clear the first 1 MB. Full: the
+// format must be accepted; the first 128 MB are cleared while the drive
+// formats in the background.
+void TEraseThread::EraseOverwritable(const TFormatList& list, bool quick) {
+    bool formatted = Format(list);
+    if (!quick && !formatted) {
+        failed_ = kRefused;
+        return;
+    }
+    if (formatted) WaitDiscInformation(quick ? device_.TransferBuffer : device_.DiscInfo2);
+    if (!quick) builder_.StatusCode = builder::S_BACKGROUND_FORMAT;
+    WriteZeros(quick ? 16 : 2048);
+    SynchronizeCache(device_, false);
+    if (quick) CloseTrackSession(device_, false, 3, 0);
+    device_.CloseAfterCommand = 1;
+}
+
 void TEraseThread::Execute() {
     uint8_t media = GetMediaType(device_);
     SetCdSpeed(device_, device_.ReadSpeedSetting, device_.WriteSpeedSetting);
@@ -75,43 +94,13 @@ void TEraseThread::Execute() {
             }
             break;
         case MT_DVD_PLUS_RW:
-            if (quick) {
-                // A refused format still leaves the disc overwritable: its
-                // start is overwritten all the same.
-                if (Format(FORMAT_DVD_PLUS_RW)) WaitDiscInformation(device_.TransferBuffer);
-                WriteZeros(16);
-                SynchronizeCache(device_, false);
-                CloseTrackSession(device_, false, 3, 0);
-                device_.CloseAfterCommand = 1;
-            } else if (!Format(FORMAT_DVD_PLUS_RW)) {
-                failed_ = kRefused;
-            } else {
-                WaitDiscInformation(device_.DiscInfo2);
-                builder_.StatusCode = builder::S_BACKGROUND_FORMAT;
-                WriteZeros(2048);
-                SynchronizeCache(device_, false);
-                device_.CloseAfterCommand = 1;
-            }
+            EraseOverwritable(FORMAT_DVD_PLUS_RW, quick);
             break;
         case MT_BD_RE:
-            if (quick) {
-                if (Format(FORMAT_BD_RE_QUICK)) WaitDiscInformation(device_.TransferBuffer);
-                WriteZeros(16);
-                SynchronizeCache(device_, false);
-                CloseTrackSession(device_, false, 3, 0);
-                device_.CloseAfterCommand = 1;
-            } else if (!Format(FORMAT_BD_RE_QUICK)) {
-                failed_ = kRefused;
-            } else {
-                // A full erase that sent nothing would report success over a
-                // disc that still holds its volume: it is formatted and its
-                // first 128 MB overwritten, as a full DVD+RW erase does.
-                WaitDiscInformation(device_.DiscInfo2);
-                builder_.StatusCode = builder::S_BACKGROUND_FORMAT;
-                WriteZeros(2048);
-                SynchronizeCache(device_, false);
-                device_.CloseAfterCommand = 1;
-            }
+            // A full erase that sent nothing would report success over a
+            // disc that still holds its volume: a BD-RE is erased as a
+            // DVD+RW is.
+            EraseOverwritable(FORMAT_BD_RE_QUICK, quick);
             break;
         default:
             if (!Blank(device_, quick)) {
