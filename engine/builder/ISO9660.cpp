@@ -108,6 +108,16 @@ std::string FoldAscii(std::string_view s) { return AsciiUpper(s); }
 // directory.
 void UniqueShortNames(TImageBuilder& b, const TDirEntry* d)
 {
+    // The list is sorted by the folded short name, so equal names are
+    // neighbours; the set of every name is only made when two are equal.
+    bool clash = false;
+    for (const TFileEntry* e = d->FirstChild; e && e->NextSibling && !clash; e = e->NextSibling) {
+        const TFileEntry* n = e->NextSibling;
+        clash = e->ShortNameLength == n->ShortNameLength &&
+                AsciiUpper(std::string_view(e->ShortName, e->ShortNameLength)) ==
+                    AsciiUpper(std::string_view(n->ShortName, n->ShortNameLength));
+    }
+    if (!clash) return;
     std::unordered_set<std::string> seen;
     std::vector<TFileEntry*> clashes;
     for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling)
@@ -119,7 +129,10 @@ void UniqueShortNames(TImageBuilder& b, const TDirEntry* d)
         std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
         std::string base = name.substr(0, dot == std::string::npos ? name.size() : dot);
         for (int n = 1;; ++n) {
-            std::string candidate = std::string(CutUtf8(base, 6)) + "~" + std::to_string(n) + ext;
+            std::string candidate(CutUtf8(base, 6));
+            candidate += '~';
+            candidate += std::to_string(n);
+            candidate += ext;
             if (seen.insert(candidate).second) {
                 b.Storage->IsoNames.emplace(e, std::move(candidate));
                 break;
