@@ -209,7 +209,9 @@ protected:
         normal.bufferKiB = 256;
         TDriveConfig pioneer = normal;
         pioneer.pioneer = true;
-        return {normal, pioneer};
+        TDriveConfig fixed = normal;
+        fixed.recordKBps = 500;
+        return {normal, pioneer, fixed};
     }
     double Scale() override { return 1.0; }
 
@@ -255,6 +257,14 @@ TEST_F(BufferState, FillsWithWritesAndDrainsAtTheSetSpeed) {
     ASSERT_TRUE(Out(0, {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0}, perf).Good());
     ASSERT_TRUE(Write(0, 0, 32).Good());
     EXPECT_EQ(Blank(0), 256u * 1024);
+}
+
+TEST_F(BufferState, FixedRecordingRateIgnoresTheAskedSpeed) {
+    Insert(2, TMediaKind::DvdRam);
+    SetSpeed(2, 0xFFFF);
+    ASSERT_TRUE(Write(2, 0, 32).Good());
+    ASSERT_TRUE(Write(2, 32, 32).Good());
+    EXPECT_LT(Blank(2), 256u * 1024 - 64 * 1024);
 }
 
 TEST_F(BufferState, PioneerRefusesAWriteThatDoesNotFit) {
