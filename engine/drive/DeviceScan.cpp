@@ -1,5 +1,7 @@
 #include "engine/drive/DeviceScan.h"
 
+#include <dlfcn.h>
+
 #include <cstring>
 
 #include "engine/drive/DeviceTypes.h"
@@ -199,6 +201,16 @@ void RenumberUnaddressed(TSCSIDevice& device, int k) {
     device.DeviceCount = uint8_t(device.DeviceCount + k);
 }
 
+// An ASPI library stays loaded for the rest of the process, even when the
+// record that loaded it goes: its own threads may still be running, and the
+// objects it keeps must stay reachable.
+void KeepLoaded(void* symbol) {
+    Dl_info info{};
+    if (dladdr(symbol, &info) == 0 || info.dli_fname == nullptr) return;
+    if (void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE))
+        dlclose(handle);
+}
+
 bool LoadAspi(TSCSIDevice& device, const std::string& libraryName, TAspiEntryPoints& entry) {
     if (device.AspiOverride.Complete()) {
         entry = device.AspiOverride;
@@ -216,6 +228,7 @@ bool LoadAspi(TSCSIDevice& device, const std::string& libraryName, TAspiEntryPoi
     auto send =
         reinterpret_cast<TSendASPI32Command>(device.AspiLibrary->Symbol("SendASPI32Command"));
     if (!support || !send) return false;
+    KeepLoaded(reinterpret_cast<void*>(send));
     entry.GetSupportInfo = support;
     entry.SendCommand = send;
     return true;
