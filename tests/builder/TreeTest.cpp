@@ -217,6 +217,9 @@ TEST_F(TreeTest, KeepSourcePathForms)
     EXPECT_EQ(FindDirectory(b, u"\\Dest\\rest"), unc);
     TDirEntry* share = AddFolder(b, u"\\", u"\\\\server\\share", u"*.*", true, true);
     EXPECT_EQ(FindDirectory(b, u"\\share"), share);
+    // A relative path is recreated as given.
+    TDirEntry* relative = AddFolder(b, u"\\", u"photos/2024", u"*.*", true, true);
+    EXPECT_EQ(FindDirectory(b, u"\\photos\\2024"), relative);
     ExpectConsistent();
 }
 
@@ -309,6 +312,25 @@ TEST_F(TreeTest, SkippedDirectoryIsLeftOutAndAddingGoesOn)
     for (TFileEntry* e : b.FileTable) EXPECT_NE(ToSystem(e->LongName), "inner.txt");
     EXPECT_TRUE(IsSkip(CreateDir(b, u"\\", u"skipme")));
     ExpectConsistent();
+}
+
+TEST_F(TreeTest, HandlerSkipsAndRewritesFiles)
+{
+    std::string secret = Make("secret.txt", 3);
+    std::string plain = Make("plain.txt", 3);
+    std::u16string seenPath;
+    b.AddFileHandler = [&](void* sender, const char16_t* path, platform::TFindData& fd, bool& skip) {
+        EXPECT_EQ(sender, nullptr);
+        seenPath = path ? path : u"";
+        if (std::u16string_view(fd.cFileName) == u"secret.txt") skip = true;
+        fd.nFileSizeLow = 77;  // the entry takes the data as the handler leaves it
+    };
+    EXPECT_TRUE(IsSkip(AddFile(b, u"\\", W(secret))));
+    EXPECT_EQ(seenPath, W(secret));
+    EXPECT_EQ(b.FileCount, 0);
+    TFileEntry* e = AddFile(b, u"\\", W(plain));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->Size, 77u);
 }
 
 TEST_F(TreeTest, HandlerRenamingADirectoryRenamesBoth)
