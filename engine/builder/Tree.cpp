@@ -16,6 +16,13 @@
 //   characters gives none.
 // - Volume labels are cut to 31 UTF-16 units (never between the halves of a
 //   surrogate pair) and 95 bytes of UTF-8 (never inside a character).
+// - Source paths use the platform's separator ('/'). KeepSourcePath keeps a
+//   POSIX path below "/" (/home/ann/Photos gives home\ann\Photos), a
+//   relative path as given, and the drive-letter and server-and-share forms
+//   by their Windows rules. A folder reached again through a symbolic link
+//   while it is still being added is not descended into (nor added).
+// - An entry refreshed in place (ReplaceFileFlag) clears Prepared too: its
+//   size or source may have changed.
 #include "engine/builder/Tree.h"
 
 #include <algorithm>
