@@ -170,10 +170,16 @@ void SplitPath(const std::string& path, std::string& folder, std::string& last) 
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     size_t slash = p.rfind('/');
     if (slash == std::string::npos) {
-        folder = ".";
+        folder.assign(1, '.');
         last = p;
     } else {
-        folder = slash == 0 ? "/" : p.substr(0, slash);
+        // assign(count, char) rather than a string literal: g++ 12 reports
+        // a false -Wrestrict on the literal form here.
+        if (slash == 0) {
+            folder.assign(1, '/');
+        } else {
+            folder = p.substr(0, slash);
+        }
         last = p.substr(slash + 1);
     }
 }
