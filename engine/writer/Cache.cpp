@@ -377,8 +377,10 @@ void TProducer::Run() {
 }
 
 void StartCacheThread(TImageBuilder& b) {
+    // Below 2 MB (a record never given a cache size) the producer's "one
+    // block short of full" wait could never end; the table holds 10,000.
     int32_t blocks = b.CacheBytes / kBlockSize;
-    b.MaxBlocks = std::clamp<int32_t>(blocks, 1, kMaxCacheBlocks);
+    b.MaxBlocks = std::clamp<int32_t>(blocks, kMinCacheBlocks, kMaxCacheBlocks);
     if (b.BlockTable.size() != static_cast<size_t>(kBlockTableSlots)) {
         b.BlockTable.assign(kBlockTableSlots, builder::TCacheSlot{});
     }

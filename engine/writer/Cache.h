@@ -26,6 +26,8 @@ enum : uint32_t {
 // The most blocks the table can hold while one slot stays free for the open
 // block: CacheSize values beyond about 624 MB are clamped to this.
 inline constexpr int32_t kMaxCacheBlocks = builder::kBlockTableSlots - 1;
+// The fewest blocks the cache works with: 2 MB, the smallest CacheSize.
+inline constexpr int32_t kMinCacheBlocks = 32;
 
 // Makes and starts the cache thread for the prepared stream (StartWrite has
 // built the header area, or set read mode with the image file open). Sets

@@ -14,6 +14,7 @@
 #include "engine/builder/Tree.h"
 #include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
+#include "tests/support/ImageWriter.h"
 #include "tests/support/ImageAssembler.h"
 #include "tests/support/ReaderHarness.h"
 #include "tests/support/TestFiles.h"
@@ -49,7 +50,7 @@ bool MakeImage(const std::string& source, const std::string& image, const char16
     }
     PrepareImage(*b);
     b->UdfLbaBase = 0;
-    return AssembleImage(*b, image, &error);
+    return WriteImageFile(*b, image, &error);
 }
 
 // The tricky tree, plus what the UDF identifiers find awkward: a folder of

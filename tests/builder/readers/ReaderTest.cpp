@@ -10,6 +10,7 @@
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/Tree.h"
 #include "engine/platform/Strings.h"
+#include "tests/support/ImageWriter.h"
 #include "tests/support/ImageAssembler.h"
 #include "tests/support/IsoCheck.h"
 #include "tests/support/ReaderHarness.h"
@@ -67,7 +68,7 @@ protected:
         if (!AddFolder(b, u"\\", FromSystem(source_), u"*.*", true, false)) return false;
         PrepareImage(b);
         std::string why;
-        bool ok = AssembleImage(b, image, &why);
+        bool ok = WriteImageFile(b, image, &why);
         EXPECT_TRUE(ok) << why;
         return ok;
     }
