@@ -10,23 +10,12 @@
 #include "engine/builder/Tree.h"
 #include "engine/builder/UDFBridge.h"
 #include "engine/platform/Strings.h"
+#include "tests/support/TestFiles.h"
 
 namespace tessor::testsupport {
 
 namespace {
 
-bool WriteAt(int fd, const void* data, size_t count, off_t offset)
-{
-    const char* p = static_cast<const char*>(data);
-    while (count > 0) {
-        ssize_t n = ::pwrite(fd, p, count, offset);
-        if (n <= 0) return false;
-        p += n;
-        count -= static_cast<size_t>(n);
-        offset += n;
-    }
-    return true;
-}
 
 // Copies `size` bytes of the source to `offset`, skipping holes.
 bool CopySparse(int out, const std::string& source, uint64_t size, off_t offset, std::string& why)
@@ -59,7 +48,7 @@ bool CopySparse(int out, const std::string& source, uint64_t size, off_t offset,
                 why = "read error in " + source;
                 break;
             }
-            ok = WriteAt(out, buffer.data(), static_cast<size_t>(n), offset + p);
+            ok = WriteAllAt(out, buffer.data(), static_cast<size_t>(n), offset + p);
             p += n;
         }
         pos = hole;
@@ -84,7 +73,7 @@ bool AssembleImage(builder::TImageBuilder& b, const std::string& imagePath, std:
     if (fd < 0) return fail("cannot create " + imagePath);
     const off_t sector = builder::kSectorSize;
     bool ok = ::ftruncate(fd, static_cast<off_t>(b.TotalSectors.load()) * sector) == 0;
-    ok = ok && WriteAt(fd, b.HeaderBuffer.get(), b.HeaderLength, 0);
+    ok = ok && WriteAllAt(fd, b.HeaderBuffer.get(), b.HeaderLength, 0);
     if (ok && b.BootImagePath[0]) {
         ok = CopySparse(fd, b.BootImagePath, static_cast<uint64_t>(b.BootImageSize), b.BootImageLba * sector, why);
     }
@@ -96,12 +85,12 @@ bool AssembleImage(builder::TImageBuilder& b, const std::string& imagePath, std:
             int count = std::min<int32_t>(32, b.UdfStreamStart + b.UdfStreamSectors - static_cast<int32_t>(at / sector));
             if (count <= 0) break;
             if (!builder::BuildUdfFileSectors(b, buffer.data(), count)) break;
-            ok = WriteAt(fd, buffer.data(), static_cast<size_t>(count) * builder::kSectorSize, at);
+            ok = WriteAllAt(fd, buffer.data(), static_cast<size_t>(count) * builder::kSectorSize, at);
             at += count * sector;
         }
         std::vector<uint8_t> anchor(builder::kSectorSize);
         builder::BuildUdfAnchor(b, anchor.data(), b.TotalSectors.load() - 1);
-        ok = ok && WriteAt(fd, anchor.data(), anchor.size(), (b.TotalSectors.load() - 1) * sector);
+        ok = ok && WriteAllAt(fd, anchor.data(), anchor.size(), (b.TotalSectors.load() - 1) * sector);
     }
     for (const builder::TFileEntry* e : b.FileTable) {
         if (!ok) break;
@@ -126,7 +115,7 @@ bool WriteHeaderImage(builder::TImageBuilder& b, const std::string& imagePath, s
         return false;
     }
     bool ok = ::ftruncate(fd, static_cast<off_t>(b.TotalSectors.load()) * builder::kSectorSize) == 0 &&
-              WriteAt(fd, b.HeaderBuffer.get(), b.HeaderLength, 0);
+              WriteAllAt(fd, b.HeaderBuffer.get(), b.HeaderLength, 0);
     if (::close(fd) != 0) ok = false;
     if (!ok && error) *error = "write error on " + imagePath;
     return ok;

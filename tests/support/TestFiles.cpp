@@ -35,9 +35,7 @@ bool MakeDirs(const std::string& path)
     return !ec;
 }
 
-namespace {
-
-bool WriteAll(int fd, const void* data, size_t count, off_t offset)
+bool WriteAllAt(int fd, const void* data, size_t count, off_t offset)
 {
     const char* p = static_cast<const char*>(data);
     while (count > 0) {
@@ -49,6 +47,8 @@ bool WriteAll(int fd, const void* data, size_t count, off_t offset)
     }
     return true;
 }
+
+namespace {
 
 void FillPattern(std::vector<char>& buffer, uint64_t offset, uint32_t seed)
 {
@@ -72,7 +72,7 @@ bool WritePatternAt(int fd, uint64_t offset, uint64_t count, uint32_t seed)
         size_t piece = static_cast<size_t>(std::min<uint64_t>(count, 1 << 20));
         buffer.resize(piece);
         FillPattern(buffer, offset, seed);
-        if (!WriteAll(fd, buffer.data(), piece, static_cast<off_t>(offset))) return false;
+        if (!WriteAllAt(fd, buffer.data(), piece, static_cast<off_t>(offset))) return false;
         offset += piece;
         count -= piece;
     }
@@ -85,7 +85,7 @@ bool WriteFile(const std::string& path, const std::string& content)
 {
     int fd = CreateFile(path);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, content.data(), content.size(), 0);
+    bool ok = WriteAllAt(fd, content.data(), content.size(), 0);
     return ::close(fd) == 0 && ok;
 }
 

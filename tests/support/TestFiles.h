@@ -5,6 +5,8 @@
 // Paths and names are UTF-8 (the system code page); separators are '/'.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -30,6 +32,8 @@ private:
 // Creates parent folders as needed. False on any error.
 bool MakeDirs(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& content);
+// pwrite of all `count` bytes at `offset` of an open descriptor.
+bool WriteAllAt(int fd, const void* data, size_t count, off_t offset);
 // `size` bytes of a deterministic pattern that depends on `seed`.
 bool WritePatternFile(const std::string& path, uint64_t size, uint32_t seed);
 // A sparse file of `size` bytes: holes except 64 KiB of pattern data at the
