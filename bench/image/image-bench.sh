@@ -51,11 +51,13 @@ PY
     touch "$dir.done"
 }
 
-# run_timed LABEL CMD...: prints "seconds maxrss_kib" of one run
+# run_timed CMD...: prints "seconds maxrss_kib" of one run
 run_timed() {
-    local out
-    out=$( { /usr/bin/time -f '%e %M' "$@" > /dev/null 2>/dev/null; } 2>&1 | tail -n 1)
-    echo "$out"
+    local tf
+    tf=$(mktemp)
+    /usr/bin/time -o "$tf" -f '%e %M' "$@" > /dev/null 2>&1 || true
+    tail -n 1 "$tf"
+    rm -f "$tf"
 }
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }

@@ -18,9 +18,18 @@ namespace {
 
 const uint8_t kZeroSector[kSectorSize] = {};
 
+// The header area ends where the boot image, else the UDF file stream, else
+// the file data begin. Sizing it to FirstDataLba would also reserve the UDF
+// stream (one sector per file), which is produced later, block by block.
 size_t HeaderCapacity(const TImageBuilder& b)
 {
-    return b.FirstDataLba > 0 ? static_cast<size_t>(b.FirstDataLba) * kSectorSize : 0;
+    int32_t end = b.FirstDataLba;
+    if (b.BootImagePath[0] != '\0') {
+        end = b.BootImageLba;
+    } else if (b.UDFBridge) {
+        end = b.UdfStreamStart;
+    }
+    return end > 0 ? static_cast<size_t>(end) * kSectorSize : 0;
 }
 
 // Zero bytes up to the start of `sector`; the layout guarantees the writer
