@@ -3,7 +3,7 @@
 # same run, on three trees:
 #   big   4 files of 512 MiB (incompressible)
 #   small 100,000 files of 0-8 KiB in 2,000 folders
-#   flat  50,000 files of 1 KiB in one folder
+#   flat  50,000 files of 1 KiB in one folder (camera-style names)
 # Prints wall seconds, peak RSS and the ratios tessor/genisoimage and
 # tessor/cat (median of RUNS runs). Trees are made once under BENCH_DIR.
 set -euo pipefail
@@ -44,7 +44,7 @@ PY
 import os, sys
 root = sys.argv[1]; blob = os.urandom(1024)
 for f in range(50000):
-    with open(os.path.join(root, "file%06d.txt" % f), "wb") as out: out.write(blob)
+    with open(os.path.join(root, "IMG_%05d.JPG" % f), "wb") as out: out.write(blob)
 PY
             ;;
     esac
