@@ -15,6 +15,7 @@
 #include "engine/builder/Tree.h"
 #include "engine/builder/TreeStorage.h"
 #include "engine/builder/UDFBridge.h"
+#include "engine/platform/Beep.h"
 #include "engine/platform/Strings.h"
 
 namespace tessor::builder {
@@ -74,8 +75,10 @@ void SortPathTable(TImageBuilder& b)
         for (size_t i = 0; i < order.size() && !moved; ++i) moved = order[i]->PathTableNumber != i + 1;
         if (!moved) return;
     }
-    // Not settled: keep the last order, numbered as it stands, so that the
-    // path tables stay consistent with themselves.
+    // Not settled: tell the user with the system beep and keep the last
+    // order, numbered as it stands, so that the path tables stay consistent
+    // with themselves.
+    platform::Beep();
     number();
 }
 
