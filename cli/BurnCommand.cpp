@@ -25,7 +25,9 @@ const char* kBurnOptions =
     "  --no-erase          do not erase a rewritable disc first\n"
     "  --eject             open the tray after a successful write\n";
 
-double Mb(uint64_t sectors) { return static_cast<double>(sectors) * 2048.0 / 1048576.0; }
+double Mb(uint64_t sectors) {
+    return static_cast<double>(sectors) * 2048.0 / 1048576.0;
+}
 
 bool ParseSpeed(const TArgs& args, long& speed, std::FILE* err) {
     speed = -1;
@@ -52,13 +54,15 @@ void ApplySpeed(component::TDiscBurner& burner, long speed) {
 
 // The erase step of the disc workflows. False when the erase failed.
 bool EraseFirst(component::TDiscBurner& burner, const TArgs& args, std::FILE* out, std::FILE* err) {
-    if (args.Has("--no-erase")) return true;
+    if (args.Has("--no-erase"))
+        return true;
     if (!burner.DiscErasable()) {
         std::fprintf(out, "Disk undeletable\n");
         return true;
     }
     std::fprintf(out, "Start deletion of disk\n");
-    TJobResult erase = RunEraseJob(burner, [&] { return burner.EraseDisc(true); }, err);
+    TJobResult erase = RunEraseJob(
+        burner, [&] { return burner.EraseDisc(true); }, err);
     if (erase.failed) {
         std::fprintf(err, "tessor-cli: An error occured while deleting the disk:%s\n",
                      erase.error.c_str());
@@ -69,11 +73,13 @@ bool EraseFirst(component::TDiscBurner& burner, const TArgs& args, std::FILE* ou
 }
 
 bool SizeFits(component::TDiscBurner& burner, const TArgs& args, std::FILE* err) {
-    if (args.Has("--no-size-check")) return true;
+    if (args.Has("--no-size-check"))
+        return true;
     uint64_t needed = static_cast<uint32_t>(burner.ImageSectors());
     uint64_t freeSectors = burner.DiscFreeSectors();
     uint64_t capacity = burner.DiscCapacitySectors();
-    if (freeSectors * 2048 >= needed * 2048) return true;
+    if (freeSectors * 2048 >= needed * 2048)
+        return true;
     std::fprintf(err,
                  "tessor-cli: Inserted medium(%.2fMB / %.2fMB) too small. Please insert a disk "
                  "with %.2fMB!\n",
@@ -94,7 +100,8 @@ int FinishWrite(component::TDiscBurner& burner, const TArgs& args, const TJobRes
         return kExitFailed;
     }
     std::fprintf(out, ">>> Writing successfull\n");
-    if (args.Has("--eject")) burner.EjectTray(true);
+    if (args.Has("--eject"))
+        burner.EjectTray(true);
     return kExitOk;
 }
 
@@ -112,8 +119,10 @@ bool ParseDiscArgs(const char* command, const std::vector<std::string>& argv,
 
 // Scan, select, switches, speed and readiness: what both workflows do first.
 bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, long& speed, std::FILE* err) {
-    if (!ParseSpeed(args, speed, err)) return false;
-    if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, true, err)) return false;
+    if (!ParseSpeed(args, speed, err))
+        return false;
+    if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, true, err))
+        return false;
     burner.SetTestWrite(args.Has("--test-write"));
     burner.SetFinalizeDisc(args.Has("--finalize"));
     burner.SetBurnProof(!args.Has("--no-burnproof"));
@@ -128,19 +137,20 @@ bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, long& speed, st
 }  // namespace
 
 int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
-    std::string help = std::string(
-                           "usage: tessor-cli burn [options] SOURCE...\n"
-                           "\n"
-                           "Writes the SOURCE files and folders to the disc in the drive as one\n"
-                           "session (ISO 9660, Joliet and a UDF bridge). A rewritable disc is\n"
-                           "erased first. Each SOURCE folder becomes a folder of the same name in\n"
-                           "the root of the disc; each SOURCE file lies in the root.\n\n"
-                           "  --label TEXT        volume label (default: the name of the first SOURCE)\n"
-                           "  --no-joliet, --no-udf, --iso9660-1999, --boot FILE, --cache MB,\n"
-                           "  --replace           as for 'tessor-cli image'\n") +
-                       kBurnOptions + kDriveHelp +
-                       "\nExit status: 0 written, 1 failed, 2 bad command line, 3 the disc is too\n"
-                       "small, 130 interrupted (the disc is closed as far as it was written).\n";
+    std::string help =
+        std::string(
+            "usage: tessor-cli burn [options] SOURCE...\n"
+            "\n"
+            "Writes the SOURCE files and folders to the disc in the drive as one\n"
+            "session (ISO 9660, Joliet and a UDF bridge). A rewritable disc is\n"
+            "erased first. Each SOURCE folder becomes a folder of the same name in\n"
+            "the root of the disc; each SOURCE file lies in the root.\n\n"
+            "  --label TEXT        volume label (default: the name of the first SOURCE)\n"
+            "  --no-joliet, --no-udf, --iso9660-1999, --boot FILE, --cache MB,\n"
+            "  --replace           as for 'tessor-cli image'\n") +
+        kBurnOptions + kDriveHelp +
+        "\nExit status: 0 written, 1 failed, 2 bad command line, 3 the disc is too\n"
+        "small, 130 interrupted (the disc is closed as far as it was written).\n";
     TArgs args;
     int exitCode = kExitOk;
     if (!ParseDiscArgs("burn", argv, kCompilationValued, kCompilationFlags, help, args, out, err,
@@ -153,15 +163,20 @@ int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE*
     }
     component::TDiscBurner burner(true);
     long speed;
-    if (!OpenDisc(burner, args, speed, err)) return kExitFailed;
-    if (!EraseFirst(burner, args, out, err)) return kExitFailed;
+    if (!OpenDisc(burner, args, speed, err))
+        return kExitFailed;
+    if (!EraseFirst(burner, args, out, err))
+        return kExitFailed;
     std::fprintf(out, "Prepearing data\n");
-    if (!BuildCompilation(burner, args, err)) return kExitUsage;
+    if (!BuildCompilation(burner, args, err))
+        return kExitUsage;
     std::fprintf(out, "PREPARING\n");
     burner.PrepareImage();
-    if (!SizeFits(burner, args, err)) return kExitNoSpace;
+    if (!SizeFits(burner, args, err))
+        return kExitNoSpace;
     std::fprintf(out, "Writing data\n");
-    TJobResult result = RunWriteJob(burner, [&] { return burner.WriteDisc(); }, err, true);
+    TJobResult result = RunWriteJob(
+        burner, [&] { return burner.WriteDisc(); }, err, true);
     return FinishWrite(burner, args, result, out, err);
 }
 
@@ -174,7 +189,8 @@ int BurnImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::
                        kBurnOptions + kDriveHelp;
     TArgs args;
     int exitCode = kExitOk;
-    if (!ParseDiscArgs("burn-image", argv, {}, {}, help, args, out, err, exitCode)) return exitCode;
+    if (!ParseDiscArgs("burn-image", argv, {}, {}, help, args, out, err, exitCode))
+        return exitCode;
     if (args.positional.size() != 1) {
         std::fprintf(err, "tessor-cli burn-image: give exactly one IMAGE\n%s", help.c_str());
         return kExitUsage;
@@ -182,8 +198,10 @@ int BurnImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::
     const std::string& image = args.positional.front();
     component::TDiscBurner burner(true);
     long speed;
-    if (!OpenDisc(burner, args, speed, err)) return kExitFailed;
-    if (!EraseFirst(burner, args, out, err)) return kExitFailed;
+    if (!OpenDisc(burner, args, speed, err))
+        return kExitFailed;
+    if (!EraseFirst(burner, args, out, err))
+        return kExitFailed;
     burner.ClearFiles();
     burner.PrepareImage();
     if (!args.Has("--no-size-check")) {
@@ -207,8 +225,10 @@ int BurnImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::
         }
     }
     std::fprintf(out, "Writing data\n");
-    TJobResult result = RunWriteJob(burner, [&] { return burner.WriteImageToDisc(image); }, err, true);
-    if (!result.started && !result.failed) result.failed = true;
+    TJobResult result = RunWriteJob(
+        burner, [&] { return burner.WriteImageToDisc(image); }, err, true);
+    if (!result.started && !result.failed)
+        result.failed = true;
     return FinishWrite(burner, args, result, out, err);
 }
 

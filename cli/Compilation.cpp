@@ -12,7 +12,8 @@ namespace tessor::cli {
 namespace {
 
 std::string BaseName(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -38,8 +39,8 @@ bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FI
         burner.SetCacheSize(static_cast<uint32_t>(value));
     }
     burner.ClearFiles();
-    std::string label = args.Value("--label") ? *args.Value("--label")
-                                              : BaseName(args.positional.front());
+    std::string label =
+        args.Value("--label") ? *args.Value("--label") : BaseName(args.positional.front());
     burner.SetVolumeIDW(platform::FromSystem(label));
     if (const std::string* boot = args.Value("--boot")) {
         burner.SetBootImage(*boot);
@@ -73,7 +74,8 @@ bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FI
                 std::fprintf(err, "tessor-cli: cannot add folder %s\n", source.c_str());
                 return false;
             }
-            if (builder::IsSkip(dir)) continue;
+            if (builder::IsSkip(dir))
+                continue;
             if (!burner.AddFolder(u"\\" + name + u"\\", wide, u"*.*", true, false)) {
                 std::fprintf(err, "tessor-cli: cannot add the content of %s\n", source.c_str());
                 return false;

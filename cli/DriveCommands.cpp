@@ -21,11 +21,16 @@ bool Parse(const char* command, const std::vector<std::string>& argv,
 
 const char* DiscStateText(int status) {
     switch (status) {
-        case 0: return "blank";
-        case 1: return "appendable";
-        case 2: return "closed";
-        case 3: return "overwritable";
-        default: return "no disc information";
+        case 0:
+            return "blank";
+        case 1:
+            return "appendable";
+        case 2:
+            return "closed";
+        case 3:
+            return "overwritable";
+        default:
+            return "no disc information";
     }
 }
 
@@ -41,13 +46,16 @@ int DevicesCommand(const std::vector<std::string>& argv, std::FILE* out, std::FI
                        kDriveHelp;
     TArgs args;
     int exitCode = kExitOk;
-    if (!Parse("devices", argv, {}, {}, help, args, out, err, exitCode)) return exitCode;
+    if (!Parse("devices", argv, {}, {}, help, args, out, err, exitCode))
+        return exitCode;
     component::TDiscBurner burner(true);
-    if (!ScanDrives(burner, args, err)) return kExitFailed;
+    if (!ScanDrives(burner, args, err))
+        return kExitFailed;
     for (int i = 0; i < burner.DeviceCount(); ++i) {
         auto index = static_cast<uint8_t>(i);
         std::string name = burner.DeviceName(index);
-        while (!name.empty() && name.back() == ' ') name.pop_back();
+        while (!name.empty() && name.back() == ' ')
+            name.pop_back();
         if (!burner.SelectDevice(index)) {
             std::fprintf(out, "%d: %s | not answering\n", i, name.c_str());
             continue;
@@ -72,37 +80,44 @@ int DevicesCommand(const std::vector<std::string>& argv, std::FILE* out, std::FI
 
 int TrayCommand(bool eject, const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     const char* name = eject ? "eject" : "load";
-    std::string help = std::string("usage: tessor-cli ") + name +
-                       " [--device N] [--log FILE] [--aspi LIBRARY] [--use-aspi]\n\n" +
-                       (eject ? "Opens the tray of the drive.\n\n" : "Closes the tray of the drive.\n\n") +
-                       kDriveHelp;
+    std::string help =
+        std::string("usage: tessor-cli ") + name +
+        " [--device N] [--log FILE] [--aspi LIBRARY] [--use-aspi]\n\n" +
+        (eject ? "Opens the tray of the drive.\n\n" : "Closes the tray of the drive.\n\n") +
+        kDriveHelp;
     TArgs args;
     int exitCode = kExitOk;
-    if (!Parse(name, argv, {}, {}, help, args, out, err, exitCode)) return exitCode;
+    if (!Parse(name, argv, {}, {}, help, args, out, err, exitCode))
+        return exitCode;
     component::TDiscBurner burner(true);
-    if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, false, err)) return kExitFailed;
+    if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, false, err))
+        return kExitFailed;
     bool ok = eject ? burner.EjectTray(false) : burner.LoadTray(false);
     if (!ok) {
-        std::fprintf(err, "tessor-cli: the drive refused to %s: %s\n", name, burner.ErrorText().c_str());
+        std::fprintf(err, "tessor-cli: the drive refused to %s: %s\n", name,
+                     burner.ErrorText().c_str());
         return kExitFailed;
     }
     return kExitOk;
 }
 
 int EraseCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
-    std::string help = std::string(
-                           "usage: tessor-cli erase [--full] [--device N] [--log FILE] [--aspi LIBRARY]\n"
-                           "\n"
-                           "Erases the rewritable disc in the drive: CD-RW and DVD-RW are blanked\n"
-                           "(minimally, or completely with --full), DVD+RW, DVD-RAM and BD-RE are\n"
-                           "formatted and overwritten at their start.\n\n"
-                           "  --full              full erase instead of the quick one\n") +
-                       kDriveHelp;
+    std::string help =
+        std::string(
+            "usage: tessor-cli erase [--full] [--device N] [--log FILE] [--aspi LIBRARY]\n"
+            "\n"
+            "Erases the rewritable disc in the drive: CD-RW and DVD-RW are blanked\n"
+            "(minimally, or completely with --full), DVD+RW, DVD-RAM and BD-RE are\n"
+            "formatted and overwritten at their start.\n\n"
+            "  --full              full erase instead of the quick one\n") +
+        kDriveHelp;
     TArgs args;
     int exitCode = kExitOk;
-    if (!Parse("erase", argv, {}, {"--full"}, help, args, out, err, exitCode)) return exitCode;
+    if (!Parse("erase", argv, {}, {"--full"}, help, args, out, err, exitCode))
+        return exitCode;
     component::TDiscBurner burner(true);
-    if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, true, err)) return kExitFailed;
+    if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, true, err))
+        return kExitFailed;
     if (!burner.DeviceReady()) {
         std::fprintf(err, "tessor-cli: Device not ready or no disk inserted\n");
         return kExitFailed;
@@ -112,7 +127,8 @@ int EraseCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
         return kExitFailed;
     }
     bool quick = !args.Has("--full");
-    TJobResult result = RunEraseJob(burner, [&] { return burner.EraseDisc(quick); }, err);
+    TJobResult result = RunEraseJob(
+        burner, [&] { return burner.EraseDisc(quick); }, err);
     if (result.failed) {
         std::fprintf(err, "tessor-cli: An error occured while deleting the disk: %s\n",
                      result.error.c_str());

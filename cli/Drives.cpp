@@ -60,47 +60,83 @@ bool SelectDrive(component::TDiscBurner& burner, const TArgs& args, bool firstWr
 const char* MediaTypeName(uint8_t m) {
     using namespace drive;
     switch (m) {
-        case MT_NONE: return "no disc";
-        case MT_CD_ROM: return "CD-ROM";
-        case MT_CD_R: return "CD-R";
-        case MT_CD_RW: return "CD-RW";
-        case MT_DVD_ROM: return "DVD-ROM";
-        case MT_DVD_R: return "DVD-R";
-        case MT_DVD_RAM: return "DVD-RAM";
-        case MT_DVD_RW_RO: return "DVD-RW (restricted overwrite)";
-        case MT_DVD_RW_SEQ: return "DVD-RW (sequential)";
-        case MT_DVD_PLUS_RW: return "DVD+RW";
-        case MT_DVD_PLUS_R: return "DVD+R";
-        case MT_DVD_PLUS_R_DL: return "DVD+R DL";
-        case MT_BD_ROM: return "BD-ROM";
-        case MT_BD_R_SRM: return "BD-R (SRM)";
-        case MT_BD_R_RRM: return "BD-R (RRM)";
-        case MT_BD_RE: return "BD-RE";
-        case MT_HD_DVD_ROM: return "HD DVD-ROM";
-        case MT_HD_DVD_R: return "HD DVD-R";
-        case MT_HD_DVD_RAM: return "HD DVD-RAM";
-        case MT_DDCD_ROM: return "DDCD-ROM";
-        case MT_DDCD_R: return "DDCD-R";
-        case MT_DDCD_RW: return "DDCD-RW";
-        default: return "unknown medium";
+        case MT_NONE:
+            return "no disc";
+        case MT_CD_ROM:
+            return "CD-ROM";
+        case MT_CD_R:
+            return "CD-R";
+        case MT_CD_RW:
+            return "CD-RW";
+        case MT_DVD_ROM:
+            return "DVD-ROM";
+        case MT_DVD_R:
+            return "DVD-R";
+        case MT_DVD_RAM:
+            return "DVD-RAM";
+        case MT_DVD_RW_RO:
+            return "DVD-RW (restricted overwrite)";
+        case MT_DVD_RW_SEQ:
+            return "DVD-RW (sequential)";
+        case MT_DVD_PLUS_RW:
+            return "DVD+RW";
+        case MT_DVD_PLUS_R:
+            return "DVD+R";
+        case MT_DVD_PLUS_R_DL:
+            return "DVD+R DL";
+        case MT_BD_ROM:
+            return "BD-ROM";
+        case MT_BD_R_SRM:
+            return "BD-R (SRM)";
+        case MT_BD_R_RRM:
+            return "BD-R (RRM)";
+        case MT_BD_RE:
+            return "BD-RE";
+        case MT_HD_DVD_ROM:
+            return "HD DVD-ROM";
+        case MT_HD_DVD_R:
+            return "HD DVD-R";
+        case MT_HD_DVD_RAM:
+            return "HD DVD-RAM";
+        case MT_DDCD_ROM:
+            return "DDCD-ROM";
+        case MT_DDCD_R:
+            return "DDCD-R";
+        case MT_DDCD_RW:
+            return "DDCD-RW";
+        default:
+            return "unknown medium";
     }
 }
 
 const char* StatusText(uint16_t status) {
     switch (status) {
-        case builder::S_IDLE: return "IDLE";
-        case builder::S_WRITING: return "WRITING";
-        case builder::S_ERASING: return "ERASING";
-        case builder::S_BACKGROUND_FORMAT: return "BACKGROUND FORMAT";
-        case builder::S_CLOSING_TRACK: return "CLOSING TRACK";
-        case builder::S_CLOSING_DISC: return "CLOSING DISC";
-        case builder::S_PREPARING: return "PREPARING";
-        case builder::S_ABORTING: return "ABORTING";
-        case builder::S_IMPORTING_SESSION: return "IMPORTING SESSION";
-        case builder::S_BURN_ERROR_ABORTING: return "BURN ERROR: ABORTING";
-        case builder::S_VERIFYING: return "VERIFYING";
-        case builder::S_GEN_SM_REF: return "GEN. SM. REF";
-        default: return "Unknown status";
+        case builder::S_IDLE:
+            return "IDLE";
+        case builder::S_WRITING:
+            return "WRITING";
+        case builder::S_ERASING:
+            return "ERASING";
+        case builder::S_BACKGROUND_FORMAT:
+            return "BACKGROUND FORMAT";
+        case builder::S_CLOSING_TRACK:
+            return "CLOSING TRACK";
+        case builder::S_CLOSING_DISC:
+            return "CLOSING DISC";
+        case builder::S_PREPARING:
+            return "PREPARING";
+        case builder::S_ABORTING:
+            return "ABORTING";
+        case builder::S_IMPORTING_SESSION:
+            return "IMPORTING SESSION";
+        case builder::S_BURN_ERROR_ABORTING:
+            return "BURN ERROR: ABORTING";
+        case builder::S_VERIFYING:
+            return "VERIFYING";
+        case builder::S_GEN_SM_REF:
+            return "GEN. SM. REF";
+        default:
+            return "Unknown status";
     }
 }
 

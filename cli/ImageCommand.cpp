@@ -51,7 +51,8 @@ int ImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
     }
 
     component::TDiscBurner burner(true);
-    if (!BuildCompilation(burner, args, err)) return kExitUsage;
+    if (!BuildCompilation(burner, args, err))
+        return kExitUsage;
     burner.PrepareImage();
     TJobResult result = RunWriteJob(
         burner, [&] { return burner.CreateImageFile(platform::FromSystem(*image)); }, err, false);

@@ -15,7 +15,9 @@ namespace {
 
 std::atomic<int> g_interrupts{0};
 
-void OnInterrupt(int) { g_interrupts.fetch_add(1); }
+void OnInterrupt(int) {
+    g_interrupts.fetch_add(1);
+}
 
 // Installs the Ctrl-C handler for the life of one job.
 class TInterruptGuard {
@@ -38,14 +40,17 @@ private:
     struct sigaction oldTerm_ = {};
 };
 
-double Megabytes(double sectors) { return sectors * 2048.0 / 1e6; }
+double Megabytes(double sectors) {
+    return sectors * 2048.0 / 1e6;
+}
 
 class TProgressLine {
 public:
     TProgressLine(std::FILE* out) : out_(out), tty_(out != nullptr && isatty(fileno(out))) {}
 
     void Draw(component::TDiscBurner& burner, bool driveBuffer) {
-        if (!tty_) return;
+        if (!tty_)
+            return;
         auto now = std::chrono::steady_clock::now();
         double seconds = std::chrono::duration<double>(now - start_).count();
         double written = burner.WrittenSectors();
@@ -58,22 +63,26 @@ public:
         if (driveBuffer) {
             uint32_t size = burner.DeviceBufferSize();
             int32_t used = burner.DeviceBufferUsed();
-            if (size > 0) std::fprintf(out_, "  drive buffer %d%%", static_cast<int>(used * 100.0 / size));
+            if (size > 0)
+                std::fprintf(out_, "  drive buffer %d%%", static_cast<int>(used * 100.0 / size));
         }
         std::fflush(out_);
         drawn_ = true;
     }
 
     void DrawErase(component::TDiscBurner& burner) {
-        if (!tty_) return;
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        if (!tty_)
+            return;
+        double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
         std::fprintf(out_, "\r\033[K%s  %.0f s", StatusText(burner.Status()), seconds);
         std::fflush(out_);
         drawn_ = true;
     }
 
     void End() {
-        if (drawn_) std::fprintf(out_, "\n");
+        if (drawn_)
+            std::fprintf(out_, "\n");
     }
 
 private:
@@ -100,7 +109,8 @@ TJobResult Pump(component::TDiscBurner& burner, const std::function<bool()>& sta
         draw();
     }
     result.failed = failed;
-    if (failed) result.error = burner.ErrorText();
+    if (failed)
+        result.error = burner.ErrorText();
     return result;
 }
 
@@ -129,8 +139,8 @@ TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool(
         }
         return ok;
     };
-    TJobResult result = Pump(burner, guardedStart, done, failed,
-                             [&] { line.Draw(burner, showDriveBuffer); });
+    TJobResult result =
+        Pump(burner, guardedStart, done, failed, [&] { line.Draw(burner, showDriveBuffer); });
     line.End();
     burner.OnWriteDone = previous;
     return result;

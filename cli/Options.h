@@ -35,10 +35,10 @@ bool ParseCommandArgs(const char* command, const std::vector<std::string>& argv,
 // Exit codes of tessor-cli.
 enum : int {
     kExitOk = 0,
-    kExitFailed = 1,    // the operation ran and failed
-    kExitUsage = 2,     // bad command line or unusable input
-    kExitNoSpace = 3,   // the compilation does not fit the disc
-    kExitAborted = 130, // interrupted (Ctrl-C)
+    kExitFailed = 1,     // the operation ran and failed
+    kExitUsage = 2,      // bad command line or unusable input
+    kExitNoSpace = 3,    // the compilation does not fit the disc
+    kExitAborted = 130,  // interrupted (Ctrl-C)
 };
 
 }  // namespace tessor::cli

@@ -15,13 +15,20 @@ int main(int argc, char** argv) {
     }
     std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
-    if (command == "image") return ImageCommand(args, stdout, stderr);
-    if (command == "burn") return BurnCommand(args, stdout, stderr);
-    if (command == "burn-image") return BurnImageCommand(args, stdout, stderr);
-    if (command == "erase") return EraseCommand(args, stdout, stderr);
-    if (command == "devices") return DevicesCommand(args, stdout, stderr);
-    if (command == "eject") return TrayCommand(true, args, stdout, stderr);
-    if (command == "load") return TrayCommand(false, args, stdout, stderr);
+    if (command == "image")
+        return ImageCommand(args, stdout, stderr);
+    if (command == "burn")
+        return BurnCommand(args, stdout, stderr);
+    if (command == "burn-image")
+        return BurnImageCommand(args, stdout, stderr);
+    if (command == "erase")
+        return EraseCommand(args, stdout, stderr);
+    if (command == "devices")
+        return DevicesCommand(args, stdout, stderr);
+    if (command == "eject")
+        return TrayCommand(true, args, stdout, stderr);
+    if (command == "load")
+        return TrayCommand(false, args, stdout, stderr);
     std::fprintf(stderr, "tessor-cli: unknown command '%s'\n", command.c_str());
     PrintUsage(stderr);
     return kExitUsage;

@@ -10,10 +10,12 @@ namespace tessor::vdrive {
 double EnvironmentTimeScale() {
     static const double scale = [] {
         const char* text = std::getenv("TESSOR_TIME_SCALE");
-        if (text == nullptr || *text == '\0') return 1.0;
+        if (text == nullptr || *text == '\0')
+            return 1.0;
         char* end = nullptr;
         double value = std::strtod(text, &end);
-        if (end == text || *end != '\0' || !std::isfinite(value) || value < 0) return 1.0;
+        if (end == text || *end != '\0' || !std::isfinite(value) || value < 0)
+            return 1.0;
         return value;
     }();
     return scale;
@@ -36,7 +38,8 @@ int64_t ScaledUs(uint32_t driveMs, double scale) {
 }
 
 void SleepRealUs(int64_t us) {
-    if (us > 0) std::this_thread::sleep_for(std::chrono::microseconds(us));
+    if (us > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
 }  // namespace tessor::vdrive

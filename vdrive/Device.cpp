@@ -2,8 +2,8 @@
 // command passes first (faults, medium, operations in progress), the drive
 // buffer, and the operations of the tool and the in-process API.
 #include "vdrive/Device.h"
-#include "vdrive/DeviceContext.h"
 #include "vdrive/Bytes.h"
+#include "vdrive/DeviceContext.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,7 +17,6 @@
 #include "vdrive/Clock.h"
 
 namespace tessor::vdrive {
-
 
 namespace {
 
@@ -94,12 +93,15 @@ TDevice::TDevice(unsigned index, TDriveConfig config, std::string stateDir, doub
     state_.ResetWriteParameters();
 }
 
-bool TDevice::Open(std::string& error) { return store_.Open(error); }
+bool TDevice::Open(std::string& error) {
+    return store_.Open(error);
+}
 
 template <typename F>
 bool TDevice::Locked(std::string& error, F&& body, bool replacing) {
     std::lock_guard lock(mutex_);
-    if (!store_.Lock(state_, error, replacing)) return false;
+    if (!store_.Lock(state_, error, replacing))
+        return false;
     bool ok = body();
     store_.Unlock();
     return ok;
@@ -114,9 +116,11 @@ TResult TDevice::Execute(const TCommand& command) {
         return c.result;
     }
     const TOpcode& op = OpcodeTable()[command.cdb[0]];
-    if (Preamble(c, op)) (this->*op.handler)(c);
+    if (Preamble(c, op))
+        (this->*op.handler)(c);
     if (c.dirty) {
-        if (!store_.Save(state_) && !c.Failed()) c.Fail(kInternalTargetFailure);
+        if (!store_.Save(state_) && !c.Failed())
+            c.Fail(kInternalTargetFailure);
     } else if (c.hot) {
         store_.SaveHot(state_);
     }
@@ -133,11 +137,13 @@ bool TDevice::Preamble(TContext& c, const TOpcode& op) {
     auto& faults = state_.faults;
     size_t before = faults.size();
     std::erase_if(faults, [&](const TFault& f) { return f.untilUs != 0 && f.untilUs <= c.nowUs; });
-    if (faults.size() != before) c.dirty = true;
+    if (faults.size() != before)
+        c.dirty = true;
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         if (it->kind == TFaultKind::Refuse && it->opcode == code) {
             c.Fail(it->sense);
-            if (it->remaining != 0 && --it->remaining == 0) faults.erase(it);
+            if (it->remaining != 0 && --it->remaining == 0)
+                faults.erase(it);
             c.dirty = true;
             return false;
         }
@@ -155,14 +161,17 @@ bool TDevice::Preamble(TContext& c, const TOpcode& op) {
         c.Fail(sense::kInvalidOpcode);
         return false;
     }
-    if (op.flags & kNeedsMedium) CheckMedium(c, op.flags);
+    if (op.flags & kNeedsMedium)
+        CheckMedium(c, op.flags);
     return !c.Failed();
 }
 
 bool TDevice::MediumPresent(int64_t nowUs) const {
-    if (!state_.present || state_.trayOpen) return false;
+    if (!state_.present || state_.trayOpen)
+        return false;
     for (const auto& f : state_.faults) {
-        if (f.kind == TFaultKind::Removed && (f.untilUs == 0 || f.untilUs > nowUs)) return false;
+        if (f.kind == TFaultKind::Removed && (f.untilUs == 0 || f.untilUs > nowUs))
+            return false;
     }
     return true;
 }
@@ -182,13 +191,17 @@ TBgFormat TDevice::BgFormatStatus(int64_t nowUs) const {
 }
 
 void TDevice::CheckMedium(TContext& c, uint16_t flags) {
-    if (state_.trayOpen) return c.Fail(sense::kNoMediumTrayOpen);
-    if (!MediumPresent(c.nowUs)) return c.Fail(sense::kNoMedium);
+    if (state_.trayOpen)
+        return c.Fail(sense::kNoMediumTrayOpen);
+    if (!MediumPresent(c.nowUs))
+        return c.Fail(sense::kNoMedium);
     for (const auto& f : state_.faults) {
-        if (f.kind == TFaultKind::NotReady) return c.Fail(f.sense);
+        if (f.kind == TFaultKind::NotReady)
+            return c.Fail(f.sense);
     }
     TOperation op = ActiveOperation(c.nowUs);
-    if (op == TOperation::Loading) return c.Fail(sense::kBecomingReady);
+    if (op == TOperation::Loading)
+        return c.Fail(sense::kBecomingReady);
     if (state_.unitAttention) {
         state_.unitAttention = false;
         c.dirty = true;
@@ -220,29 +233,37 @@ void TDevice::StartOperation(TContext& c, TOperation op, int64_t us, bool immedi
 }
 
 uint16_t TDevice::CurrentProfile() const {
-    if (!MediumPresent(WallClockUs())) return 0;
+    if (!MediumPresent(WallClockUs()))
+        return 0;
     const TMediaInfo& info = state_.Info();
-    if (config_.Writes(state_.media)) return info.profile;
+    if (config_.Writes(state_.media))
+        return info.profile;
     // A reader shows recordable discs as what it can do with them: read.
     switch (info.family) {
-        case TMediaFamily::Cd: return 0x0008;
-        case TMediaFamily::Dvd: return 0x0010;
-        case TMediaFamily::Bd: return 0x0040;
+        case TMediaFamily::Cd:
+            return 0x0008;
+        case TMediaFamily::Dvd:
+            return 0x0010;
+        case TMediaFamily::Bd:
+            return 0x0040;
     }
     return 0;
 }
 
 void TDevice::Reply(TContext& c, const uint8_t* data, size_t length, size_t allocation) {
     size_t n = std::min({length, allocation, static_cast<size_t>(c.cmd.dataLength)});
-    if (n > 0 && c.cmd.data != nullptr) std::memcpy(c.cmd.data, data, n);
+    if (n > 0 && c.cmd.data != nullptr)
+        std::memcpy(c.cmd.data, data, n);
     c.result.transferred = static_cast<uint32_t>(n);
 }
 
 // ---- Drive buffer -------------------------------------------------------
 
 bool TDevice::Unlimited() const {
-    if (timeScale_ <= 0) return true;
-    if (config_.recordKBps != 0) return false;
+    if (timeScale_ <= 0)
+        return true;
+    if (config_.recordKBps != 0)
+        return false;
     return writeSpeed_ == 0 || writeSpeed_ >= config_.maxWriteSpeed;
 }
 
@@ -256,19 +277,22 @@ void TDevice::DrainBuffer() {
         bufferFill_ = 0;
     } else if (bufferStampNs_ != 0) {
         double bytesPerNs = RecordKBps() * 1000.0 / (1e9 * timeScale_);
-        bufferFill_ = std::max(0.0, bufferFill_ - static_cast<double>(now - bufferStampNs_) * bytesPerNs);
+        bufferFill_ =
+            std::max(0.0, bufferFill_ - static_cast<double>(now - bufferStampNs_) * bytesPerNs);
     }
     bufferStampNs_ = now;
 }
 
 int64_t TDevice::DrainTimeUs() const {
-    if (Unlimited()) return 0;
+    if (Unlimited())
+        return 0;
     return static_cast<int64_t>(bufferFill_ / (RecordKBps() * 1000.0) * 1e6 * timeScale_);
 }
 
 bool TDevice::AcceptIntoBuffer(TContext& c, uint64_t bytes) {
     DrainBuffer();
-    if (Unlimited()) return true;
+    if (Unlimited())
+        return true;
     double capacity = static_cast<double>(config_.bufferKiB) * 1024.0;
     double chunk = std::min(static_cast<double>(bytes), capacity);
     if (bufferFill_ + chunk > capacity) {
@@ -291,7 +315,8 @@ namespace {
 
 bool AllZero(const uint8_t* p, size_t n) {
     for (size_t i = 0; i < n; ++i) {
-        if (p[i] != 0) return false;
+        if (p[i] != 0)
+            return false;
     }
     return true;
 }
@@ -302,14 +327,17 @@ bool CopyImageSparse(int in, int out, uint64_t size, std::string& error) {
     uint64_t offset = 0;
     while (offset < size) {
         ssize_t n = read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
-            error = std::string("reading the image: ") + (n < 0 ? std::strerror(errno) : "short file");
+            error =
+                std::string("reading the image: ") + (n < 0 ? std::strerror(errno) : "short file");
             return false;
         }
         for (size_t pos = 0; pos < static_cast<size_t>(n); pos += kSectorSize) {
             size_t len = std::min<size_t>(kSectorSize, static_cast<size_t>(n) - pos);
-            if (AllZero(buffer.data() + pos, len)) continue;
+            if (AllZero(buffer.data() + pos, len))
+                continue;
             if (pwrite(out, buffer.data() + pos, len, static_cast<off_t>(offset + pos)) !=
                 static_cast<ssize_t>(len)) {
                 error = std::string("writing the sector file: ") + std::strerror(errno);
@@ -334,10 +362,12 @@ bool TDevice::Insert(TMediaKind media, const std::string& imagePath, std::string
     uint64_t size = 0;
     if (!imagePath.empty()) {
         image = open(imagePath.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st{};
+        struct stat st {};
         if (image < 0 || fstat(image, &st) != 0 || !S_ISREG(st.st_mode)) {
-            error = "cannot open image " + imagePath + (image < 0 ? std::string(": ") + std::strerror(errno) : "");
-            if (image >= 0) close(image);
+            error = "cannot open image " + imagePath +
+                    (image < 0 ? std::string(": ") + std::strerror(errno) : "");
+            if (image >= 0)
+                close(image);
             return false;
         }
         size = static_cast<uint64_t>(st.st_size);
@@ -348,58 +378,66 @@ bool TDevice::Insert(TMediaKind media, const std::string& imagePath, std::string
         }
     }
     uint32_t blocks = static_cast<uint32_t>((size + kSectorSize - 1) / kSectorSize);
-    bool ok = Locked(error, [&] {
-        if (!store_.Discard()) {
-            error = "cannot clear the sector file";
-            return false;
-        }
-        if (image >= 0) {
-            if (!CopyImageSparse(image, store_.SectorsFd(), size, error)) return false;
-            if (ftruncate(store_.SectorsFd(), static_cast<off_t>(blocks) * kSectorSize) != 0) {
-                error = "cannot size the sector file";
+    bool ok = Locked(
+        error,
+        [&] {
+            if (!store_.Discard()) {
+                error = "cannot clear the sector file";
                 return false;
             }
-        }
-        state_.Insert(media, blocks, image >= 0);
-        state_.unitAttention = config_.unitAttention;
-        int64_t now = WallClockUs();
-        int64_t load = ScaledUs(config_.loadMs, timeScale_);
-        if (load > 0) {
-            state_.operation = TOperation::Loading;
-            state_.operationStartUs = now;
-            state_.operationEndUs = now + load;
-        }
-        bufferFill_ = 0;
-        if (!store_.Save(state_)) {
-            error = "cannot save the drive state";
-            return false;
-        }
-        return true;
-    }, true);
-    if (image >= 0) close(image);
+            if (image >= 0) {
+                if (!CopyImageSparse(image, store_.SectorsFd(), size, error))
+                    return false;
+                if (ftruncate(store_.SectorsFd(), static_cast<off_t>(blocks) * kSectorSize) != 0) {
+                    error = "cannot size the sector file";
+                    return false;
+                }
+            }
+            state_.Insert(media, blocks, image >= 0);
+            state_.unitAttention = config_.unitAttention;
+            int64_t now = WallClockUs();
+            int64_t load = ScaledUs(config_.loadMs, timeScale_);
+            if (load > 0) {
+                state_.operation = TOperation::Loading;
+                state_.operationStartUs = now;
+                state_.operationEndUs = now + load;
+            }
+            bufferFill_ = 0;
+            if (!store_.Save(state_)) {
+                error = "cannot save the drive state";
+                return false;
+            }
+            return true;
+        },
+        true);
+    if (image >= 0)
+        close(image);
     return ok;
 }
 
 bool TDevice::Eject(std::string& error) {
-    return Locked(error, [&] {
-        state_.present = false;
-        state_.trayOpen = false;
-        state_.tracks.clear();
-        state_.closedSessions = 0;
-        state_.finalized = false;
-        state_.formatted = false;
-        state_.formattedBlocks = 0;
-        state_.operation = TOperation::None;
-        state_.locked = false;
-        state_.unitAttention = false;
-        bufferFill_ = 0;
-        store_.Discard();
-        if (!store_.Save(state_)) {
-            error = "cannot save the drive state";
-            return false;
-        }
-        return true;
-    }, true);
+    return Locked(
+        error,
+        [&] {
+            state_.present = false;
+            state_.trayOpen = false;
+            state_.tracks.clear();
+            state_.closedSessions = 0;
+            state_.finalized = false;
+            state_.formatted = false;
+            state_.formattedBlocks = 0;
+            state_.operation = TOperation::None;
+            state_.locked = false;
+            state_.unitAttention = false;
+            bufferFill_ = 0;
+            store_.Discard();
+            if (!store_.Save(state_)) {
+                error = "cannot save the drive state";
+                return false;
+            }
+            return true;
+        },
+        true);
 }
 
 bool TDevice::AddFault(const TFault& fault, std::string& error) {
@@ -452,9 +490,11 @@ bool TDevice::Export(const std::string& path, std::string& error) {
         // Copy the data extents only, so the image stays sparse like the disc.
         while (ok && static_cast<uint64_t>(pos) < size) {
             off_t data = lseek(in, pos, SEEK_DATA);
-            if (data < 0) break;  // only a hole remains
+            if (data < 0)
+                break;  // only a hole remains
             off_t hole = lseek(in, data, SEEK_HOLE);
-            if (hole < 0) hole = static_cast<off_t>(size);
+            if (hole < 0)
+                hole = static_cast<off_t>(size);
             for (off_t p = data; ok && p < hole;) {
                 size_t want = static_cast<size_t>(std::min<off_t>(hole - p, buffer.size()));
                 ssize_t n = pread(in, buffer.data(), want, p);
@@ -465,25 +505,29 @@ bool TDevice::Export(const std::string& path, std::string& error) {
         }
         ok = ok && ftruncate(out, static_cast<off_t>(size)) == 0;
         ok = (close(out) == 0) && ok;
-        if (!ok) error = "cannot write " + path + ": " + std::strerror(errno);
+        if (!ok)
+            error = "cannot write " + path + ": " + std::strerror(errno);
         return ok;
     });
 }
 
 bool TDevice::Reset(std::string& error) {
-    return Locked(error, [&] {
-        state_ = TDiscState{};
-        state_.ResetWriteParameters();
-        lastSense_ = {};
-        readSpeed_ = writeSpeed_ = 0;
-        bufferFill_ = 0;
-        store_.Discard();
-        if (!store_.Save(state_)) {
-            error = "cannot save the drive state";
-            return false;
-        }
-        return true;
-    }, true);
+    return Locked(
+        error,
+        [&] {
+            state_ = TDiscState{};
+            state_.ResetWriteParameters();
+            lastSense_ = {};
+            readSpeed_ = writeSpeed_ = 0;
+            bufferFill_ = 0;
+            store_.Discard();
+            if (!store_.Save(state_)) {
+                error = "cannot save the drive state";
+                return false;
+            }
+            return true;
+        },
+        true);
 }
 
 bool TDevice::Snapshot(TDiscState& state, std::string& error) {

@@ -7,10 +7,8 @@
 #include "vdrive/Clock.h"
 #include "vdrive/Device.h"
 #include "vdrive/DeviceContext.h"
-#include "vdrive/Bytes.h"
 
 namespace tessor::vdrive {
-
 
 namespace {
 
@@ -29,10 +27,14 @@ const std::vector<uint16_t>& ProfilesOf(TDriveKind kind) {
     static const std::vector<uint16_t> rom = {0x0010, 0x0008};
     static const std::vector<uint16_t> cd = {0x000A, 0x0009, 0x0008};
     switch (kind) {
-        case TDriveKind::BdWriter: return bd;
-        case TDriveKind::DvdWriter: return dvd;
-        case TDriveKind::DvdRom: return rom;
-        case TDriveKind::CdWriterOld: return cd;
+        case TDriveKind::BdWriter:
+            return bd;
+        case TDriveKind::DvdWriter:
+            return dvd;
+        case TDriveKind::DvdRom:
+            return rom;
+        case TDriveKind::CdWriterOld:
+            return cd;
     }
     return rom;
 }
@@ -50,11 +52,13 @@ void TDevice::RequestSense(TContext& c) {
     uint8_t reply[18];
     TOperation op = ActiveOperation(c.nowUs);
     if (MediumPresent(c.nowUs) && op != TOperation::None && op != TOperation::Loading) {
-        TSense s = op == TOperation::Format ? sense::kFormatInProgress : sense::kOperationInProgress;
+        TSense s =
+            op == TOperation::Format ? sense::kFormatInProgress : sense::kOperationInProgress;
         int64_t span = std::max<int64_t>(1, state_.operationEndUs - state_.operationStartUs);
         int64_t done = std::clamp<int64_t>(c.nowUs - state_.operationStartUs, 0, span);
-        BuildFixedSense(s, true, static_cast<uint16_t>(std::min<int64_t>(65535, done * 65536 / span)),
-                        reply, sizeof reply);
+        BuildFixedSense(s, true,
+                        static_cast<uint16_t>(std::min<int64_t>(65535, done * 65536 / span)), reply,
+                        sizeof reply);
     } else {
         BuildFixedSense(lastSense_, false, 0, reply, sizeof reply);
         lastSense_ = {};
@@ -63,7 +67,8 @@ void TDevice::RequestSense(TContext& c) {
 }
 
 void TDevice::Inquiry(TContext& c) {
-    if (c.cdb[1] & 0x01) return c.Fail(sense::kInvalidFieldInCdb);  // no vital product data pages
+    if (c.cdb[1] & 0x01)
+        return c.Fail(sense::kInvalidFieldInCdb);  // no vital product data pages
     uint8_t reply[96] = {};
     reply[0] = 0x05;  // peripheral qualifier 0, device type 5 (CD/DVD)
     reply[1] = 0x80;  // removable medium
@@ -87,16 +92,15 @@ void TDevice::BuildPage2A(uint8_t* p, bool defaults) const {
     }
     p[0] = 0x2A;
     p[1] = static_cast<uint8_t>(0x1C + 4 * speeds.size());
-    p[2] = 0x07 | (dvd ? 0x38 : 0x00);  // CD-R, CD-RW, method 2; DVD-ROM, DVD-R, DVD-RAM
+    p[2] = 0x07 | (dvd ? 0x38 : 0x00);            // CD-R, CD-RW, method 2; DVD-ROM, DVD-R, DVD-RAM
     p[3] = !writer ? 0x00 : (dvd ? 0x37 : 0x07);  // CD-R, CD-RW, test write; DVD-R, DVD-RAM
     p[4] = static_cast<uint8_t>((writer ? 0x80 : 0x00) | 0x40);  // BUF, multisession
-    p[5] = 0x10;                                                  // C2 pointers
+    p[5] = 0x10;                                                 // C2 pointers
     p[6] = static_cast<uint8_t>(0x20 | 0x08 | 0x01 | (state_.locked ? 0x02 : 0x00));
     uint16_t curRead = defaults || readSpeed_ == 0 ? config_.maxReadSpeed
                                                    : std::min(readSpeed_, config_.maxReadSpeed);
-    uint16_t curWrite = defaults || writeSpeed_ == 0
-                            ? config_.maxWriteSpeed
-                            : std::min(writeSpeed_, config_.maxWriteSpeed);
+    uint16_t curWrite = defaults || writeSpeed_ == 0 ? config_.maxWriteSpeed
+                                                     : std::min(writeSpeed_, config_.maxWriteSpeed);
     PutBE16(p + 8, config_.maxReadSpeed);
     PutBE16(p + 12, static_cast<uint16_t>(std::min<uint32_t>(config_.bufferKiB, 0xFFFF)));
     PutBE16(p + 14, curRead);
@@ -104,15 +108,18 @@ void TDevice::BuildPage2A(uint8_t* p, bool defaults) const {
     PutBE16(p + 20, curWrite);
     PutBE16(p + 28, curWrite);
     PutBE16(p + 30, static_cast<uint16_t>(speeds.size()));
-    for (size_t i = 0; i < speeds.size(); ++i) PutBE16(p + 32 + 4 * i + 2, speeds[i]);
+    for (size_t i = 0; i < speeds.size(); ++i)
+        PutBE16(p + 32 + 4 * i + 2, speeds[i]);
 }
 
 void TDevice::ModeSense10(TContext& c) {
     const bool dbd = c.cdb[1] & 0x08;
     const uint8_t pc = c.cdb[2] >> 6;
     const uint8_t page = c.cdb[2] & 0x3F;
-    if (pc == 3) return c.Fail(sense::kSavingNotSupported);
-    if (page != 0x05 && page != 0x2A && page != 0x3F) return c.Fail(sense::kInvalidFieldInCdb);
+    if (pc == 3)
+        return c.Fail(sense::kSavingNotSupported);
+    if (page != 0x05 && page != 0x2A && page != 0x3F)
+        return c.Fail(sense::kInvalidFieldInCdb);
     uint8_t reply[8 + 8 + kWriteParametersPageSize + 64] = {};
     size_t len = 8;
     if (config_.blockDescriptor && !dbd) {
@@ -148,7 +155,8 @@ void TDevice::ModeSense10(TContext& c) {
 void TDevice::GetConfiguration(TContext& c) {
     const uint8_t rt = c.cdb[1] & 0x03;
     const uint16_t start = GetBE16(c.cdb + 2);
-    if (rt == 3) return c.Fail(sense::kInvalidFieldInCdb);
+    if (rt == 3)
+        return c.Fail(sense::kInvalidFieldInCdb);
     uint8_t reply[8 + 4 + 4 * 16] = {};
     size_t len = 8;
     uint16_t current = CurrentProfile();
@@ -160,7 +168,8 @@ void TDevice::GetConfiguration(TContext& c) {
         f[3] = static_cast<uint8_t>(4 * profiles.size());
         for (size_t i = 0; i < profiles.size(); ++i) {
             PutBE16(f + 4 + 4 * i, profiles[i]);
-            if (profiles[i] == current) f[4 + 4 * i + 2] = 0x01;
+            if (profiles[i] == current)
+                f[4 + 4 * i + 2] = 0x01;
         }
         len += 4 + 4 * profiles.size();
     }
@@ -186,13 +195,16 @@ void TDevice::ReadTocPmaAtip(TContext& c) {
         PutMsf(reply + 12, static_cast<int32_t>(kCdCapacity));
         return Reply(c, reply, sizeof reply, allocation);
     }
-    if (format != 0 && format != 1) return c.Fail(sense::kInvalidFieldInCdb);
+    if (format != 0 && format != 1)
+        return c.Fail(sense::kInvalidFieldInCdb);
     // Only tracks of closed sessions are in the TOC.
     std::vector<const TTrack*> closed;
     for (const auto& t : state_.tracks) {
-        if (t.session <= state_.closedSessions) closed.push_back(&t);
+        if (t.session <= state_.closedSessions)
+            closed.push_back(&t);
     }
-    if (closed.empty()) return c.Fail(sense::kInvalidFieldInCdb);
+    if (closed.empty())
+        return c.Fail(sense::kInvalidFieldInCdb);
     auto putAddress = [&](uint8_t* p, uint32_t lba) {
         if (msf) {
             p[0] = 0;
@@ -222,9 +234,11 @@ void TDevice::ReadTocPmaAtip(TContext& c) {
     } else {
         reply[2] = 1;
         reply[3] = static_cast<uint8_t>(closed.size());
-        if (first != 0xAA && first > closed.size()) return c.Fail(sense::kInvalidFieldInCdb);
+        if (first != 0xAA && first > closed.size())
+            return c.Fail(sense::kInvalidFieldInCdb);
         for (size_t i = 0; i < closed.size() && i < 99; ++i) {
-            if (first == 0xAA || i + 1 < std::max<size_t>(first, 1)) continue;
+            if (first == 0xAA || i + 1 < std::max<size_t>(first, 1))
+                continue;
             uint8_t* d = reply + len;
             d[1] = control;
             d[2] = static_cast<uint8_t>(i + 1);
@@ -242,7 +256,8 @@ void TDevice::ReadTocPmaAtip(TContext& c) {
 }
 
 void TDevice::ReadDiscInformation(TContext& c) {
-    if (c.cdb[1] & 0x07) return c.Fail(sense::kInvalidFieldInCdb);
+    if (c.cdb[1] & 0x07)
+        return c.Fail(sense::kInvalidFieldInCdb);
     const TMediaInfo& info = state_.Info();
     const bool cd = info.family == TMediaFamily::Cd;
     uint8_t r[34] = {};
@@ -280,8 +295,8 @@ void TDevice::ReadDiscInformation(TContext& c) {
         // session is still empty.
         firstInLast = static_cast<uint16_t>(state_.InvisibleTrackNumber());
         for (size_t i = 0; i < state_.tracks.size(); ++i) {
-            if (state_.tracks[i].session == (state_.finalized ? state_.closedSessions
-                                                               : state_.OpenSessionNumber())) {
+            if (state_.tracks[i].session ==
+                (state_.finalized ? state_.closedSessions : state_.OpenSessionNumber())) {
                 firstInLast = static_cast<uint16_t>(i + 1);
                 break;
             }
@@ -303,7 +318,8 @@ void TDevice::ReadDiscInformation(TContext& c) {
     r[6] = static_cast<uint8_t>(lastInLast);
     r[11] = static_cast<uint8_t>(lastInLast >> 8);
     r[7] = 0x20;  // unrestricted use
-    if (state_.media == TMediaKind::DvdPlusRw) r[7] |= static_cast<uint8_t>(BgFormatStatus(c.nowUs));
+    if (state_.media == TMediaKind::DvdPlusRw)
+        r[7] |= static_cast<uint8_t>(BgFormatStatus(c.nowUs));
     r[8] = cd && state_.IsBlank() ? 0xFF : 0x00;
     if (state_.finalized || info.readOnly) {
         PutBE32(r + 16, 0xFFFFFFFF);
@@ -378,12 +394,15 @@ size_t TDevice::BuildTrackInfo(uint8_t* r, uint32_t number) const {
             nwa = t.WriteEnd();
             free = end - std::min(end, nwa);
             size = t.reserved ? t.size : end - t.start;
-            b6 = static_cast<uint8_t>((t.reserved ? 0x80 : 0) | (t.reserved && t.written == 0 ? 0x40 : 0) |
+            b6 = static_cast<uint8_t>((t.reserved ? 0x80 : 0) |
+                                      (t.reserved && t.written == 0 ? 0x40 : 0) |
                                       (incremental ? 0x20 : 0) | 0x01);
             b7 = 0x01;
-            if (incremental && !cd) packet = 16;
+            if (incremental && !cd)
+                packet = 16;
         }
-        if (cd && !t.closed) b5 = WriteType() == 0 ? 0x07 : (state_.page05[3] & 0x0F);
+        if (cd && !t.closed)
+            b5 = WriteType() == 0 ? 0x07 : (state_.page05[3] & 0x0F);
         if (t.written > 0) {
             b7 |= 0x02;
             lra = t.WriteEnd() - 1;
@@ -400,8 +419,10 @@ size_t TDevice::BuildTrackInfo(uint8_t* r, uint32_t number) const {
         b7 = 0x01;
         if (cd) {
             b5 = incremental ? 0x07 : (state_.page05[3] & 0x0F);
-            if (WriteType() >= 2) b7 = 0;  // session at once: the cue sheet decides
-            if (WriteType() == 1 && config_.nwaMinus150 && state_.IsBlank()) nwa = static_cast<uint32_t>(-150);
+            if (WriteType() >= 2)
+                b7 = 0;  // session at once: the cue sheet decides
+            if (WriteType() == 1 && config_.nwaMinus150 && state_.IsBlank())
+                nwa = static_cast<uint32_t>(-150);
         } else if (incremental) {
             packet = 16;
         }
@@ -433,12 +454,14 @@ void TDevice::ReadTrackInformation(TContext& c) {
     if (type == 1) {
         number = value;
         if (number == 0xFF) {
-            bool ffDefined = info.family == TMediaFamily::Cd || state_.media == TMediaKind::DvdPlusR ||
+            bool ffDefined = info.family == TMediaFamily::Cd ||
+                             state_.media == TMediaKind::DvdPlusR ||
                              state_.media == TMediaKind::DvdPlusRDl;
             if (config_.strictTrackFF && !ffDefined && info.sequential) {
                 return c.Fail(sense::kInvalidFieldInCdb);
             }
-            if (!appendable && !state_.Overwritable()) return c.Fail(sense::kInvalidFieldInCdb);
+            if (!appendable && !state_.Overwritable())
+                return c.Fail(sense::kInvalidFieldInCdb);
             number = lastNumber;
         }
     } else if (type == 0) {
@@ -448,7 +471,8 @@ void TDevice::ReadTrackInformation(TContext& c) {
             for (uint32_t i = 0; i < tracks; ++i) {
                 const TTrack& t = state_.tracks[i];
                 uint32_t end = t.closed || t.reserved ? t.start + t.size : info.capacity;
-                if (value >= t.start && value < end) number = i + 1;
+                if (value >= t.start && value < end)
+                    number = i + 1;
             }
             if (number == 0 && appendable && value >= state_.InvisibleTrackStart() &&
                 value < info.capacity) {
@@ -460,14 +484,17 @@ void TDevice::ReadTrackInformation(TContext& c) {
             number = value == 1 ? 1 : 0;
         } else {
             for (uint32_t i = 0; i < tracks && number == 0; ++i) {
-                if (state_.tracks[i].session == value) number = i + 1;
+                if (state_.tracks[i].session == value)
+                    number = i + 1;
             }
-            if (number == 0 && appendable && value == state_.OpenSessionNumber()) number = tracks + 1;
+            if (number == 0 && appendable && value == state_.OpenSessionNumber())
+                number = tracks + 1;
         }
     } else {
         return c.Fail(sense::kInvalidFieldInCdb);
     }
-    if (number == 0 || number > lastNumber) return c.Fail(sense::kInvalidFieldInCdb);
+    if (number == 0 || number > lastNumber)
+        return c.Fail(sense::kInvalidFieldInCdb);
     uint8_t reply[48];
     size_t len = BuildTrackInfo(reply, number);
     Reply(c, reply, len, GetBE16(c.cdb + 7));
@@ -555,14 +582,18 @@ void TDevice::ReadCapacity(TContext& c) {
 void TDevice::Read10(TContext& c) {
     const uint32_t lba = GetBE32(c.cdb + 2);
     const uint32_t blocks = GetBE16(c.cdb + 7);
-    if (blocks == 0) return;
+    if (blocks == 0)
+        return;
     if (static_cast<uint64_t>(blocks) * kSectorSize > c.cmd.dataLength || c.cmd.data == nullptr) {
         return c.Fail(sense::kInvalidFieldInCdb);
     }
     uint64_t limit = state_.RecordedEnd();
-    if (state_.media == TMediaKind::DvdPlusRw && state_.formatted) limit = state_.WritableCapacity();
-    if (static_cast<uint64_t>(lba) + blocks > limit) return c.Fail(sense::kLbaOutOfRange);
-    if (!store_.ReadSectors(lba, c.cmd.data, blocks)) return c.Fail(kUnrecoveredReadError);
+    if (state_.media == TMediaKind::DvdPlusRw && state_.formatted)
+        limit = state_.WritableCapacity();
+    if (static_cast<uint64_t>(lba) + blocks > limit)
+        return c.Fail(sense::kLbaOutOfRange);
+    if (!store_.ReadSectors(lba, c.cmd.data, blocks))
+        return c.Fail(kUnrecoveredReadError);
     c.result.transferred = blocks * kSectorSize;
 }
 

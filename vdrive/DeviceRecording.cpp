@@ -14,27 +14,36 @@ namespace {
 bool IsDvdMinus(TMediaKind m) {
     return m == TMediaKind::DvdR || m == TMediaKind::DvdRw || m == TMediaKind::DvdRwRo;
 }
-bool IsPlusR(TMediaKind m) { return m == TMediaKind::DvdPlusR || m == TMediaKind::DvdPlusRDl; }
+bool IsPlusR(TMediaKind m) {
+    return m == TMediaKind::DvdPlusR || m == TMediaKind::DvdPlusRDl;
+}
 
 uint32_t EccUnit(TMediaFamily f) {
     switch (f) {
-        case TMediaFamily::Cd: return 1;
-        case TMediaFamily::Dvd: return 16;  // one ECC block
-        case TMediaFamily::Bd: return 32;   // one cluster
+        case TMediaFamily::Cd:
+            return 1;
+        case TMediaFamily::Dvd:
+            return 16;  // one ECC block
+        case TMediaFamily::Bd:
+            return 32;  // one cluster
     }
     return 1;
 }
 
 }  // namespace
 
-int64_t TDevice::Scaled(uint32_t driveMs) const { return ScaledUs(driveMs, timeScale_); }
+int64_t TDevice::Scaled(uint32_t driveMs) const {
+    return ScaledUs(driveMs, timeScale_);
+}
 
 // ---- Write parameters and speed -----------------------------------------
 
 void TDevice::ModeSelect10(TContext& c) {
-    if (c.cdb[1] & 0x01) return c.Fail(sense::kSavingNotSupported);
+    if (c.cdb[1] & 0x01)
+        return c.Fail(sense::kSavingNotSupported);
     const uint32_t length = GetBE16(c.cdb + 7);
-    if (length == 0) return;
+    if (length == 0)
+        return;
     if (length > c.cmd.dataLength || c.cmd.data == nullptr || length < 8) {
         return c.Fail(sense::kParameterListLength);
     }
@@ -50,24 +59,29 @@ void TDevice::ModeSelect10(TContext& c) {
     auto page05 = state_.page05;
     bool present = MediumPresent(c.nowUs);
     for (uint32_t off = 8 + descriptorLength; off < length;) {
-        if (off + 2 > length) return c.Fail(sense::kParameterListLength);
+        if (off + 2 > length)
+            return c.Fail(sense::kParameterListLength);
         const uint8_t code = d[off] & 0x3F;
         const uint32_t pageLength = d[off + 1];
-        if (off + 2 + pageLength > length) return c.Fail(sense::kParameterListLength);
-        if (code != 0x05 || pageLength != 0x32) return c.Fail(sense::kInvalidFieldInParameters);
+        if (off + 2 + pageLength > length)
+            return c.Fail(sense::kParameterListLength);
+        if (code != 0x05 || pageLength != 0x32)
+            return c.Fail(sense::kInvalidFieldInParameters);
         const uint8_t* p = d + off;
         const uint8_t writeType = p[2] & 0x0F;
         const uint8_t multiSession = p[3] >> 6;
         const uint8_t blockType = p[4] & 0x0F;
         const bool linkSizeValid = p[2] & 0x20;
         const bool fixedPacket = p[3] & 0x20;
-        if (writeType > 4 || multiSession == 2 || (blockType > 3 && blockType < 8) || blockType > 13) {
+        if (writeType > 4 || multiSession == 2 || (blockType > 3 && blockType < 8) ||
+            blockType > 13) {
             return c.Fail(sense::kInvalidFieldInParameters);
         }
         if (present) {
             const TMediaInfo& info = state_.Info();
             if (info.family == TMediaFamily::Cd) {
-                if (linkSizeValid && p[5] != 7) return c.Fail(sense::kInvalidFieldInParameters);
+                if (linkSizeValid && p[5] != 7)
+                    return c.Fail(sense::kInvalidFieldInParameters);
                 if (fixedPacket && GetBE32(p + 10) != 32) {
                     return c.Fail(sense::kInvalidFieldInParameters);
                 }
@@ -94,7 +108,8 @@ void TDevice::SetCdSpeed(TContext& c) {
 }
 
 void TDevice::SetStreaming(TContext& c) {
-    if (c.cdb[8] != 0) return c.Fail(sense::kInvalidFieldInCdb);  // only the performance descriptor
+    if (c.cdb[8] != 0)
+        return c.Fail(sense::kInvalidFieldInCdb);  // only the performance descriptor
     const uint32_t length = GetBE16(c.cdb + 9);
     if (length < 28 || length > c.cmd.dataLength || c.cmd.data == nullptr) {
         return c.Fail(sense::kParameterListLength);
@@ -102,7 +117,8 @@ void TDevice::SetStreaming(TContext& c) {
     const uint8_t* d = c.cmd.data;
     const uint64_t readSize = GetBE32(d + 12), readTime = GetBE32(d + 16);
     const uint64_t writeSize = GetBE32(d + 20), writeTime = GetBE32(d + 24);
-    if (readTime == 0 || writeTime == 0) return c.Fail(sense::kInvalidFieldInParameters);
+    if (readTime == 0 || writeTime == 0)
+        return c.Fail(sense::kInvalidFieldInParameters);
     DrainBuffer();
     readSpeed_ = static_cast<uint16_t>(std::min<uint64_t>(0xFFFF, readSize * 1000 / readTime));
     uint64_t speed = writeSize * 1000 / writeTime;
@@ -114,7 +130,8 @@ void TDevice::SendDvdStructure(TContext& c) {
     const uint32_t length = GetBE16(c.cdb + 8);
     // Format 0Fh: the time stamp that DVD-R/-RW keep in their recording
     // management area.
-    if (format != 0x0F || !IsDvdMinus(state_.media)) return c.Fail(sense::kInvalidFieldInCdb);
+    if (format != 0x0F || !IsDvdMinus(state_.media))
+        return c.Fail(sense::kInvalidFieldInCdb);
     if (length < 4 || length > c.cmd.dataLength || c.cmd.data == nullptr) {
         return c.Fail(sense::kParameterListLength);
     }
@@ -125,43 +142,58 @@ void TDevice::SendDvdStructure(TContext& c) {
 void TDevice::Write10(TContext& c) {
     const uint32_t lba = GetBE32(c.cdb + 2);
     const uint32_t blocks = GetBE16(c.cdb + 7);
-    if (blocks == 0) return;
+    if (blocks == 0)
+        return;
     const uint64_t bytes = static_cast<uint64_t>(blocks) * kSectorSize;
-    if (bytes > c.cmd.dataLength || c.cmd.data == nullptr) return c.Fail(sense::kInvalidFieldInCdb);
+    if (bytes > c.cmd.dataLength || c.cmd.data == nullptr)
+        return c.Fail(sense::kInvalidFieldInCdb);
     const TMediaInfo& info = state_.Info();
     const uint64_t end = static_cast<uint64_t>(lba) + blocks;
     TTrack* track = nullptr;
-    if (info.readOnly) return c.Fail(sense::kCannotWriteIncompatible);
+    if (info.readOnly)
+        return c.Fail(sense::kCannotWriteIncompatible);
     if (info.sequential) {
-        if (state_.finalized) return c.Fail(sense::kInvalidWriteAddress);
+        if (state_.finalized)
+            return c.Fail(sense::kInvalidWriteAddress);
         track = state_.IncompleteTrack();
         if (track != nullptr) {
-            if (lba != track->WriteEnd()) return c.Fail(sense::kInvalidWriteAddress);
+            if (lba != track->WriteEnd())
+                return c.Fail(sense::kInvalidWriteAddress);
             uint64_t limit = track->reserved ? track->start + track->size : info.capacity;
-            if (end > limit) return c.Fail(sense::kLbaOutOfRange);
+            if (end > limit)
+                return c.Fail(sense::kLbaOutOfRange);
         } else {
-            if (lba != state_.InvisibleTrackStart()) return c.Fail(sense::kInvalidWriteAddress);
-            if (end > info.capacity) return c.Fail(sense::kLbaOutOfRange);
+            if (lba != state_.InvisibleTrackStart())
+                return c.Fail(sense::kInvalidWriteAddress);
+            if (end > info.capacity)
+                return c.Fail(sense::kLbaOutOfRange);
         }
     } else if (state_.media == TMediaKind::DvdRwRo) {
         // Restricted overwrite: anywhere inside the formatted area, or right
         // at its end, which grows it.
-        if (lba > state_.formattedBlocks) return c.Fail(sense::kInvalidWriteAddress);
-        if (end > info.capacity) return c.Fail(sense::kLbaOutOfRange);
+        if (lba > state_.formattedBlocks)
+            return c.Fail(sense::kInvalidWriteAddress);
+        if (end > info.capacity)
+            return c.Fail(sense::kLbaOutOfRange);
     } else {
-        if (!state_.formatted) return c.Fail(sense::kCannotWriteIncompatible);
-        if (end > state_.WritableCapacity()) return c.Fail(sense::kLbaOutOfRange);
+        if (!state_.formatted)
+            return c.Fail(sense::kCannotWriteIncompatible);
+        if (end > state_.WritableCapacity())
+            return c.Fail(sense::kLbaOutOfRange);
     }
     for (auto it = state_.faults.begin(); it != state_.faults.end(); ++it) {
         if (it->kind == TFaultKind::WriteError && it->lba >= lba && it->lba < end) {
             c.Fail(it->sense);
-            if (it->remaining != 0 && --it->remaining == 0) state_.faults.erase(it);
+            if (it->remaining != 0 && --it->remaining == 0)
+                state_.faults.erase(it);
             c.dirty = true;
             return;
         }
     }
-    if (!AcceptIntoBuffer(c, bytes)) return;
-    if (!store_.WriteSectors(lba, c.cmd.data, blocks)) return c.Fail(sense::kWriteError);
+    if (!AcceptIntoBuffer(c, bytes))
+        return;
+    if (!store_.WriteSectors(lba, c.cmd.data, blocks))
+        return c.Fail(sense::kWriteError);
     c.result.transferred = static_cast<uint32_t>(bytes);
     if (info.sequential) {
         if (track == nullptr) {
@@ -190,7 +222,8 @@ void TDevice::SynchronizeCache(TContext& c) {
         CloseTrack(*t);
         c.dirty = true;
     }
-    if (us > 0) StartOperation(c, TOperation::Sync, us, immediate);
+    if (us > 0)
+        StartOperation(c, TOperation::Sync, us, immediate);
 }
 
 void TDevice::CloseTrack(TTrack& t) {
@@ -208,11 +241,14 @@ void TDevice::CloseTrack(TTrack& t) {
 }
 
 void TDevice::CloseSession(bool finalize) {
-    if (TTrack* t = state_.IncompleteTrack()) CloseTrack(*t);
+    if (TTrack* t = state_.IncompleteTrack())
+        CloseTrack(*t);
     const TMediaInfo& info = state_.Info();
-    if (state_.HasOpenSession()) ++state_.closedSessions;
+    if (state_.HasOpenSession())
+        ++state_.closedSessions;
     state_.finalized = finalize;
-    if (finalize) return;
+    if (finalize)
+        return;
     const TTrack& last = state_.tracks.back();
     uint32_t leadOut = last.start + last.size;
     uint32_t next = info.family == TMediaFamily::Cd
@@ -225,7 +261,8 @@ void TDevice::CloseSession(bool finalize) {
         (state_.closedSessions >= 127 || info.capacity - std::min(info.capacity, next) < 65 * 16)) {
         full = true;
     }
-    if (full) state_.finalized = true;
+    if (full)
+        state_.finalized = true;
 }
 
 void TDevice::CloseTrackSession(TContext& c) {
@@ -235,25 +272,34 @@ void TDevice::CloseTrackSession(TContext& c) {
     const TMediaKind media = state_.media;
     const TMediaInfo& info = state_.Info();
     auto finish = [&] { StartOperation(c, TOperation::Close, Scaled(config_.closeMs), immediate); };
-    if (info.readOnly) return c.Fail(sense::kCannotWriteIncompatible);
+    if (info.readOnly)
+        return c.Fail(sense::kCannotWriteIncompatible);
     if (state_.Overwritable()) {
         const bool plusRw = media == TMediaKind::DvdPlusRw;
         TBgFormat bg = BgFormatStatus(c.nowUs);
         switch (function) {
             case 0:  // stop background formatting
-                if (!plusRw && media != TMediaKind::BdRe) return c.Fail(sense::kInvalidFieldInCdb);
-                if (plusRw && bg == TBgFormat::Running) state_.bgFormat = TBgFormat::Suspended;
+                if (!plusRw && media != TMediaKind::BdRe)
+                    return c.Fail(sense::kInvalidFieldInCdb);
+                if (plusRw && bg == TBgFormat::Running)
+                    state_.bgFormat = TBgFormat::Suspended;
                 break;
-            case 1: break;
+            case 1:
+                break;
             case 2:
-                if (plusRw && bg != TBgFormat::None) state_.bgFormat = TBgFormat::Complete;
-                if (media == TMediaKind::DvdRwRo) state_.intermediate = false;
+                if (plusRw && bg != TBgFormat::None)
+                    state_.bgFormat = TBgFormat::Complete;
+                if (media == TMediaKind::DvdRwRo)
+                    state_.intermediate = false;
                 break;
             case 3:
-                if (!plusRw && media != TMediaKind::BdRe) return c.Fail(sense::kInvalidFieldInCdb);
-                if (plusRw && bg != TBgFormat::None) state_.bgFormat = TBgFormat::Complete;
+                if (!plusRw && media != TMediaKind::BdRe)
+                    return c.Fail(sense::kInvalidFieldInCdb);
+                if (plusRw && bg != TBgFormat::None)
+                    state_.bgFormat = TBgFormat::Complete;
                 break;
-            default: return c.Fail(sense::kInvalidFieldInCdb);
+            default:
+                return c.Fail(sense::kInvalidFieldInCdb);
         }
         // DVD-RAM and BD-RE have nothing to close: the command ends at once.
         bool work = (plusRw && bg != TBgFormat::None && function != 1) ||
@@ -268,18 +314,23 @@ void TDevice::CloseTrackSession(TContext& c) {
     const uint32_t invisible = state_.InvisibleTrackNumber();
     switch (function) {
         case 1: {
-            if (number == 0 || number > invisible) return c.Fail(sense::kInvalidFieldInCdb);
-            if (number == invisible || state_.tracks[number - 1].closed) return;  // nothing open
+            if (number == 0 || number > invisible)
+                return c.Fail(sense::kInvalidFieldInCdb);
+            if (number == invisible || state_.tracks[number - 1].closed)
+                return;  // nothing open
             CloseTrack(state_.tracks[number - 1]);
             c.dirty = true;
             return finish();
         }
         case 2: {
-            if (state_.finalized || !state_.HasOpenSession()) return;  // empty session: no-op
+            if (state_.finalized || !state_.HasOpenSession())
+                return;  // empty session: no-op
             if (const TTrack* t = state_.IncompleteTrack()) {
-                if (t->reserved && t->written < t->size) return c.Fail(sense::kEmptyReservedTrack);
+                if (t->reserved && t->written < t->size)
+                    return c.Fail(sense::kEmptyReservedTrack);
                 bool implicit = IsPlusR(media) || media == TMediaKind::BdR;
-                if (!t->reserved && !implicit) return c.Fail(sense::kIncompleteTrackInSession);
+                if (!t->reserved && !implicit)
+                    return c.Fail(sense::kIncompleteTrackInSession);
             }
             // Multi-session 00b in page 05h asks for a closed disc; a DVD+R DL
             // is finalized only by functions 5 and 6.
@@ -290,10 +341,13 @@ void TDevice::CloseTrackSession(TContext& c) {
         case 4:
         case 5:
         case 6: {
-            bool allowed = function == 4 ? media == TMediaKind::DvdPlusRDl
-                                         : IsPlusR(media) || (function == 6 && media == TMediaKind::BdR);
-            if (!allowed) return c.Fail(sense::kInvalidFieldInCdb);
-            if (state_.finalized) return;
+            bool allowed = function == 4
+                               ? media == TMediaKind::DvdPlusRDl
+                               : IsPlusR(media) || (function == 6 && media == TMediaKind::BdR);
+            if (!allowed)
+                return c.Fail(sense::kInvalidFieldInCdb);
+            if (state_.finalized)
+                return;
             if (state_.HasOpenSession()) {
                 CloseSession(function != 4);
             } else {
@@ -302,23 +356,28 @@ void TDevice::CloseTrackSession(TContext& c) {
             c.dirty = true;
             return finish();
         }
-        default: return c.Fail(sense::kInvalidFieldInCdb);
+        default:
+            return c.Fail(sense::kInvalidFieldInCdb);
     }
 }
 
 void TDevice::ReserveTrack(TContext& c) {
     const uint32_t size = GetBE32(c.cdb + 5);
     const TMediaInfo& info = state_.Info();
-    if (!info.sequential || state_.finalized) return c.Fail(sense::kCommandSequenceError);
+    if (!info.sequential || state_.finalized)
+        return c.Fail(sense::kCommandSequenceError);
     if (state_.IncompleteTrack() != nullptr && !state_.IncompleteTrack()->reserved) {
         return c.Fail(sense::kCommandSequenceError);
     }
-    if (size == 0) return c.Fail(sense::kInvalidFieldInCdb);
+    if (size == 0)
+        return c.Fail(sense::kInvalidFieldInCdb);
     unsigned reservedOpen = 0;
     for (const auto& t : state_.tracks) {
-        if (t.reserved && !t.closed) ++reservedOpen;
+        if (t.reserved && !t.closed)
+            ++reservedOpen;
     }
-    if (reservedOpen >= 14) return c.Fail(sense::kNoMoreReservations);
+    if (reservedOpen >= 14)
+        return c.Fail(sense::kNoMoreReservations);
     const uint32_t blocks = AlignUp(size, EccUnit(info.family));
     const uint32_t start = state_.InvisibleTrackStart();
     if (static_cast<uint64_t>(start) + blocks > info.capacity) {
@@ -331,14 +390,18 @@ void TDevice::ReserveTrack(TContext& c) {
 // ---- Formatting and blanking ---------------------------------------------
 
 void TDevice::FormatUnit(TContext& c) {
-    if ((c.cdb[1] & 0x17) != 0x11) return c.Fail(sense::kInvalidFieldInCdb);  // FmtData, code 1
-    if (c.cmd.dataLength < 12 || c.cmd.data == nullptr) return c.Fail(sense::kParameterListLength);
+    if ((c.cdb[1] & 0x17) != 0x11)
+        return c.Fail(sense::kInvalidFieldInCdb);  // FmtData, code 1
+    if (c.cmd.dataLength < 12 || c.cmd.data == nullptr)
+        return c.Fail(sense::kParameterListLength);
     const uint8_t* d = c.cmd.data;
     const uint8_t options = d[1];
-    if (GetBE16(d + 2) != 8) return c.Fail(sense::kInvalidFieldInParameters);
+    if (GetBE16(d + 2) != 8)
+        return c.Fail(sense::kInvalidFieldInParameters);
     const bool fov = options & 0x80;
     // Some drives want DPRY, DCRT, STPF, IP and VS clear whenever FOV is set.
-    if (config_.pioneer && fov && (options & 0x79)) return c.Fail(sense::kInvalidFieldInParameters);
+    if (config_.pioneer && fov && (options & 0x79))
+        return c.Fail(sense::kInvalidFieldInParameters);
     const bool immediate = fov && (options & 0x02);
     const uint32_t count = GetBE32(d + 4);
     const uint8_t type = d[8] >> 2;
@@ -407,7 +470,8 @@ void TDevice::FormatUnit(TContext& c) {
                 return c.Fail(sense::kInvalidFieldInParameters);
             }
             break;
-        default: return c.Fail(sense::kCannotFormat);
+        default:
+            return c.Fail(sense::kCannotFormat);
     }
     state_.tracks.clear();
     StartOperation(c, TOperation::Format, us, immediate);
@@ -416,8 +480,10 @@ void TDevice::FormatUnit(TContext& c) {
 void TDevice::Blank(TContext& c) {
     const bool immediate = c.cdb[1] & 0x10;
     const uint8_t type = c.cdb[1] & 0x07;
-    if (!state_.Info().blankable) return c.Fail(sense::kCannotFormat);
-    if (type > 1) return c.Fail(sense::kInvalidFieldInCdb);
+    if (!state_.Info().blankable)
+        return c.Fail(sense::kCannotFormat);
+    if (type > 1)
+        return c.Fail(sense::kInvalidFieldInCdb);
     state_.MakeBlank();
     store_.Discard();
     StartOperation(c, TOperation::Blank, Scaled(type == 0 ? config_.blankFullMs : config_.blankMs),
@@ -430,7 +496,8 @@ void TDevice::StartStopUnit(TContext& c) {
     const bool immediate = c.cdb[1] & 0x01;
     const bool loadEject = c.cdb[4] & 0x02;
     const bool start = c.cdb[4] & 0x01;
-    if (!loadEject) return;
+    if (!loadEject)
+        return;
     if (!start) {
         if (state_.locked) {
             return c.Fail(MediumPresent(c.nowUs) ? sense::kRemovalPreventedWithMedium
@@ -443,7 +510,8 @@ void TDevice::StartStopUnit(TContext& c) {
         }
         return;
     }
-    if (!state_.trayOpen) return;
+    if (!state_.trayOpen)
+        return;
     state_.trayOpen = false;
     c.dirty = true;
     if (state_.present) {

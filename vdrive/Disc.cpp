@@ -17,12 +17,18 @@ constexpr uint32_t kBdReDefaultFormat = 12088320;
 
 const char* OperationName(TOperation op) {
     switch (op) {
-        case TOperation::None: return "none";
-        case TOperation::Loading: return "loading";
-        case TOperation::Format: return "format";
-        case TOperation::Blank: return "blank";
-        case TOperation::Close: return "close";
-        case TOperation::Sync: return "sync";
+        case TOperation::None:
+            return "none";
+        case TOperation::Loading:
+            return "loading";
+        case TOperation::Format:
+            return "format";
+        case TOperation::Blank:
+            return "blank";
+        case TOperation::Close:
+            return "close";
+        case TOperation::Sync:
+            return "sync";
     }
     return "none";
 }
@@ -45,31 +51,37 @@ bool TDiscState::HasOpenSession() const {
 }
 
 const TTrack* TDiscState::IncompleteTrack() const {
-    if (tracks.empty() || tracks.back().closed) return nullptr;
+    if (tracks.empty() || tracks.back().closed)
+        return nullptr;
     return &tracks.back();
 }
 
 TTrack* TDiscState::IncompleteTrack() {
-    if (tracks.empty() || tracks.back().closed) return nullptr;
+    if (tracks.empty() || tracks.back().closed)
+        return nullptr;
     return &tracks.back();
 }
 
 uint32_t TDiscState::InvisibleTrackStart() const {
-    if (!HasOpenSession()) return nextSessionStart;
+    if (!HasOpenSession())
+        return nextSessionStart;
     const TTrack& last = tracks.back();
-    if (last.closed || last.reserved) return last.start + last.size;
+    if (last.closed || last.reserved)
+        return last.start + last.size;
     return last.WriteEnd();
 }
 
 uint32_t TDiscState::RecordedEnd() const {
     if (Overwritable()) {
-        if (media == TMediaKind::DvdRwRo) return formattedBlocks;
+        if (media == TMediaKind::DvdRwRo)
+            return formattedBlocks;
         return formatted ? formattedBlocks : 0;
     }
     uint32_t end = 0;
     for (const auto& t : tracks) {
         uint32_t e = t.closed ? t.start + t.size : t.WriteEnd();
-        if (e > end) end = e;
+        if (e > end)
+            end = e;
     }
     return end;
 }
@@ -78,12 +90,14 @@ uint32_t TDiscState::SessionGap() const {
     switch (Info().family) {
         // Lead-out 6750 + lead-in 4500 + pregap 150 after the first session,
         // lead-out 2250 + lead-in 4500 + pregap 150 after later ones.
-        case TMediaFamily::Cd: return closedSessions <= 1 ? 11400 : 6900;
+        case TMediaFamily::Cd:
+            return closedSessions <= 1 ? 11400 : 6900;
         // Border-out and border-in of a DVD-R are about 37,800 blocks on real
         // discs; the +R lead-out/intro is shorter. Both stay ECC-block aligned.
         case TMediaFamily::Dvd:
             return (media == TMediaKind::DvdR || media == TMediaKind::DvdRw) ? 36864 : 4096;
-        case TMediaFamily::Bd: return 4096;
+        case TMediaFamily::Bd:
+            return 4096;
     }
     return 0;
 }
@@ -96,7 +110,8 @@ uint32_t TDiscState::WritableCapacity() const {
 }
 
 bool TDiscState::IsBlank() const {
-    if (Overwritable()) return !formatted && media != TMediaKind::DvdRwRo;
+    if (Overwritable())
+        return !formatted && media != TMediaKind::DvdRwRo;
     return tracks.empty() && closedSessions == 0 && !finalized;
 }
 
@@ -110,7 +125,8 @@ uint32_t TDiscState::HotLastWritten() const {
 }
 
 void TDiscState::SetHotLastWritten(uint32_t written) {
-    if (TTrack* t = IncompleteTrack()) t->written = written;
+    if (TTrack* t = IncompleteTrack())
+        t->written = written;
 }
 
 void TDiscState::Insert(TMediaKind kind, uint32_t imageBlocks, bool withImage) {
@@ -136,10 +152,11 @@ void TDiscState::Insert(TMediaKind kind, uint32_t imageBlocks, bool withImage) {
         finalized = info.readOnly;
         nextSessionStart = 0;
         if (!finalized) {
-            nextSessionStart = info.family == TMediaFamily::Cd
-                                   ? imageBlocks + SessionGap()
-                                   : AlignUp(imageBlocks, info.family == TMediaFamily::Bd ? 32 : 16) +
-                                         SessionGap();
+            nextSessionStart =
+                info.family == TMediaFamily::Cd
+                    ? imageBlocks + SessionGap()
+                    : AlignUp(imageBlocks, info.family == TMediaFamily::Bd ? 32 : 16) +
+                          SessionGap();
         }
         return;
     }
@@ -165,12 +182,14 @@ void TDiscState::Insert(TMediaKind kind, uint32_t imageBlocks, bool withImage) {
             formatted = true;
             formattedBlocks = imageBlocks;
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
 void TDiscState::MakeBlank() {
-    if (media == TMediaKind::DvdRwRo) media = TMediaKind::DvdRw;
+    if (media == TMediaKind::DvdRwRo)
+        media = TMediaKind::DvdRw;
     tracks.clear();
     closedSessions = 0;
     finalized = false;
@@ -211,7 +230,8 @@ std::string TDiscState::Serialize() const {
         out << "track " << t.start << " " << t.size << " " << t.written << " " << t.session << " "
             << t.closed << " " << t.reserved << "\n";
     }
-    for (const auto& f : faults) out << "fault " << FormatFault(f) << "\n";
+    for (const auto& f : faults)
+        out << "fault " << FormatFault(f) << "\n";
     return out.str();
 }
 
@@ -229,7 +249,8 @@ bool TDiscState::Parse(const std::string& text, std::string& error) {
         ++number;
         std::istringstream l(line);
         std::string key;
-        if (!(l >> key)) continue;
+        if (!(l >> key))
+            continue;
         bool ok = true;
         if (key == "present") {
             ok = static_cast<bool>(l >> s.present);
@@ -241,7 +262,8 @@ bool TDiscState::Parse(const std::string& text, std::string& error) {
             std::string v;
             auto kind = (l >> v) ? MediaKindFromName(v) : std::nullopt;
             ok = kind.has_value();
-            if (ok) s.media = *kind;
+            if (ok)
+                s.media = *kind;
         } else if (key == "sessions_closed") {
             ok = static_cast<bool>(l >> s.closedSessions);
         } else if (key == "finalized") {

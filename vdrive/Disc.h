@@ -44,10 +44,10 @@ struct TDiscState {
     uint32_t nextSessionStart = 0;  // first block of the open session once its first track starts
     // Overwritable recording (DVD+RW, DVD-RAM, BD-RE, DVD-RW restricted overwrite).
     bool formatted = false;
-    uint32_t formattedBlocks = 0;   // DVD-RW: grows as sequential writes extend the area
-    bool intermediate = false;      // DVD-RW quick-formatted, session not yet closed
+    uint32_t formattedBlocks = 0;  // DVD-RW: grows as sequential writes extend the area
+    bool intermediate = false;     // DVD-RW quick-formatted, session not yet closed
     TBgFormat bgFormat = TBgFormat::None;
-    int64_t bgFormatEndUs = 0;      // while Running: when the background format completes
+    int64_t bgFormatEndUs = 0;  // while Running: when the background format completes
     // Drive.
     bool locked = false;
     bool unitAttention = false;
@@ -61,15 +61,15 @@ struct TDiscState {
     bool Overwritable() const { return !Info().sequential && !Info().readOnly; }
 
     // Sequential media.
-    bool HasOpenSession() const;              // tracks in the session not yet closed
+    bool HasOpenSession() const;  // tracks in the session not yet closed
     uint16_t OpenSessionNumber() const { return static_cast<uint16_t>(closedSessions + 1); }
-    const TTrack* IncompleteTrack() const;    // the last track when it is not closed
+    const TTrack* IncompleteTrack() const;  // the last track when it is not closed
     TTrack* IncompleteTrack();
-    uint32_t InvisibleTrackStart() const;     // where the next track would start
+    uint32_t InvisibleTrackStart() const;  // where the next track would start
     uint32_t InvisibleTrackNumber() const { return static_cast<uint32_t>(tracks.size() + 1); }
-    uint32_t RecordedEnd() const;             // first block after the last recorded data
-    uint32_t SessionGap() const;              // blocks between a closed session and the next
-    uint32_t WritableCapacity() const;        // blocks the medium can hold in its state
+    uint32_t RecordedEnd() const;       // first block after the last recorded data
+    uint32_t SessionGap() const;        // blocks between a closed session and the next
+    uint32_t WritableCapacity() const;  // blocks the medium can hold in its state
     bool IsBlank() const;
     uint16_t SessionCountForDiscInfo() const;
 
@@ -87,6 +87,8 @@ struct TDiscState {
     bool Parse(const std::string& text, std::string& error);
 };
 
-inline uint32_t AlignUp(uint32_t value, uint32_t unit) { return (value + unit - 1) / unit * unit; }
+inline uint32_t AlignUp(uint32_t value, uint32_t unit) {
+    return (value + unit - 1) / unit * unit;
+}
 
 }  // namespace tessor::vdrive

@@ -23,7 +23,9 @@ constexpr TKindDefaults kKinds[] = {
     {TDriveKind::DvdRom, "dvd-rom", "VIRTUAL DVD-ROM", 22160, 0, 512},
 };
 
-const TKindDefaults& KindDefaults(TDriveKind kind) { return kKinds[static_cast<size_t>(kind)]; }
+const TKindDefaults& KindDefaults(TDriveKind kind) {
+    return kKinds[static_cast<size_t>(kind)];
+}
 
 bool ParseBool(const std::string& v, bool& out) {
     if (v == "1" || v == "yes" || v == "true" || v == "on") {
@@ -41,8 +43,10 @@ template <typename T>
 bool ParseNumber(const std::string& v, T& out) {
     unsigned long long value = 0;
     auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
-    if (ec != std::errc() || p != v.data() + v.size()) return false;
-    if (value > static_cast<unsigned long long>(static_cast<T>(~T(0)))) return false;
+    if (ec != std::errc() || p != v.data() + v.size())
+        return false;
+    if (value > static_cast<unsigned long long>(static_cast<T>(~T(0))))
+        return false;
     out = static_cast<T>(value);
     return true;
 }
@@ -57,7 +61,8 @@ std::vector<std::string> SplitWords(const std::string& line) {
             quoted = !quoted;
             any = true;
         } else if (!quoted && (c == ' ' || c == '\t')) {
-            if (any) words.push_back(cur);
+            if (any)
+                words.push_back(cur);
             cur.clear();
             any = false;
         } else {
@@ -65,36 +70,58 @@ std::vector<std::string> SplitWords(const std::string& line) {
             any = true;
         }
     }
-    if (any) words.push_back(cur);
+    if (any)
+        words.push_back(cur);
     return words;
 }
 
 bool ApplyOption(TDriveConfig& d, const std::string& key, const std::string& v) {
-    if (key == "vendor") return d.vendor = v, v.size() <= 8;
-    if (key == "product") return d.product = v, v.size() <= 16;
-    if (key == "revision") return d.revision = v, v.size() <= 4;
+    if (key == "vendor")
+        return d.vendor = v, v.size() <= 8;
+    if (key == "product")
+        return d.product = v, v.size() <= 16;
+    if (key == "revision")
+        return d.revision = v, v.size() <= 4;
     if (key == "letter") {
-        if (v.size() != 1 || v[0] < 'A' || v[0] > 'Z') return false;
+        if (v.size() != 1 || v[0] < 'A' || v[0] > 'Z')
+            return false;
         d.letter = v[0];
         return true;
     }
-    if (key == "max_read") return ParseNumber(v, d.maxReadSpeed);
-    if (key == "max_write") return ParseNumber(v, d.maxWriteSpeed);
-    if (key == "record_kbps") return ParseNumber(v, d.recordKBps);
-    if (key == "buffer_kib") return ParseNumber(v, d.bufferKiB) && d.bufferKiB <= 1024 * 1024;
-    if (key == "block_descriptor") return ParseBool(v, d.blockDescriptor);
-    if (key == "pioneer") return ParseBool(v, d.pioneer);
-    if (key == "strict_track_ff") return ParseBool(v, d.strictTrackFF);
-    if (key == "nwa_minus_150") return ParseBool(v, d.nwaMinus150);
-    if (key == "unit_attention") return ParseBool(v, d.unitAttention);
-    if (key == "strict_mode_select_length") return ParseBool(v, d.strictModeSelectLength);
-    if (key == "load_ms") return ParseNumber(v, d.loadMs);
-    if (key == "format_ms") return ParseNumber(v, d.formatMs);
-    if (key == "bg_format_ms") return ParseNumber(v, d.bgFormatMs);
-    if (key == "blank_ms") return ParseNumber(v, d.blankMs);
-    if (key == "blank_full_ms") return ParseNumber(v, d.blankFullMs);
-    if (key == "close_ms") return ParseNumber(v, d.closeMs);
-    if (key == "sync_ms") return ParseNumber(v, d.syncMs);
+    if (key == "max_read")
+        return ParseNumber(v, d.maxReadSpeed);
+    if (key == "max_write")
+        return ParseNumber(v, d.maxWriteSpeed);
+    if (key == "record_kbps")
+        return ParseNumber(v, d.recordKBps);
+    if (key == "buffer_kib")
+        return ParseNumber(v, d.bufferKiB) && d.bufferKiB <= 1024 * 1024;
+    if (key == "block_descriptor")
+        return ParseBool(v, d.blockDescriptor);
+    if (key == "pioneer")
+        return ParseBool(v, d.pioneer);
+    if (key == "strict_track_ff")
+        return ParseBool(v, d.strictTrackFF);
+    if (key == "nwa_minus_150")
+        return ParseBool(v, d.nwaMinus150);
+    if (key == "unit_attention")
+        return ParseBool(v, d.unitAttention);
+    if (key == "strict_mode_select_length")
+        return ParseBool(v, d.strictModeSelectLength);
+    if (key == "load_ms")
+        return ParseNumber(v, d.loadMs);
+    if (key == "format_ms")
+        return ParseNumber(v, d.formatMs);
+    if (key == "bg_format_ms")
+        return ParseNumber(v, d.bgFormatMs);
+    if (key == "blank_ms")
+        return ParseNumber(v, d.blankMs);
+    if (key == "blank_full_ms")
+        return ParseNumber(v, d.blankFullMs);
+    if (key == "close_ms")
+        return ParseNumber(v, d.closeMs);
+    if (key == "sync_ms")
+        return ParseNumber(v, d.syncMs);
     return false;
 }
 
@@ -103,10 +130,13 @@ bool ApplyOption(TDriveConfig& d, const std::string& key, const std::string& v) 
 bool TDriveConfig::Accepts(TMediaKind media) const {
     TMediaFamily f = MediaInfo(media).family;
     switch (kind) {
-        case TDriveKind::BdWriter: return true;
+        case TDriveKind::BdWriter:
+            return true;
         case TDriveKind::DvdWriter:
-        case TDriveKind::DvdRom: return f != TMediaFamily::Bd;
-        case TDriveKind::CdWriterOld: return f == TMediaFamily::Cd;
+        case TDriveKind::DvdRom:
+            return f != TMediaFamily::Bd;
+        case TDriveKind::CdWriterOld:
+            return f == TMediaFamily::Cd;
     }
     return false;
 }
@@ -115,15 +145,22 @@ bool TDriveConfig::Writes(TMediaKind media) const {
     return CanWrite() && Accepts(media) && !MediaInfo(media).readOnly;
 }
 
-const char* DriveKindName(TDriveKind kind) { return KindDefaults(kind).name; }
+const char* DriveKindName(TDriveKind kind) {
+    return KindDefaults(kind).name;
+}
 
 TDriveConfig WithKindDefaults(TDriveConfig config) {
     const TKindDefaults& k = KindDefaults(config.kind);
-    if (config.product.empty()) config.product = k.product;
-    if (config.maxReadSpeed == 0) config.maxReadSpeed = k.maxRead;
-    if (!config.CanWrite()) config.maxWriteSpeed = 0;
-    else if (config.maxWriteSpeed == 0) config.maxWriteSpeed = k.maxWrite;
-    if (config.bufferKiB == 0) config.bufferKiB = k.bufferKiB;
+    if (config.product.empty())
+        config.product = k.product;
+    if (config.maxReadSpeed == 0)
+        config.maxReadSpeed = k.maxRead;
+    if (!config.CanWrite())
+        config.maxWriteSpeed = 0;
+    else if (config.maxWriteSpeed == 0)
+        config.maxWriteSpeed = k.maxWrite;
+    if (config.bufferKiB == 0)
+        config.bufferKiB = k.bufferKiB;
     return config;
 }
 
@@ -141,22 +178,24 @@ std::vector<TDriveConfig> DefaultDriveSet() {
     return set;
 }
 
-bool ParseDriveSet(const std::string& text, std::vector<TDriveConfig>& drives,
-                   std::string& error) {
+bool ParseDriveSet(const std::string& text, std::vector<TDriveConfig>& drives, std::string& error) {
     std::vector<TDriveConfig> out;
     std::istringstream in(text);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
         ++number;
-        if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        if (auto hash = line.find('#'); hash != std::string::npos)
+            line.erase(hash);
         auto words = SplitWords(line);
-        if (words.empty()) continue;
+        if (words.empty())
+            continue;
         auto fail = [&](const std::string& what) {
             error = "line " + std::to_string(number) + ": " + what;
             return false;
         };
-        if (words[0] != "drive" || words.size() < 2) return fail("expected \"drive KIND ...\"");
+        if (words[0] != "drive" || words.size() < 2)
+            return fail("expected \"drive KIND ...\"");
         TDriveConfig d;
         bool known = false;
         for (const auto& k : kKinds) {
@@ -171,7 +210,8 @@ bool ParseDriveSet(const std::string& text, std::vector<TDriveConfig>& drives,
         }
         for (size_t i = 2; i < words.size(); ++i) {
             auto eq = words[i].find('=');
-            if (eq == std::string::npos) return fail("expected key=value, got \"" + words[i] + "\"");
+            if (eq == std::string::npos)
+                return fail("expected key=value, got \"" + words[i] + "\"");
             if (!ApplyOption(d, words[i].substr(0, eq), words[i].substr(eq + 1))) {
                 return fail("bad option \"" + words[i] + "\"");
             }
@@ -201,20 +241,29 @@ std::string FormatDriveSet(const std::vector<TDriveConfig>& drives) {
     for (const auto& d : drives) {
         out << "drive " << DriveKindName(d.kind) << " vendor=\"" << d.vendor << "\" product=\""
             << d.product << "\" revision=\"" << d.revision << "\"";
-        if (d.letter) out << " letter=" << d.letter;
+        if (d.letter)
+            out << " letter=" << d.letter;
         out << " max_read=" << d.maxReadSpeed << " max_write=" << d.maxWriteSpeed
             << " buffer_kib=" << d.bufferKiB << " format_ms=" << d.formatMs
             << " bg_format_ms=" << d.bgFormatMs << " blank_ms=" << d.blankMs
             << " blank_full_ms=" << d.blankFullMs << " close_ms=" << d.closeMs
             << " sync_ms=" << d.syncMs;
-        if (d.recordKBps) out << " record_kbps=" << d.recordKBps;
-        if (d.blockDescriptor) out << " block_descriptor=1";
-        if (d.pioneer) out << " pioneer=1";
-        if (d.strictTrackFF) out << " strict_track_ff=1";
-        if (d.nwaMinus150) out << " nwa_minus_150=1";
-        if (d.unitAttention) out << " unit_attention=1";
-        if (d.strictModeSelectLength) out << " strict_mode_select_length=1";
-        if (d.loadMs) out << " load_ms=" << d.loadMs;
+        if (d.recordKBps)
+            out << " record_kbps=" << d.recordKBps;
+        if (d.blockDescriptor)
+            out << " block_descriptor=1";
+        if (d.pioneer)
+            out << " pioneer=1";
+        if (d.strictTrackFF)
+            out << " strict_track_ff=1";
+        if (d.nwaMinus150)
+            out << " nwa_minus_150=1";
+        if (d.unitAttention)
+            out << " unit_attention=1";
+        if (d.strictModeSelectLength)
+            out << " strict_mode_select_length=1";
+        if (d.loadMs)
+            out << " load_ms=" << d.loadMs;
         out << "\n";
     }
     return out.str();

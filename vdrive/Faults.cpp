@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <cinttypes>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "vdrive/Clock.h"
@@ -28,20 +28,25 @@ const char* const kFaultSpecHelp =
 namespace {
 
 bool ParseUnsigned(const std::string& s, int base, uint64_t max, uint64_t& out) {
-    if (s.empty()) return false;
+    if (s.empty())
+        return false;
     char* end = nullptr;
     errno = 0;
     unsigned long long v = std::strtoull(s.c_str(), &end, base);
-    if (errno != 0 || *end != '\0' || s[0] == '-' || v > max) return false;
+    if (errno != 0 || *end != '\0' || s[0] == '-' || v > max)
+        return false;
     out = v;
     return true;
 }
 
 bool ParseHexByte(std::string s, uint8_t& out) {
-    if (s.size() > 2 && (s.compare(0, 2, "0x") == 0 || s.compare(0, 2, "0X") == 0)) s.erase(0, 2);
-    if (!s.empty() && (s.back() == 'h' || s.back() == 'H')) s.pop_back();
+    if (s.size() > 2 && (s.compare(0, 2, "0x") == 0 || s.compare(0, 2, "0X") == 0))
+        s.erase(0, 2);
+    if (!s.empty() && (s.back() == 'h' || s.back() == 'H'))
+        s.pop_back();
     uint64_t v = 0;
-    if (!ParseUnsigned(s, 16, 0xFF, v)) return false;
+    if (!ParseUnsigned(s, 16, 0xFF, v))
+        return false;
     out = static_cast<uint8_t>(v);
     return true;
 }
@@ -49,7 +54,8 @@ bool ParseHexByte(std::string s, uint8_t& out) {
 bool ParseSense(const std::string& s, TSense& sense) {
     auto a = s.find('/');
     auto b = a == std::string::npos ? a : s.find('/', a + 1);
-    if (b == std::string::npos) return false;
+    if (b == std::string::npos)
+        return false;
     return ParseHexByte(s.substr(0, a), sense.key) && sense.key <= 0x0F &&
            ParseHexByte(s.substr(a + 1, b - a - 1), sense.asc) &&
            ParseHexByte(s.substr(b + 1), sense.ascq);
@@ -61,17 +67,20 @@ bool ParseFaultSpec(const std::string& spec, int64_t nowUs, double timeScale, TF
                     bool& clearAll, std::string& error) {
     std::istringstream in(spec);
     std::vector<std::string> w;
-    for (std::string word; in >> word;) w.push_back(word);
+    for (std::string word; in >> word;)
+        w.push_back(word);
     clearAll = false;
     fault = TFault{};
     auto fail = [&](const std::string& what) {
         error = what;
         return false;
     };
-    if (w.empty()) return fail("empty fault specification");
+    if (w.empty())
+        return fail("empty fault specification");
     auto duration = [&](const std::string& text) {
         uint64_t ms = 0;
-        if (!ParseUnsigned(text, 10, 0xFFFFFFFFu, ms)) return false;
+        if (!ParseUnsigned(text, 10, 0xFFFFFFFFu, ms))
+            return false;
         fault.untilUs = nowUs + ScaledUs(static_cast<uint32_t>(ms), timeScale) + 1;
         return true;
     };
@@ -82,13 +91,15 @@ bool ParseFaultSpec(const std::string& spec, int64_t nowUs, double timeScale, TF
     }
     if (kind == "busy" && w.size() == 2) {
         fault.kind = TFaultKind::Busy;
-        if (!duration(w[1])) return fail("busy: bad duration \"" + w[1] + "\"");
+        if (!duration(w[1]))
+            return fail("busy: bad duration \"" + w[1] + "\"");
         return true;
     }
     if (kind == "not-ready" && (w.size() == 2 || w.size() == 3)) {
         fault.kind = TFaultKind::NotReady;
         fault.sense = {0x02, 0x04, 0x00};
-        if (!duration(w[1])) return fail("not-ready: bad duration \"" + w[1] + "\"");
+        if (!duration(w[1]))
+            return fail("not-ready: bad duration \"" + w[1] + "\"");
         if (w.size() == 3 && !ParseHexByte(w[2], fault.sense.ascq)) {
             return fail("not-ready: bad ASCQ \"" + w[2] + "\"");
         }
@@ -97,8 +108,10 @@ bool ParseFaultSpec(const std::string& spec, int64_t nowUs, double timeScale, TF
     if (kind == "write-error" && (w.size() == 3 || w.size() == 4)) {
         fault.kind = TFaultKind::WriteError;
         uint64_t lba = 0, count = 1;
-        if (!ParseUnsigned(w[1], 10, 0xFFFFFFFFu, lba)) return fail("write-error: bad LBA");
-        if (!ParseSense(w[2], fault.sense)) return fail("write-error: bad sense (SK/ASC/ASCQ)");
+        if (!ParseUnsigned(w[1], 10, 0xFFFFFFFFu, lba))
+            return fail("write-error: bad LBA");
+        if (!ParseSense(w[2], fault.sense))
+            return fail("write-error: bad sense (SK/ASC/ASCQ)");
         if (w.size() == 4 && !ParseUnsigned(w[3], 10, 0xFFFFFFFFu, count)) {
             return fail("write-error: bad count");
         }
@@ -109,8 +122,10 @@ bool ParseFaultSpec(const std::string& spec, int64_t nowUs, double timeScale, TF
     if (kind == "refuse" && (w.size() == 3 || w.size() == 4)) {
         fault.kind = TFaultKind::Refuse;
         uint64_t count = 0;
-        if (!ParseHexByte(w[1], fault.opcode)) return fail("refuse: bad opcode");
-        if (!ParseSense(w[2], fault.sense)) return fail("refuse: bad sense (SK/ASC/ASCQ)");
+        if (!ParseHexByte(w[1], fault.opcode))
+            return fail("refuse: bad opcode");
+        if (!ParseSense(w[2], fault.sense))
+            return fail("refuse: bad sense (SK/ASC/ASCQ)");
         if (w.size() == 4 && !ParseUnsigned(w[3], 10, 0xFFFFFFFFu, count)) {
             return fail("refuse: bad count");
         }
@@ -119,7 +134,8 @@ bool ParseFaultSpec(const std::string& spec, int64_t nowUs, double timeScale, TF
     }
     if (kind == "removed" && w.size() <= 2) {
         fault.kind = TFaultKind::Removed;
-        if (w.size() == 2 && !duration(w[1])) return fail("removed: bad duration");
+        if (w.size() == 2 && !duration(w[1]))
+            return fail("removed: bad duration");
         return true;
     }
     return fail("unknown fault \"" + spec + "\"");

@@ -16,11 +16,11 @@ enum class TFaultKind : uint8_t { Busy, NotReady, WriteError, Refuse, Removed };
 
 struct TFault {
     TFaultKind kind = TFaultKind::Busy;
-    int64_t untilUs = 0;    // wall-clock deadline; 0 = until cleared
-    uint32_t remaining = 0; // write errors and refusals: times left; 0 = every time
-    uint32_t lba = 0;       // write error: a WRITE (10) covering this block fails
-    uint8_t opcode = 0;     // refusal: the operation code refused
-    TSense sense;           // not ready, write error, refusal
+    int64_t untilUs = 0;     // wall-clock deadline; 0 = until cleared
+    uint32_t remaining = 0;  // write errors and refusals: times left; 0 = every time
+    uint32_t lba = 0;        // write error: a WRITE (10) covering this block fails
+    uint8_t opcode = 0;      // refusal: the operation code refused
+    TSense sense;            // not ready, write error, refusal
 };
 
 // The fault tool's SPEC grammar (also printed by `tessor-vdrive --help`):

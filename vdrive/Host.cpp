@@ -27,7 +27,8 @@ uint32_t BoundGetSupportInfo() {
 uint32_t BoundSendCommand(void* srb) {
     TRecorderHost* host = g_boundHost.load();
     if (host == nullptr) {
-        if (srb != nullptr) static_cast<uint8_t*>(srb)[1] = SS_ERR;
+        if (srb != nullptr)
+            static_cast<uint8_t*>(srb)[1] = SS_ERR;
         return SS_ERR;
     }
     return host->SendASPI32Command(srb);
@@ -39,14 +40,15 @@ bool MakeDirectories(const std::string& path, std::string& error) {
         return false;
     }
     for (size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos != path.size() && path[pos] != '/') continue;
+        if (pos != path.size() && path[pos] != '/')
+            continue;
         std::string part = path.substr(0, pos);
         if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
             error = "cannot create " + part + ": " + std::strerror(errno);
             return false;
         }
     }
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         error = path + " is not a directory";
         return false;
@@ -85,7 +87,8 @@ std::unique_ptr<TRecorderHost> TRecorderHost::Create(const THostOptions& options
     host->stateDir_ = options.stateDir.empty() ? DefaultStateDir() : options.stateDir;
     host->timeScale_ = options.timeScale < 0 ? EnvironmentTimeScale() : options.timeScale;
     host->journalLimit_ = options.journalLimit;
-    if (!MakeDirectories(host->stateDir_, error)) return nullptr;
+    if (!MakeDirectories(host->stateDir_, error))
+        return nullptr;
     std::vector<TDriveConfig> drives = options.drives;
     if (drives.empty()) {
         std::string path = host->stateDir_ + "/drives.conf";
@@ -109,7 +112,8 @@ std::unique_ptr<TRecorderHost> TRecorderHost::Create(const THostOptions& options
     }
     for (unsigned i = 0; i < drives.size(); ++i) {
         auto device = std::make_unique<TDevice>(i, drives[i], host->stateDir_, host->timeScale_);
-        if (!device->Open(error)) return nullptr;
+        if (!device->Open(error))
+            return nullptr;
         host->devices_.push_back(std::move(device));
     }
     return host;
@@ -129,7 +133,9 @@ uint32_t TRecorderHost::GetASPI32SupportInfo() const {
     return static_cast<uint32_t>(SS_COMP) << 8 | 1;  // one host adapter
 }
 
-const TDriveConfig& TRecorderHost::Drive(unsigned drive) const { return devices_.at(drive)->Config(); }
+const TDriveConfig& TRecorderHost::Drive(unsigned drive) const {
+    return devices_.at(drive)->Config();
+}
 
 TDevice* TRecorderHost::Device(unsigned drive, std::string& error) {
     if (drive >= devices_.size()) {
@@ -141,12 +147,14 @@ TDevice* TRecorderHost::Device(unsigned drive, std::string& error) {
 }
 
 uint32_t TRecorderHost::SendASPI32Command(void* srb) {
-    if (srb == nullptr) return SS_ERR;
+    if (srb == nullptr)
+        return SS_ERR;
     auto* bytes = static_cast<uint8_t*>(srb);
     switch (bytes[0]) {
         case SC_HA_INQUIRY: {
             auto* r = static_cast<SRB_HAInquiry*>(srb);
-            if (r->SRB_HaId != 0) return r->SRB_Status = SS_INVALID_HA;
+            if (r->SRB_HaId != 0)
+                return r->SRB_Status = SS_INVALID_HA;
             r->HA_Count = 1;
             r->HA_SCSI_ID = 7;
             CopyPadded(r->HA_ManagerId, "TESSOR VDRIVE", 16);
@@ -157,18 +165,22 @@ uint32_t TRecorderHost::SendASPI32Command(void* srb) {
         }
         case SC_GET_DISK_INFO: {
             auto* r = static_cast<SRB_GetDiskInfo*>(srb);
-            if (r->SRB_HaId != 0) return r->SRB_Status = SS_INVALID_HA;
+            if (r->SRB_HaId != 0)
+                return r->SRB_Status = SS_INVALID_HA;
             if (r->SRB_Target >= devices_.size() || r->SRB_Lun != 0) {
                 return r->SRB_Status = SS_NO_DEVICE;
             }
             char letter = devices_[r->SRB_Target]->Config().letter;
-            if (letter == 0) return r->SRB_Status = SS_ERR;
+            if (letter == 0)
+                return r->SRB_Status = SS_ERR;
             r->SRB_DriveFlags = 0;
             r->SRB_Int13HDriveInfo = static_cast<uint8_t>(letter - 'A');
             return r->SRB_Status = SS_COMP;
         }
-        case SC_EXEC_SCSI_CMD: break;
-        default: return bytes[1] = SS_INVALID_CMD;
+        case SC_EXEC_SCSI_CMD:
+            break;
+        default:
+            return bytes[1] = SS_INVALID_CMD;
     }
 
     auto* r = static_cast<SRB_ExecSCSICmd*>(srb);
@@ -233,7 +245,8 @@ uint32_t TRecorderHost::SendASPI32Command(void* srb) {
     entry.srbStatus = status;
     entry.targetStatus = r->SRB_TargStat;
     entry.sense = result.status == kStatusCheckCondition ? result.sense : TSense{};
-    if (journalLimit_ > 0) Record(entry);
+    if (journalLimit_ > 0)
+        Record(entry);
     if ((r->SRB_Flags & SRB_EVENT_NOTIFY) && r->SRB_PostProc != 0) {
         SignalEvent(r->SRB_PostProc);
         return SS_PENDING;
@@ -244,7 +257,8 @@ uint32_t TRecorderHost::SendASPI32Command(void* srb) {
 void TRecorderHost::Record(const TJournalEntry& entry) {
     std::lock_guard lock(journalMutex_);
     if (journal_.size() >= journalLimit_) {
-        journal_.erase(journal_.begin(), journal_.begin() + static_cast<long>(journal_.size() / 2 + 1));
+        journal_.erase(journal_.begin(),
+                       journal_.begin() + static_cast<long>(journal_.size() / 2 + 1));
     }
     journal_.push_back(entry);
 }
@@ -277,10 +291,12 @@ bool TRecorderHost::InjectFault(unsigned drive, const TFault& fault, std::string
 
 bool TRecorderHost::InjectFault(unsigned drive, const std::string& spec, std::string& error) {
     TDevice* d = Device(drive, error);
-    if (d == nullptr) return false;
+    if (d == nullptr)
+        return false;
     TFault fault;
     bool clearAll = false;
-    if (!ParseFaultSpec(spec, WallClockUs(), timeScale_, fault, clearAll, error)) return false;
+    if (!ParseFaultSpec(spec, WallClockUs(), timeScale_, fault, clearAll, error))
+        return false;
     return clearAll ? d->ClearFaults(error) : d->AddFault(fault, error);
 }
 
@@ -307,7 +323,8 @@ bool TRecorderHost::GetDiscState(unsigned drive, TDiscState& state, std::string&
 
 bool TRecorderHost::Reset(std::string& error) {
     for (auto& d : devices_) {
-        if (!d->Reset(error)) return false;
+        if (!d->Reset(error))
+            return false;
     }
     return true;
 }

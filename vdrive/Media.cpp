@@ -29,11 +29,14 @@ constexpr std::array<TMediaInfo, 13> kMedia{{
 
 }  // namespace
 
-const TMediaInfo& MediaInfo(TMediaKind kind) { return kMedia[static_cast<size_t>(kind)]; }
+const TMediaInfo& MediaInfo(TMediaKind kind) {
+    return kMedia[static_cast<size_t>(kind)];
+}
 
 std::optional<TMediaKind> MediaKindFromName(std::string_view name) {
     for (const auto& m : kMedia) {
-        if (name == m.name) return m.kind;
+        if (name == m.name)
+            return m.kind;
     }
     return std::nullopt;
 }
@@ -41,7 +44,8 @@ std::optional<TMediaKind> MediaKindFromName(std::string_view name) {
 std::string MediaNames() {
     std::string out;
     for (const auto& m : kMedia) {
-        if (!out.empty()) out += ", ";
+        if (!out.empty())
+            out += ", ";
         out += m.name;
     }
     return out;

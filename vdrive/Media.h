@@ -29,13 +29,13 @@ enum class TMediaFamily : uint8_t { Cd, Dvd, Bd };
 
 struct TMediaInfo {
     TMediaKind kind;
-    const char* name;       // as the tool and the state file spell it
-    uint16_t profile;       // current profile of a fresh disc
-    uint32_t capacity;      // blocks of 2048 bytes (CD: last possible lead-out)
+    const char* name;   // as the tool and the state file spell it
+    uint16_t profile;   // current profile of a fresh disc
+    uint32_t capacity;  // blocks of 2048 bytes (CD: last possible lead-out)
     TMediaFamily family;
-    bool readOnly;          // pressed media
-    bool sequential;        // written at the next writable address only
-    bool blankable;         // BLANK erases it (CD-RW, DVD-RW)
+    bool readOnly;    // pressed media
+    bool sequential;  // written at the next writable address only
+    bool blankable;   // BLANK erases it (CD-RW, DVD-RW)
 };
 
 const TMediaInfo& MediaInfo(TMediaKind kind);

@@ -23,7 +23,6 @@ struct TDriveStore::THeader {
     uint8_t reserved[40];
 };
 
-
 namespace {
 
 constexpr char kMagic[8] = {'T', 'V', 'D', 'R', 'I', 'V', 'E', '1'};
@@ -33,8 +32,10 @@ bool PreadAll(int fd, void* buf, size_t len, off_t off) {
     auto* p = static_cast<uint8_t*>(buf);
     while (len > 0) {
         ssize_t n = pread(fd, p, len, off);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         p += n;
         len -= static_cast<size_t>(n);
         off += n;
@@ -46,8 +47,10 @@ bool PwriteAll(int fd, const void* buf, size_t len, off_t off) {
     auto* p = static_cast<const uint8_t*>(buf);
     while (len > 0) {
         ssize_t n = pwrite(fd, p, len, off);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         p += n;
         len -= static_cast<size_t>(n);
         off += n;
@@ -64,9 +67,13 @@ TDriveStore::TDriveStore(std::string directory, unsigned index) : directory_(std
     lockPath_ = base + ".lock";
 }
 
-TDriveStore::~TDriveStore() { CloseFiles(); }
+TDriveStore::~TDriveStore() {
+    CloseFiles();
+}
 
-bool TDriveStore::Open(std::string& error) { return OpenFiles(error); }
+bool TDriveStore::Open(std::string& error) {
+    return OpenFiles(error);
+}
 
 bool TDriveStore::OpenFiles(std::string& error) {
     CloseFiles();
@@ -87,8 +94,10 @@ bool TDriveStore::OpenFiles(std::string& error) {
 }
 
 void TDriveStore::CloseFiles() {
-    if (lockFd_ >= 0) close(lockFd_);
-    if (sectorsFd_ >= 0) close(sectorsFd_);
+    if (lockFd_ >= 0)
+        close(lockFd_);
+    if (sectorsFd_ >= 0)
+        close(sectorsFd_);
     lockFd_ = sectorsFd_ = -1;
 }
 
@@ -102,12 +111,15 @@ bool TDriveStore::ReadHeader(THeader& h) {
     return true;
 }
 
-void TDriveStore::WriteHeader(const THeader& h) { PwriteAll(lockFd_, &h, sizeof h, 0); }
+void TDriveStore::WriteHeader(const THeader& h) {
+    PwriteAll(lockFd_, &h, sizeof h, 0);
+}
 
 bool TDriveStore::Lock(TDiscState& state, std::string& error, bool replacing) {
     // A child of fork shares the parent's open file descriptions, and with
     // them the flock: give it its own.
-    if (pid_ != getpid() && !OpenFiles(error)) return false;
+    if (pid_ != getpid() && !OpenFiles(error))
+        return false;
     while (flock(lockFd_, LOCK_EX) != 0) {
         if (errno != EINTR) {
             error = std::string("flock: ") + std::strerror(errno);
@@ -144,12 +156,14 @@ bool TDriveStore::Lock(TDiscState& state, std::string& error, bool replacing) {
         generation_ = h.generation;
     }
     state.SetHotLastWritten(h.lastWritten);
-    if (state.media == TMediaKind::DvdRwRo) state.formattedBlocks = h.formattedBlocks;
+    if (state.media == TMediaKind::DvdRwRo)
+        state.formattedBlocks = h.formattedBlocks;
     return true;
 }
 
 void TDriveStore::Unlock() {
-    if (lockFd_ >= 0) flock(lockFd_, LOCK_UN);
+    if (lockFd_ >= 0)
+        flock(lockFd_, LOCK_UN);
 }
 
 bool TDriveStore::Save(const TDiscState& state) {
@@ -158,9 +172,11 @@ bool TDriveStore::Save(const TDiscState& state) {
         std::ofstream out(tmp, std::ios::trunc);
         out << state.Serialize();
         out.flush();
-        if (!out) return false;
+        if (!out)
+            return false;
     }
-    if (std::rename(tmp.c_str(), statePath_.c_str()) != 0) return false;
+    if (std::rename(tmp.c_str(), statePath_.c_str()) != 0)
+        return false;
     THeader h;
     ReadHeader(h);
     std::memcpy(h.magic, kMagic, 8);
@@ -188,20 +204,26 @@ bool TDriveStore::ReadSectors(uint32_t lba, uint8_t* data, uint32_t blocks) {
     size_t done = 0;
     while (done < len) {
         ssize_t n = pread(sectorsFd_, data + done, len - done, off + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
         done += static_cast<size_t>(n);
     }
     std::memset(data + done, 0, len - done);
     return true;
 }
 
-bool TDriveStore::Discard() { return ftruncate(sectorsFd_, 0) == 0; }
+bool TDriveStore::Discard() {
+    return ftruncate(sectorsFd_, 0) == 0;
+}
 
 uint64_t TDriveStore::RecordedBytes() {
-    struct stat st{};
-    if (fstat(sectorsFd_, &st) != 0) return 0;
+    struct stat st {};
+    if (fstat(sectorsFd_, &st) != 0)
+        return 0;
     return static_cast<uint64_t>(st.st_size);
 }
 

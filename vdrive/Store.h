@@ -47,7 +47,7 @@ public:
     bool WriteSectors(uint32_t lba, const uint8_t* data, uint32_t blocks);
     // Missing sectors read as zeros.
     bool ReadSectors(uint32_t lba, uint8_t* data, uint32_t blocks);
-    bool Discard();  // the disc is erased: no sector is recorded any more
+    bool Discard();            // the disc is erased: no sector is recorded any more
     uint64_t RecordedBytes();  // size of the sector file
     int SectorsFd() const { return sectorsFd_; }
 

@@ -50,10 +50,10 @@ struct TJournalEntry {
     std::array<uint8_t, 16> cdb{};
     uint8_t cdbLength = 0;
     uint32_t dataLength = 0;
-    uint8_t flags = 0;          // SRB flags: SRB_DIR_IN 08h, SRB_DIR_OUT 10h
-    uint8_t srbStatus = 0;      // SS_COMP, SS_ERR, SS_NO_DEVICE, ...
-    uint8_t targetStatus = 0;   // 00h good, 02h check condition, 08h busy
-    TSense sense;               // of a check condition
+    uint8_t flags = 0;         // SRB flags: SRB_DIR_IN 08h, SRB_DIR_OUT 10h
+    uint8_t srbStatus = 0;     // SS_COMP, SS_ERR, SS_NO_DEVICE, ...
+    uint8_t targetStatus = 0;  // 00h good, 02h check condition, 08h busy
+    TSense sense;              // of a check condition
 
     uint8_t Opcode() const { return cdb[0]; }
     bool DataIn() const { return flags & SRB_DIR_IN; }
@@ -91,7 +91,8 @@ public:
     // Disc handling, as the tool offers it. `image` empty: a blank disc
     // (pressed media: an empty one); otherwise the image is recorded on it as
     // one closed session.
-    bool InsertMedia(unsigned drive, TMediaKind media, const std::string& image, std::string& error);
+    bool InsertMedia(unsigned drive, TMediaKind media, const std::string& image,
+                     std::string& error);
     bool EjectMedia(unsigned drive, std::string& error);
     bool InjectFault(unsigned drive, const TFault& fault, std::string& error);
     bool InjectFault(unsigned drive, const std::string& spec, std::string& error);  // tool syntax

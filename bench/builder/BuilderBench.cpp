@@ -5,7 +5,8 @@
 //   folders: 10,000 files in 200 folders and 100,000 files in 2,000 folders.
 // The files are made once per run in a temporary folder and removed at the
 // end. A last pair of runs adds synthetic find data without the file system,
-// which shows the builder's own cost apart from directory listing. Usage: tessor-bench-builder [--quick] (quick: a tenth of the sizes).
+// which shows the builder's own cost apart from directory listing. Usage: tessor-bench-builder
+// [--quick] (quick: a tenth of the sizes).
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
@@ -26,20 +27,22 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-bool MakeEmptyFiles(const std::string& folder, int count)
-{
+bool MakeEmptyFiles(const std::string& folder, int count) {
     std::filesystem::create_directories(folder);
     for (int i = 0; i < count; ++i) {
         char name[64];
         std::snprintf(name, sizeof name, "/file-%07d.dat", i);
         int fd = ::open((folder + name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) return false;
+        if (fd < 0)
+            return false;
         ::close(fd);
     }
     return true;
 }
 
-size_t HeapInUse() { return mallinfo2().uordblks; }
+size_t HeapInUse() {
+    return mallinfo2().uordblks;
+}
 
 struct TResult {
     double addSeconds = 0;
@@ -51,8 +54,7 @@ struct TResult {
     int entries = 0;
 };
 
-TResult Run(const std::string& source)
-{
+TResult Run(const std::string& source) {
     TResult r;
     malloc_trim(0);
     long before = static_cast<long>(HeapInUse());
@@ -87,8 +89,7 @@ TResult Run(const std::string& source)
 // The builder alone, without the file system: n entries with synthetic
 // find data (names and 8.3 names as a folder listing would give them) added
 // to one directory, then laid out.
-TResult RunSynthetic(int n)
-{
+TResult RunSynthetic(int n) {
     TResult r;
     malloc_trim(0);
     long before = static_cast<long>(HeapInUse());
@@ -102,8 +103,10 @@ TResult RunSynthetic(int n)
         char name[64], alt[16];
         std::snprintf(name, sizeof name, "file-%07d.dat", i);
         std::snprintf(alt, sizeof alt, "F%05X~1.DAT", (i * 2654435761u) & 0xFFFFF);
-        for (int k = 0; name[k]; ++k) fd.cFileName[k] = static_cast<char16_t>(name[k]);
-        for (int k = 0; alt[k]; ++k) fd.cAlternateFileName[k] = static_cast<char16_t>(alt[k]);
+        for (int k = 0; name[k]; ++k)
+            fd.cFileName[k] = static_cast<char16_t>(name[k]);
+        for (int k = 0; alt[k]; ++k)
+            fd.cAlternateFileName[k] = static_cast<char16_t>(alt[k]);
         std::u16string source = u"/data/some/folder/" + std::u16string(fd.cFileName);
         builder::AddEntry(b, b.RootDir, fd, &source);
     }
@@ -121,33 +124,38 @@ TResult RunSynthetic(int n)
     return r;
 }
 
-void Print(const char* label, const TResult& r)
-{
+void Print(const char* label, const TResult& r) {
     double total = r.addSeconds + r.prepareSeconds + r.headerSeconds;
-    std::printf("%-28s entries %7d  add %7.3f s  prepare %7.3f s  header %7.3f s  total %7.3f s  "
-                "%6.2f us/entry  %5.0f bytes/entry (+%4.0f header area, +%4.0f platform cache)\n",
-                label, r.entries, r.addSeconds, r.prepareSeconds, r.headerSeconds, total,
-                r.entries ? total * 1e6 / r.entries : 0.0, r.entries ? double(r.heapBytes) / r.entries : 0.0,
-                r.entries ? double(r.headerBytes) / r.entries : 0.0, r.entries ? double(r.residue) / r.entries : 0.0);
+    std::printf(
+        "%-28s entries %7d  add %7.3f s  prepare %7.3f s  header %7.3f s  total %7.3f s  "
+        "%6.2f us/entry  %5.0f bytes/entry (+%4.0f header area, +%4.0f platform cache)\n",
+        label, r.entries, r.addSeconds, r.prepareSeconds, r.headerSeconds, total,
+        r.entries ? total * 1e6 / r.entries : 0.0,
+        r.entries ? double(r.heapBytes) / r.entries : 0.0,
+        r.entries ? double(r.headerBytes) / r.entries : 0.0,
+        r.entries ? double(r.residue) / r.entries : 0.0);
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int scale = (argc > 1 && std::strcmp(argv[1], "--quick") == 0) ? 10 : 1;
-    std::string root = (std::filesystem::temp_directory_path() / "tessor-bench-builder-XXXXXX").string();
-    if (!::mkdtemp(root.data())) return 1;
+    std::string root =
+        (std::filesystem::temp_directory_path() / "tessor-bench-builder-XXXXXX").string();
+    if (!::mkdtemp(root.data()))
+        return 1;
     const int flatSmall = 20000 / scale, flatLarge = 200000 / scale;
     const int treeSmallDirs = 200 / scale, treeLargeDirs = 2000 / scale, perDir = 50;
 
     std::printf("making files under %s ...\n", root.c_str());
-    bool ok = MakeEmptyFiles(root + "/flat-small", flatSmall) && MakeEmptyFiles(root + "/flat-large", flatLarge);
+    bool ok = MakeEmptyFiles(root + "/flat-small", flatSmall) &&
+              MakeEmptyFiles(root + "/flat-large", flatLarge);
     for (int d = 0; ok && d < treeLargeDirs; ++d) {
         char sub[64];
         std::snprintf(sub, sizeof sub, "/d%02d/folder-%05d", d % 40, d);
         ok = MakeEmptyFiles(root + "/tree-large" + sub, perDir);
-        if (ok && d < treeSmallDirs) ok = MakeEmptyFiles(root + "/tree-small" + sub, perDir);
+        if (ok && d < treeSmallDirs)
+            ok = MakeEmptyFiles(root + "/tree-small" + sub, perDir);
     }
     if (!ok) {
         std::fprintf(stderr, "could not make the files\n");
@@ -170,17 +178,19 @@ int main(int argc, char** argv)
     Print("folders of 50 files", treeSmall);
     Print("folders of 50 files", treeLarge);
     auto total = [](const TResult& r) { return r.addSeconds + r.prepareSeconds + r.headerSeconds; };
-    std::printf("ratio flat %d / %d entries: time %.2f (entries %.2f)\n", large.entries, small.entries,
-                total(large) / total(small), double(large.entries) / small.entries);
-    std::printf("ratio folders %d / %d entries: time %.2f (entries %.2f)\n", treeLarge.entries, treeSmall.entries,
-                total(treeLarge) / total(treeSmall), double(treeLarge.entries) / treeSmall.entries);
+    std::printf("ratio flat %d / %d entries: time %.2f (entries %.2f)\n", large.entries,
+                small.entries, total(large) / total(small), double(large.entries) / small.entries);
+    std::printf("ratio folders %d / %d entries: time %.2f (entries %.2f)\n", treeLarge.entries,
+                treeSmall.entries, total(treeLarge) / total(treeSmall),
+                double(treeLarge.entries) / treeSmall.entries);
     RunSynthetic(flatSmall);
     TResult synSmall = RunSynthetic(flatSmall);
     TResult synLarge = RunSynthetic(flatLarge);
     Print("builder alone, one folder", synSmall);
     Print("builder alone, one folder", synLarge);
-    std::printf("ratio builder alone %d / %d entries: time %.2f (entries %.2f)\n", synLarge.entries, synSmall.entries,
-                total(synLarge) / total(synSmall), double(synLarge.entries) / synSmall.entries);
+    std::printf("ratio builder alone %d / %d entries: time %.2f (entries %.2f)\n", synLarge.entries,
+                synSmall.entries, total(synLarge) / total(synSmall),
+                double(synLarge.entries) / synSmall.entries);
     std::filesystem::remove_all(root);
     return 0;
 }

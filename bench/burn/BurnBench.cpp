@@ -33,7 +33,8 @@ std::string BenchDir() {
 }
 
 void MakeBigTree(const std::string& root) {
-    if (fs::exists(root + ".done")) return;
+    if (fs::exists(root + ".done"))
+        return;
     fs::remove_all(root);
     fs::create_directories(root);
     std::mt19937_64 rnd(1);
@@ -41,7 +42,8 @@ void MakeBigTree(const std::string& root) {
     for (int f = 0; f < 4; ++f) {
         std::ofstream out(root + "/part" + std::to_string(f) + ".bin", std::ios::binary);
         for (int i = 0; i < 256; ++i) {  // 256 MiB each
-            for (auto& w : block) w = rnd();
+            for (auto& w : block)
+                w = rnd();
             out.write(reinterpret_cast<const char*>(block.data()), block.size() * 8);
         }
     }
@@ -49,11 +51,13 @@ void MakeBigTree(const std::string& root) {
 }
 
 void MakeSmallTree(const std::string& root) {
-    if (fs::exists(root + ".done")) return;
+    if (fs::exists(root + ".done"))
+        return;
     fs::remove_all(root);
     std::mt19937 rnd(7);
     std::string blob(8192, '\0');
-    for (char& c : blob) c = static_cast<char>(rnd());
+    for (char& c : blob)
+        c = static_cast<char>(rnd());
     std::vector<std::string> dirs;
     for (int d = 0; d < 2000; ++d) {
         std::string p = root + "/d" + std::to_string(d % 40) + "/dir" + std::to_string(d);
@@ -100,7 +104,8 @@ TRun Run(TDiscBurner& b, TStart start) {
     }
     while (done == 0) {
         b.Messages()->WaitAndDispatch(1);
-        if (run.dataSeconds == 0 && b.ImageSectors() > 0 && b.WrittenSectors() >= b.ImageSectors()) {
+        if (run.dataSeconds == 0 && b.ImageSectors() > 0 &&
+            b.WrittenSectors() >= b.ImageSectors()) {
             run.dataSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
         }
         uint32_t size = b.DeviceBufferSize();
@@ -152,7 +157,9 @@ struct TVirtualDrive {
     }
 };
 
-double MB(int32_t sectors) { return sectors * 2048.0 / 1e6; }
+double MB(int32_t sectors) {
+    return sectors * 2048.0 / 1e6;
+}
 
 }  // namespace
 
@@ -174,13 +181,15 @@ int main() {
         drive.Attach(b);
         Compile(b, dir + "/burn-big");
         TRun burn = Run(b, [&] { return b.WriteDisc(); });
-        std::printf("1 GiB compilation (%.0f MB image): image file %.2f s; burn to virtual BD-R: "
-                    "data written in %.2f s, done with closing in %.2f s%s\n",
-                    MB(b.ImageSectors()), img.seconds, burn.dataSeconds, burn.seconds,
-                    img.ok && burn.ok ? "" : " (FAILED)");
-        std::printf("  ratio burn data phase / image file: %.2f (the rest is the drive closing the "
-                    "session, polled every 5 s)\n",
-                    burn.dataSeconds / img.seconds);
+        std::printf(
+            "1 GiB compilation (%.0f MB image): image file %.2f s; burn to virtual BD-R: "
+            "data written in %.2f s, done with closing in %.2f s%s\n",
+            MB(b.ImageSectors()), img.seconds, burn.dataSeconds, burn.seconds,
+            img.ok && burn.ok ? "" : " (FAILED)");
+        std::printf(
+            "  ratio burn data phase / image file: %.2f (the rest is the drive closing the "
+            "session, polled every 5 s)\n",
+            burn.dataSeconds / img.seconds);
     }
 
     // 2. Keeping a 16x BD writer fed from 100,000 small files.
@@ -191,10 +200,11 @@ int main() {
         Compile(b, dir + "/burn-small");
         TRun burn = Run(b, [&] { return b.WriteDisc(); });
         double floor = MB(b.ImageSectors()) / 71.92;
-        std::printf("100,000 files (%.0f MB) to a BD writer recording at 71.9 MB/s: data handed "
-                    "over in %.2f s, done in %.2f s%s (the drive alone needs %.2f s: ratio %.2f)\n",
-                    MB(b.ImageSectors()), burn.dataSeconds, burn.seconds, burn.ok ? "" : " (FAILED)",
-                    floor, burn.dataSeconds / floor);
+        std::printf(
+            "100,000 files (%.0f MB) to a BD writer recording at 71.9 MB/s: data handed "
+            "over in %.2f s, done in %.2f s%s (the drive alone needs %.2f s: ratio %.2f)\n",
+            MB(b.ImageSectors()), burn.dataSeconds, burn.seconds, burn.ok ? "" : " (FAILED)", floor,
+            burn.dataSeconds / floor);
         std::printf("  lowest drive buffer fill seen while writing: %.0f %% (%d readings)\n",
                     burn.minBufferFill * 100.0, burn.bufferSamples);
     }

@@ -28,10 +28,10 @@ enum : uint16_t {
 // ECMA-167 2/9.1 Volume structure descriptor: BEA01 (2/9.2), NSR02 (3/9.1),
 // TEA01 (2/9.3). Only the header is recorded; the rest of the sector is zero.
 struct TVolumeStructureDescriptor {
-    using StructureType = TNumber<uint8_t, 0>;        // 2/9.1.1
-    using StandardIdentifier = TBytes<1, 5>;          // 2/9.1.2
-    using StructureVersion = TNumber<uint8_t, 6>;     // 2/9.1.3
-    using StructureData = TBytes<7, 2041>;            // 2/9.1.4
+    using StructureType = TNumber<uint8_t, 0>;     // 2/9.1.1
+    using StandardIdentifier = TBytes<1, 5>;       // 2/9.1.2
+    using StructureVersion = TNumber<uint8_t, 6>;  // 2/9.1.3
+    using StructureData = TBytes<7, 2041>;         // 2/9.1.4
     static constexpr uint32_t Size =
         PackedSize<StructureType, StandardIdentifier, StructureVersion, StructureData>();
 };
@@ -74,10 +74,10 @@ static_assert(TPrimaryVolumeDescriptor::Size == 512);
 
 // ECMA-167 3/10.2 Anchor Volume Descriptor Pointer
 struct TAnchorVolumeDescriptorPointer {
-    using Tag = TBytes<0, 16>;                                          // 3/10.2.1
-    using MainVolumeDescriptorSequenceExtent = TBytes<16, TExtentAd::Size>;    // 3/10.2.2
-    using ReserveVolumeDescriptorSequenceExtent = TBytes<24, TExtentAd::Size>; // 3/10.2.3
-    using Reserved = TBytes<32, 480>;                                   // 3/10.2.4
+    using Tag = TBytes<0, 16>;                                                  // 3/10.2.1
+    using MainVolumeDescriptorSequenceExtent = TBytes<16, TExtentAd::Size>;     // 3/10.2.2
+    using ReserveVolumeDescriptorSequenceExtent = TBytes<24, TExtentAd::Size>;  // 3/10.2.3
+    using Reserved = TBytes<32, 480>;                                           // 3/10.2.4
     static constexpr uint32_t Size = PackedSize<Tag, MainVolumeDescriptorSequenceExtent,
                                                 ReserveVolumeDescriptorSequenceExtent, Reserved>();
 };
@@ -86,10 +86,10 @@ static_assert(TAnchorVolumeDescriptorPointer::Size == 512);
 // ECMA-167 3/10.4 Implementation Use Volume Descriptor; its implementation
 // use area holds the OSTA logical volume information (OSTA_UDF_150.h).
 struct TImplementationUseVolumeDescriptor {
-    using Tag = TBytes<0, 16>;                                      // 3/10.4.1
-    using VolumeDescriptorSequenceNumber = TNumber<uint32_t, 16>;   // 3/10.4.2
-    using ImplementationIdentifier = TBytes<20, TEntityId::Size>;   // 3/10.4.3
-    using ImplementationUse = TBytes<52, 460>;                      // 3/10.4.4
+    using Tag = TBytes<0, 16>;                                     // 3/10.4.1
+    using VolumeDescriptorSequenceNumber = TNumber<uint32_t, 16>;  // 3/10.4.2
+    using ImplementationIdentifier = TBytes<20, TEntityId::Size>;  // 3/10.4.3
+    using ImplementationUse = TBytes<52, 460>;                     // 3/10.4.4
     static constexpr uint32_t Size = PackedSize<Tag, VolumeDescriptorSequenceNumber,
                                                 ImplementationIdentifier, ImplementationUse>();
 };
@@ -121,10 +121,10 @@ inline constexpr uint32_t kAccessReadOnly = 1;
 
 // ECMA-167 3/10.7.2 Type 1 Partition Map
 struct TType1PartitionMap {
-    using PartitionMapType = TNumber<uint8_t, 0>;        // 3/10.7.2.1
-    using PartitionMapLength = TNumber<uint8_t, 1>;      // 3/10.7.2.2
-    using VolumeSequenceNumber = TNumber<uint16_t, 2>;   // 3/10.7.2.3
-    using PartitionNumber = TNumber<uint16_t, 4>;        // 3/10.7.2.4
+    using PartitionMapType = TNumber<uint8_t, 0>;       // 3/10.7.2.1
+    using PartitionMapLength = TNumber<uint8_t, 1>;     // 3/10.7.2.2
+    using VolumeSequenceNumber = TNumber<uint16_t, 2>;  // 3/10.7.2.3
+    using PartitionNumber = TNumber<uint16_t, 4>;       // 3/10.7.2.4
     static constexpr uint32_t Size =
         PackedSize<PartitionMapType, PartitionMapLength, VolumeSequenceNumber, PartitionNumber>();
 };
@@ -157,9 +157,9 @@ static_assert(TLogicalVolumeDescriptor::Size == 446);
 
 // ECMA-167 3/10.8 Unallocated Space Descriptor, with no allocation descriptors.
 struct TUnallocatedSpaceDescriptor {
-    using Tag = TBytes<0, 16>;                                      // 3/10.8.1
-    using VolumeDescriptorSequenceNumber = TNumber<uint32_t, 16>;   // 3/10.8.2
-    using NumberOfAllocationDescriptors = TNumber<uint32_t, 20>;    // 3/10.8.3
+    using Tag = TBytes<0, 16>;                                     // 3/10.8.1
+    using VolumeDescriptorSequenceNumber = TNumber<uint32_t, 16>;  // 3/10.8.2
+    using NumberOfAllocationDescriptors = TNumber<uint32_t, 20>;   // 3/10.8.3
     static constexpr uint32_t Size =
         PackedSize<Tag, VolumeDescriptorSequenceNumber, NumberOfAllocationDescriptors>();
 };
@@ -177,20 +177,20 @@ static_assert(TTerminatingDescriptor::Size == 512);
 // partition: one free space table entry and one size table entry, followed
 // by the implementation use area (OSTA_UDF_150.h).
 struct TLogicalVolumeIntegrityDescriptor {
-    using Tag = TBytes<0, 16>;                                      // 3/10.10.1
-    using RecordingDateAndTime = TBytes<16, TTimestamp::Size>;      // 3/10.10.2
-    using IntegrityType = TNumber<uint32_t, 28>;                    // 3/10.10.3
-    using NextIntegrityExtent = TBytes<32, TExtentAd::Size>;        // 3/10.10.4
-    using LogicalVolumeContentsUse = TBytes<40, 32>;                // 3/10.10.5
-    using NumberOfPartitions = TNumber<uint32_t, 72>;               // 3/10.10.6
-    using LengthOfImplementationUse = TNumber<uint32_t, 76>;        // 3/10.10.7
-    using FreeSpaceTable = TNumber<uint32_t, 80>;                   // 3/10.10.8
-    using SizeTable = TNumber<uint32_t, 84>;                        // 3/10.10.9
+    using Tag = TBytes<0, 16>;                                  // 3/10.10.1
+    using RecordingDateAndTime = TBytes<16, TTimestamp::Size>;  // 3/10.10.2
+    using IntegrityType = TNumber<uint32_t, 28>;                // 3/10.10.3
+    using NextIntegrityExtent = TBytes<32, TExtentAd::Size>;    // 3/10.10.4
+    using LogicalVolumeContentsUse = TBytes<40, 32>;            // 3/10.10.5
+    using NumberOfPartitions = TNumber<uint32_t, 72>;           // 3/10.10.6
+    using LengthOfImplementationUse = TNumber<uint32_t, 76>;    // 3/10.10.7
+    using FreeSpaceTable = TNumber<uint32_t, 80>;               // 3/10.10.8
+    using SizeTable = TNumber<uint32_t, 84>;                    // 3/10.10.9
     static constexpr uint32_t FixedSize =
         PackedSize<Tag, RecordingDateAndTime, IntegrityType, NextIntegrityExtent,
                    LogicalVolumeContentsUse, NumberOfPartitions, LengthOfImplementationUse,
                    FreeSpaceTable, SizeTable>();
-    using ImplementationUse = TBytes<FixedSize, 48>;                // 3/10.10.10
+    using ImplementationUse = TBytes<FixedSize, 48>;  // 3/10.10.10
     static constexpr uint32_t Size = ImplementationUse::Offset + ImplementationUse::Length;
 };
 static_assert(TLogicalVolumeIntegrityDescriptor::FixedSize == 88);
@@ -201,25 +201,25 @@ inline constexpr uint32_t kIntegrityClose = 1;
 
 // ECMA-167 4/14.1 File Set Descriptor
 struct TFileSetDescriptor {
-    using Tag = TBytes<0, 16>;                                          // 4/14.1.1
-    using RecordingDateAndTime = TBytes<16, TTimestamp::Size>;          // 4/14.1.2
-    using InterchangeLevel = TNumber<uint16_t, 28>;                     // 4/14.1.3
-    using MaximumInterchangeLevel = TNumber<uint16_t, 30>;              // 4/14.1.4
-    using CharacterSetList = TNumber<uint32_t, 32>;                     // 4/14.1.5
-    using MaximumCharacterSetList = TNumber<uint32_t, 36>;              // 4/14.1.6
-    using FileSetNumber = TNumber<uint32_t, 40>;                        // 4/14.1.7
-    using FileSetDescriptorNumber = TNumber<uint32_t, 44>;              // 4/14.1.8
-    using LogicalVolumeIdentifierCharacterSet = TBytes<48, TCharspec::Size>; // 4/14.1.9
-    using LogicalVolumeIdentifier = TBytes<112, 128>;                   // 4/14.1.10, d-string
-    using FileSetCharacterSet = TBytes<240, TCharspec::Size>;           // 4/14.1.11
-    using FileSetIdentifier = TBytes<304, 32>;                          // 4/14.1.12, d-string
-    using CopyrightFileIdentifier = TBytes<336, 32>;                    // 4/14.1.13
-    using AbstractFileIdentifier = TBytes<368, 32>;                     // 4/14.1.14
-    using RootDirectoryIcb = TBytes<400, TLongAd::Size>;                // 4/14.1.15
-    using DomainIdentifier = TBytes<416, TEntityId::Size>;              // 4/14.1.16
-    using NextExtent = TBytes<448, TLongAd::Size>;                      // 4/14.1.17
-    using SystemStreamDirectoryIcb = TBytes<464, TLongAd::Size>;        // 4/14.1.18
-    using Reserved = TBytes<480, 32>;                                   // 4/14.1.19
+    using Tag = TBytes<0, 16>;                                                // 4/14.1.1
+    using RecordingDateAndTime = TBytes<16, TTimestamp::Size>;                // 4/14.1.2
+    using InterchangeLevel = TNumber<uint16_t, 28>;                           // 4/14.1.3
+    using MaximumInterchangeLevel = TNumber<uint16_t, 30>;                    // 4/14.1.4
+    using CharacterSetList = TNumber<uint32_t, 32>;                           // 4/14.1.5
+    using MaximumCharacterSetList = TNumber<uint32_t, 36>;                    // 4/14.1.6
+    using FileSetNumber = TNumber<uint32_t, 40>;                              // 4/14.1.7
+    using FileSetDescriptorNumber = TNumber<uint32_t, 44>;                    // 4/14.1.8
+    using LogicalVolumeIdentifierCharacterSet = TBytes<48, TCharspec::Size>;  // 4/14.1.9
+    using LogicalVolumeIdentifier = TBytes<112, 128>;                         // 4/14.1.10, d-string
+    using FileSetCharacterSet = TBytes<240, TCharspec::Size>;                 // 4/14.1.11
+    using FileSetIdentifier = TBytes<304, 32>;                                // 4/14.1.12, d-string
+    using CopyrightFileIdentifier = TBytes<336, 32>;                          // 4/14.1.13
+    using AbstractFileIdentifier = TBytes<368, 32>;                           // 4/14.1.14
+    using RootDirectoryIcb = TBytes<400, TLongAd::Size>;                      // 4/14.1.15
+    using DomainIdentifier = TBytes<416, TEntityId::Size>;                    // 4/14.1.16
+    using NextExtent = TBytes<448, TLongAd::Size>;                            // 4/14.1.17
+    using SystemStreamDirectoryIcb = TBytes<464, TLongAd::Size>;              // 4/14.1.18
+    using Reserved = TBytes<480, 32>;                                         // 4/14.1.19
     static constexpr uint32_t Size =
         PackedSize<Tag, RecordingDateAndTime, InterchangeLevel, MaximumInterchangeLevel,
                    CharacterSetList, MaximumCharacterSetList, FileSetNumber,
@@ -233,12 +233,12 @@ static_assert(TFileSetDescriptor::Size == 512);
 // ECMA-167 4/14.4 File Identifier Descriptor: a fixed part, then the
 // implementation use area, the identifier and padding to a multiple of 4.
 struct TFileIdentifierDescriptor {
-    using Tag = TBytes<0, 16>;                                  // 4/14.4.1
-    using FileVersionNumber = TNumber<uint16_t, 16>;            // 4/14.4.2
-    using FileCharacteristics = TNumber<uint8_t, 18>;           // 4/14.4.3
-    using LengthOfFileIdentifier = TNumber<uint8_t, 19>;        // 4/14.4.4
-    using Icb = TBytes<20, TLongAd::Size>;                      // 4/14.4.5
-    using LengthOfImplementationUse = TNumber<uint16_t, 36>;    // 4/14.4.6
+    using Tag = TBytes<0, 16>;                                // 4/14.4.1
+    using FileVersionNumber = TNumber<uint16_t, 16>;          // 4/14.4.2
+    using FileCharacteristics = TNumber<uint8_t, 18>;         // 4/14.4.3
+    using LengthOfFileIdentifier = TNumber<uint8_t, 19>;      // 4/14.4.4
+    using Icb = TBytes<20, TLongAd::Size>;                    // 4/14.4.5
+    using LengthOfImplementationUse = TNumber<uint16_t, 36>;  // 4/14.4.6
     static constexpr uint32_t FixedSize =
         PackedSize<Tag, FileVersionNumber, FileCharacteristics, LengthOfFileIdentifier, Icb,
                    LengthOfImplementationUse>();
@@ -256,9 +256,9 @@ enum : uint8_t {
 // ECMA-167 4/14.5 Allocation Extent Descriptor: continues a file entry's
 // allocation descriptors in a block of its own; the descriptors follow.
 struct TAllocationExtentDescriptor {
-    using Tag = TBytes<0, 16>;                                   // 4/14.5.1
-    using PreviousAllocationExtentLocation = TNumber<uint32_t, 16>; // 4/14.5.2
-    using LengthOfAllocationDescriptors = TNumber<uint32_t, 20>; // 4/14.5.3
+    using Tag = TBytes<0, 16>;                                       // 4/14.5.1
+    using PreviousAllocationExtentLocation = TNumber<uint32_t, 16>;  // 4/14.5.2
+    using LengthOfAllocationDescriptors = TNumber<uint32_t, 20>;     // 4/14.5.3
     static constexpr uint32_t FixedSize =
         PackedSize<Tag, PreviousAllocationExtentLocation, LengthOfAllocationDescriptors>();
 };
@@ -270,14 +270,14 @@ inline constexpr uint32_t kExtentNextAllocationDescriptors = 3u << 30;
 
 // ECMA-167 4/14.6 ICB Tag
 struct TIcbTag {
-    using PriorRecordedNumberOfDirectEntries = TNumber<uint32_t, 0>; // 4/14.6.1
-    using StrategyType = TNumber<uint16_t, 4>;                       // 4/14.6.2
-    using StrategyParameter = TBytes<6, 2>;                          // 4/14.6.3
-    using MaximumNumberOfEntries = TNumber<uint16_t, 8>;             // 4/14.6.4
-    using Reserved = TNumber<uint8_t, 10>;                           // 4/14.6.5
-    using FileType = TNumber<uint8_t, 11>;                           // 4/14.6.6
-    using ParentIcbLocation = TBytes<12, TLbAddr::Size>;             // 4/14.6.7
-    using Flags = TNumber<uint16_t, 18>;                             // 4/14.6.8
+    using PriorRecordedNumberOfDirectEntries = TNumber<uint32_t, 0>;  // 4/14.6.1
+    using StrategyType = TNumber<uint16_t, 4>;                        // 4/14.6.2
+    using StrategyParameter = TBytes<6, 2>;                           // 4/14.6.3
+    using MaximumNumberOfEntries = TNumber<uint16_t, 8>;              // 4/14.6.4
+    using Reserved = TNumber<uint8_t, 10>;                            // 4/14.6.5
+    using FileType = TNumber<uint8_t, 11>;                            // 4/14.6.6
+    using ParentIcbLocation = TBytes<12, TLbAddr::Size>;              // 4/14.6.7
+    using Flags = TNumber<uint16_t, 18>;                              // 4/14.6.8
     static constexpr uint32_t Size =
         PackedSize<PriorRecordedNumberOfDirectEntries, StrategyType, StrategyParameter,
                    MaximumNumberOfEntries, Reserved, FileType, ParentIcbLocation, Flags>();
@@ -316,10 +316,10 @@ struct TFileEntryDescriptor {
     using LengthOfAllocationDescriptors = TNumber<uint32_t, 172>;   // 4/14.9.20
     static constexpr uint32_t FixedSize =
         PackedSize<Tag, IcbTag, Uid, Gid, Permissions, FileLinkCount, RecordFormat,
-                   RecordDisplayAttributes, RecordLength, InformationLength,
-                   LogicalBlocksRecorded, AccessTime, ModificationTime, AttributeTime,
-                   Checkpoint, ExtendedAttributeIcb, ImplementationIdentifier, UniqueId,
-                   LengthOfExtendedAttributes, LengthOfAllocationDescriptors>();
+                   RecordDisplayAttributes, RecordLength, InformationLength, LogicalBlocksRecorded,
+                   AccessTime, ModificationTime, AttributeTime, Checkpoint, ExtendedAttributeIcb,
+                   ImplementationIdentifier, UniqueId, LengthOfExtendedAttributes,
+                   LengthOfAllocationDescriptors>();
     // 4/14.9.21 extended attributes and 4/14.9.22 allocation descriptors
     // follow from FixedSize.
 };

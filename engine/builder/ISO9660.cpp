@@ -31,19 +31,18 @@ struct TSortKey {
     TFileEntry* entry;
 };
 
-bool KeyLess(const TSortKey& a, const TSortKey& b)
-{
+bool KeyLess(const TSortKey& a, const TSortKey& b) {
     int c = std::memcmp(a.name.data(), b.name.data(), std::min(a.length, b.length));
     return c != 0 ? c < 0 : a.length < b.length;
 }
 
-void SortChildList(TDirEntry* d, std::vector<TSortKey>& keys)
-{
+void SortChildList(TDirEntry* d, std::vector<TSortKey>& keys) {
     keys.clear();
     for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling) {
         TSortKey k{};
         k.length = std::min<uint8_t>(e->ShortNameLength, 16);
-        for (size_t i = 0; i < k.length; ++i) k.name[i] = AsciiUpper(static_cast<unsigned char>(e->ShortName[i]));
+        for (size_t i = 0; i < k.length; ++i)
+            k.name[i] = AsciiUpper(static_cast<unsigned char>(e->ShortName[i]));
         k.entry = e;
         keys.push_back(k);
     }
@@ -56,24 +55,28 @@ void SortChildList(TDirEntry* d, std::vector<TSortKey>& keys)
 
 // Path-table order: by parent number, then by name in the thread's
 // collation, repeated until the numbering no longer moves anything.
-void SortPathTable(TImageBuilder& b)
-{
+void SortPathTable(TImageBuilder& b) {
     std::vector<TDirEntry*>& order = b.PathTableOrder;
     auto number = [&] {
-        for (size_t i = 0; i < order.size(); ++i) order[i]->PathTableNumber = static_cast<uint16_t>(i + 1);
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i]->PathTableNumber = static_cast<uint16_t>(i + 1);
     };
     number();
-    if (order.size() < 2) return;
+    if (order.size() < 2)
+        return;
     for (int round = 0; round < 1000; ++round) {
         number();
-        std::stable_sort(order.begin() + 1, order.end(), [](const TDirEntry* x, const TDirEntry* y) {
-            if (x->Parent->PathTableNumber != y->Parent->PathTableNumber)
-                return x->Parent->PathTableNumber < y->Parent->PathTableNumber;
-            return platform::CompareLocale(x->LongName, y->LongName) < 0;
-        });
+        std::stable_sort(order.begin() + 1, order.end(),
+                         [](const TDirEntry* x, const TDirEntry* y) {
+                             if (x->Parent->PathTableNumber != y->Parent->PathTableNumber)
+                                 return x->Parent->PathTableNumber < y->Parent->PathTableNumber;
+                             return platform::CompareLocale(x->LongName, y->LongName) < 0;
+                         });
         bool moved = false;
-        for (size_t i = 0; i < order.size() && !moved; ++i) moved = order[i]->PathTableNumber != i + 1;
-        if (!moved) return;
+        for (size_t i = 0; i < order.size() && !moved; ++i)
+            moved = order[i]->PathTableNumber != i + 1;
+        if (!moved)
+            return;
     }
     // Not settled: tell the user with the system beep and keep the last
     // order, numbered as it stands, so that the path tables stay consistent
@@ -85,15 +88,16 @@ void SortPathTable(TImageBuilder& b)
 // Where a name must be cut to fit a record, the extension is kept and a
 // "~N" before it keeps the name unique in its directory.
 template <typename TString, typename TCut>
-TString CutName(const TString& name, size_t max, int n, TCut cut)
-{
+TString CutName(const TString& name, size_t max, int n, TCut cut) {
     using TChar = typename TString::value_type;
     size_t dot = name.rfind(static_cast<TChar>('.'));
-    size_t extLength = (dot != TString::npos && dot > 0 && name.size() - dot <= 16) ? name.size() - dot : 0;
+    size_t extLength =
+        (dot != TString::npos && dot > 0 && name.size() - dot <= 16) ? name.size() - dot : 0;
     TString suffix;
     if (n > 0) {
         suffix.push_back(static_cast<TChar>('~'));
-        for (char c : std::to_string(n)) suffix.push_back(static_cast<TChar>(c));
+        for (char c : std::to_string(n))
+            suffix.push_back(static_cast<TChar>(c));
     }
     TString base = name.substr(0, name.size() - extLength);
     size_t room = max - extLength - suffix.size();
@@ -103,14 +107,15 @@ TString CutName(const TString& name, size_t max, int n, TCut cut)
     return out;
 }
 
-std::string FoldAscii(std::string_view s) { return AsciiUpper(s); }
+std::string FoldAscii(std::string_view s) {
+    return AsciiUpper(s);
+}
 
 // Short names are kept as found, but two equal names in one directory make
 // strict readers refuse the whole image: the second and later ones are
 // written as "BASE~N.EXT" (at most 6 bytes of the base), unique in the
 // directory.
-void UniqueShortNames(TImageBuilder& b, const TDirEntry* d)
-{
+void UniqueShortNames(TImageBuilder& b, const TDirEntry* d) {
     // The list is sorted by the folded short name, so equal names are
     // neighbours; the set of every name is only made when two are equal.
     bool clash = false;
@@ -120,7 +125,8 @@ void UniqueShortNames(TImageBuilder& b, const TDirEntry* d)
                 AsciiUpper(std::string_view(e->ShortName, e->ShortNameLength)) ==
                     AsciiUpper(std::string_view(n->ShortName, n->ShortNameLength));
     }
-    if (!clash) return;
+    if (!clash)
+        return;
     std::unordered_set<std::string> seen;
     std::vector<TFileEntry*> clashes;
     for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling)
@@ -146,8 +152,7 @@ void UniqueShortNames(TImageBuilder& b, const TDirEntry* d)
 
 // Joliet names over 110 units and ISO 9660:1999 names over 207 bytes are cut;
 // the cut names are made unique against every other name of the directory.
-void AssignCutNames(TImageBuilder& b)
-{
+void AssignCutNames(TImageBuilder& b) {
     TTreeStorage& st = *b.Storage;
     st.JolietNames.clear();
     st.IsoNames.clear();
@@ -159,9 +164,11 @@ void AssignCutNames(TImageBuilder& b)
             if (any) {
                 std::unordered_set<std::u16string> taken;
                 for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling)
-                    if (e->LongName.size() <= kMaxJolietUnits) taken.insert(platform::FoldCase(e->LongName));
+                    if (e->LongName.size() <= kMaxJolietUnits)
+                        taken.insert(platform::FoldCase(e->LongName));
                 for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling) {
-                    if (e->LongName.size() <= kMaxJolietUnits) continue;
+                    if (e->LongName.size() <= kMaxJolietUnits)
+                        continue;
                     for (int n = 0;; ++n) {
                         std::u16string cut = CutName(e->LongName, kMaxJolietUnits, n, CutUtf16);
                         if (taken.insert(platform::FoldCase(cut)).second) {
@@ -197,11 +204,11 @@ void AssignCutNames(TImageBuilder& b)
     }
 }
 
-int32_t PathTableBytes(const TImageBuilder& b, TTreeKind kind)
-{
+int32_t PathTableBytes(const TImageBuilder& b, TTreeKind kind) {
     int32_t size = 10;
     for (const TDirEntry* d : b.DirTable) {
-        if (d == b.RootDir || !d->Entry) continue;
+        if (d == b.RootDir || !d->Entry)
+            continue;
         size_t n = RecordName(b, d->Entry, kind).size();
         size += static_cast<int32_t>(8 + n + (n % 2));
     }
@@ -209,8 +216,7 @@ int32_t PathTableBytes(const TImageBuilder& b, TTreeKind kind)
 }
 
 // Steps 7 and 8: every directory's extent, in creation order.
-int32_t LayoutDirectories(TImageBuilder& b, TTreeKind kind)
-{
+int32_t LayoutDirectories(TImageBuilder& b, TTreeKind kind) {
     uint32_t sectors = 0;
     for (TDirEntry* d : b.DirTable) {
         uint32_t extent = PackDirectory(b, d, kind, nullptr);
@@ -228,30 +234,33 @@ int32_t LayoutDirectories(TImageBuilder& b, TTreeKind kind)
 
 }  // namespace
 
-int32_t PrepareImage(TImageBuilder& b)
-{
+int32_t PrepareImage(TImageBuilder& b) {
     b.StatusCode = S_PREPARING;
-    if (!b.RootDir) ClearFiles(b);
+    if (!b.RootDir)
+        ClearFiles(b);
 
     // Sort: every child list by short name, then the path-table order.
     std::vector<TSortKey> scratch;
-    for (TDirEntry* d : b.DirTable) SortChildList(d, scratch);
+    for (TDirEntry* d : b.DirTable)
+        SortChildList(d, scratch);
     SortPathTable(b);
     AssignCutNames(b);
     bool boot = b.BootImagePath[0] != 0;
 
     // Volume descriptors from sector 16.
     int32_t next = 16;
-    next += 1;                      // primary
+    next += 1;  // primary
     next += b.ISO9660v1999FS ? 1 : 0;
     next += boot ? 1 : 0;
     next += b.JolietFileSystem ? 1 : 0;
-    next += 1;                      // terminator
+    next += 1;  // terminator
 
-    if (b.UDFBridge) next = LayoutUdfFixedArea(b, next);
+    if (b.UDFBridge)
+        next = LayoutUdfFixedArea(b, next);
 
     b.IsoPathTableSize = PathTableBytes(b, TTreeKind::Iso);
-    int32_t isoTable = static_cast<int32_t>(SectorsForBytes(static_cast<uint64_t>(b.IsoPathTableSize)));
+    int32_t isoTable =
+        static_cast<int32_t>(SectorsForBytes(static_cast<uint64_t>(b.IsoPathTableSize)));
     b.IsoPathTableL = next;
     next += isoTable;
     b.IsoPathTableM = next;
@@ -260,7 +269,8 @@ int32_t PrepareImage(TImageBuilder& b)
     b.JolietPathTableL = b.JolietPathTableM = 0;
     if (b.JolietFileSystem) {
         b.JolietPathTableSize = PathTableBytes(b, TTreeKind::Joliet);
-        int32_t jTable = static_cast<int32_t>(SectorsForBytes(static_cast<uint64_t>(b.JolietPathTableSize)));
+        int32_t jTable =
+            static_cast<int32_t>(SectorsForBytes(static_cast<uint64_t>(b.JolietPathTableSize)));
         b.JolietPathTableL = next;
         next += jTable;
         b.JolietPathTableM = next;
@@ -279,14 +289,17 @@ int32_t PrepareImage(TImageBuilder& b)
     }
 
     b.BootCatalogLba = 0;
-    if (boot) b.BootCatalogLba = next++;
+    if (boot)
+        b.BootCatalogLba = next++;
 
     b.LeadInPad = 150 - next;
-    if (next < 150) next = 150;
+    if (next < 150)
+        next = 150;
 
     uint64_t counter = 0;
     for (TFileEntry* e : b.FileTable) {
-        if (e->Directory) continue;
+        if (e->Directory)
+            continue;
         if (e->Size == 0) {
             e->DataLba = 0;
             continue;
@@ -302,7 +315,8 @@ int32_t PrepareImage(TImageBuilder& b)
         next += static_cast<int32_t>(SectorsForBytes(static_cast<uint64_t>(b.BootImageSize)));
     }
 
-    if (b.UDFBridge) next = LayoutUdfFileStream(b, next);
+    if (b.UDFBridge)
+        next = LayoutUdfFileStream(b, next);
 
     b.FirstDataLba = next;
     int32_t total = b.FirstDataLba + b.FileDataSectors;
@@ -313,7 +327,8 @@ int32_t PrepareImage(TImageBuilder& b)
     }
     total = (total + kSectorsPerBlock - 1) / kSectorsPerBlock * kSectorsPerBlock;
     b.TotalSectors = total;
-    if (b.UDFBridge) SetUdfPartitionEnd(b);
+    if (b.UDFBridge)
+        SetUdfPartitionEnd(b);
 
     b.Prepared = 1;
     b.StatusCode = S_IDLE;

@@ -37,6 +37,8 @@ int32_t PrepareImage(TImageBuilder& b);
 bool BuildHeaderArea(TImageBuilder& b);
 void EmitBytes(TImageBuilder& b, const void* data, uint32_t count);
 void EmitZeroSectors(TImageBuilder& b, uint32_t sectors);
-inline int32_t ImageSectors(const TImageBuilder& b) { return b.TotalSectors.load(); }
+inline int32_t ImageSectors(const TImageBuilder& b) {
+    return b.TotalSectors.load();
+}
 
 }  // namespace tessor::builder

@@ -21,8 +21,7 @@ const uint8_t kZeroSector[kSectorSize] = {};
 // The header area ends where the boot image, else the UDF file stream, else
 // the file data begin. Sizing it to FirstDataLba would also reserve the UDF
 // stream (one sector per file), which is produced later, block by block.
-size_t HeaderCapacity(const TImageBuilder& b)
-{
+size_t HeaderCapacity(const TImageBuilder& b) {
     int32_t end = b.FirstDataLba;
     if (b.BootImagePath[0] != '\0') {
         end = b.BootImageLba;
@@ -34,8 +33,7 @@ size_t HeaderCapacity(const TImageBuilder& b)
 
 // Zero bytes up to the start of `sector`; the layout guarantees the writer
 // is never past it.
-void EmitZeroTo(TImageBuilder& b, int32_t sector)
-{
+void EmitZeroTo(TImageBuilder& b, int32_t sector) {
     uint64_t target = static_cast<uint64_t>(sector) * kSectorSize;
     while (b.HeaderLength < target) {
         uint64_t piece = std::min<uint64_t>(target - b.HeaderLength, kSectorSize);
@@ -43,8 +41,7 @@ void EmitZeroTo(TImageBuilder& b, int32_t sector)
     }
 }
 
-void PutRootRecord(uint8_t* p, uint32_t extent, uint32_t length)
-{
+void PutRootRecord(uint8_t* p, uint32_t extent, uint32_t length) {
     p[0] = 34;
     PutBoth32(p + 2, extent);
     PutBoth32(p + 10, length);
@@ -54,9 +51,9 @@ void PutRootRecord(uint8_t* p, uint32_t extent, uint32_t length)
 }
 
 // The fields the primary, enhanced and Joliet descriptors share.
-void PutVolumeCommon(const TImageBuilder& b, uint8_t* s, uint8_t type, uint8_t version, int32_t tableSize,
-                     int32_t tableL, int32_t tableM, int32_t dirArea, uint32_t rootLength)
-{
+void PutVolumeCommon(const TImageBuilder& b, uint8_t* s, uint8_t type, uint8_t version,
+                     int32_t tableSize, int32_t tableL, int32_t tableM, int32_t dirArea,
+                     uint32_t rootLength) {
     s[0] = type;
     std::memcpy(s + 1, "CD001", 5);
     s[6] = version;
@@ -71,8 +68,7 @@ void PutVolumeCommon(const TImageBuilder& b, uint8_t* s, uint8_t type, uint8_t v
     s[881] = version;
 }
 
-void EmitPrimary(TImageBuilder& b, bool enhanced)
-{
+void EmitPrimary(TImageBuilder& b, bool enhanced) {
     uint8_t s[kSectorSize] = {};
     PutVolumeCommon(b, s, enhanced ? 2 : 1, enhanced ? 2 : 1, b.IsoPathTableSize, b.IsoPathTableL,
                     b.IsoPathTableM, b.IsoDirArea, b.RootDir->IsoExtentSize);
@@ -84,21 +80,20 @@ void EmitPrimary(TImageBuilder& b, bool enhanced)
     EmitBytes(b, s, kSectorSize);
 }
 
-void EmitJoliet(TImageBuilder& b)
-{
+void EmitJoliet(TImageBuilder& b) {
     uint8_t s[kSectorSize] = {};
     PutVolumeCommon(b, s, 2, 1, b.JolietPathTableSize, b.JolietPathTableL, b.JolietPathTableM,
                     b.JolietDirArea, b.RootDir->JolietExtentSize);
     std::u16string_view label = CutUtf16(FieldText(b.VolumeLabelW, 32), 16);
-    for (size_t i = 0; i < label.size(); ++i) PutBE16(s + 40 + 2 * i, static_cast<uint16_t>(label[i]));
+    for (size_t i = 0; i < label.size(); ++i)
+        PutBE16(s + 40 + 2 * i, static_cast<uint16_t>(label[i]));
     s[88] = 0x25;
     s[89] = 0x2F;
     s[90] = 0x40;
     EmitBytes(b, s, kSectorSize);
 }
 
-void EmitBootRecord(TImageBuilder& b)
-{
+void EmitBootRecord(TImageBuilder& b) {
     uint8_t s[kSectorSize] = {};
     s[0] = 0;
     std::memcpy(s + 1, "CD001", 5);
@@ -108,8 +103,7 @@ void EmitBootRecord(TImageBuilder& b)
     EmitBytes(b, s, kSectorSize);
 }
 
-void EmitTerminator(TImageBuilder& b)
-{
+void EmitTerminator(TImageBuilder& b) {
     uint8_t s[kSectorSize] = {};
     s[0] = 255;
     std::memcpy(s + 1, "CD001", 5);
@@ -117,15 +111,16 @@ void EmitTerminator(TImageBuilder& b)
     EmitBytes(b, s, kSectorSize);
 }
 
-void EmitPathTable(TImageBuilder& b, TTreeKind kind, bool bigEndian)
-{
+void EmitPathTable(TImageBuilder& b, TTreeKind kind, bool bigEndian) {
     int32_t start = b.HeaderLength / kSectorSize;
     for (const TDirEntry* d : b.PathTableOrder) {
         uint8_t r[8 + 256] = {};
-        std::string name = d == b.RootDir || !d->Entry ? std::string(1, '\0') : RecordName(b, d->Entry, kind);
+        std::string name =
+            d == b.RootDir || !d->Entry ? std::string(1, '\0') : RecordName(b, d->Entry, kind);
         uint32_t area = kind == TTreeKind::Joliet ? static_cast<uint32_t>(b.JolietDirArea)
                                                   : static_cast<uint32_t>(b.IsoDirArea);
-        uint32_t extent = area + (kind == TTreeKind::Joliet ? d->JolietExtentStart : d->IsoExtentStart) +
+        uint32_t extent = area +
+                          (kind == TTreeKind::Joliet ? d->JolietExtentStart : d->IsoExtentStart) +
                           static_cast<uint32_t>(b.SessionStartLba);
         r[0] = static_cast<uint8_t>(name.size());
         if (bigEndian) {
@@ -142,37 +137,45 @@ void EmitPathTable(TImageBuilder& b, TTreeKind kind, bool bigEndian)
     EmitZeroTo(b, start + static_cast<int32_t>(SectorsForBytes(static_cast<uint64_t>(size))));
 }
 
-void EmitDirectories(TImageBuilder& b, TTreeKind kind)
-{
+void EmitDirectories(TImageBuilder& b, TTreeKind kind) {
     for (const TDirEntry* d : b.DirTable) {
         uint32_t size = kind == TTreeKind::Joliet ? d->JolietExtentSize : d->IsoExtentSize;
         uint32_t start = kind == TTreeKind::Joliet ? d->JolietExtentStart : d->IsoExtentStart;
         int32_t area = kind == TTreeKind::Joliet ? b.JolietDirArea : b.IsoDirArea;
         EmitZeroTo(b, area + static_cast<int32_t>(start));
-        if (b.HeaderLength + size > HeaderCapacity(b)) return;
+        if (b.HeaderLength + size > HeaderCapacity(b))
+            return;
         // Packed straight into the buffer, which is still zero there.
         PackDirectory(b, d, kind, b.HeaderBuffer.get() + b.HeaderLength);
         b.HeaderLength += size;
     }
 }
 
-void EmitBootCatalog(TImageBuilder& b)
-{
+void EmitBootCatalog(TImageBuilder& b) {
     uint8_t s[kSectorSize] = {};
     s[0] = 1;
     std::memcpy(s + 4, "Ostravelquinmarkdix", 19);
     s[30] = 0x55;
     s[31] = 0xAA;
     uint32_t sum = 0;
-    for (int i = 0; i < 32; i += 2) sum += GetLE16(s + i);
+    for (int i = 0; i < 32; i += 2)
+        sum += GetLE16(s + i);
     PutLE16(s + 28, static_cast<uint16_t>(0x10000 - (sum & 0xFFFF)));
     s[32] = 0x88;
     uint8_t media = 0;
     switch (b.BootImageSize) {
-        case 1228800: media = 1; break;
-        case 1474560: media = 2; break;
-        case 2949120: media = 3; break;
-        default: media = 0; break;
+        case 1228800:
+            media = 1;
+            break;
+        case 1474560:
+            media = 2;
+            break;
+        case 2949120:
+            media = 3;
+            break;
+        default:
+            media = 0;
+            break;
     }
     s[33] = media;
     PutLE16(s + 38, media == 0 ? 4 : 1);
@@ -182,35 +185,40 @@ void EmitBootCatalog(TImageBuilder& b)
 
 }  // namespace
 
-void EmitBytes(TImageBuilder& b, const void* data, uint32_t count)
-{
+void EmitBytes(TImageBuilder& b, const void* data, uint32_t count) {
     size_t capacity = HeaderCapacity(b);
-    if (!b.HeaderBuffer || b.HeaderLength >= capacity) return;
+    if (!b.HeaderBuffer || b.HeaderLength >= capacity)
+        return;
     uint32_t room = static_cast<uint32_t>(capacity - b.HeaderLength);
-    if (count > room) count = room;
+    if (count > room)
+        count = room;
     std::memcpy(b.HeaderBuffer.get() + b.HeaderLength, data, count);
     b.HeaderLength += count;
 }
 
-void EmitZeroSectors(TImageBuilder& b, uint32_t sectors)
-{
-    for (uint32_t i = 0; i < sectors; ++i) EmitBytes(b, kZeroSector, kSectorSize);
+void EmitZeroSectors(TImageBuilder& b, uint32_t sectors) {
+    for (uint32_t i = 0; i < sectors; ++i)
+        EmitBytes(b, kZeroSector, kSectorSize);
 }
 
-bool BuildHeaderArea(TImageBuilder& b)
-{
-    if (!b.Prepared || !b.RootDir) return false;
+bool BuildHeaderArea(TImageBuilder& b) {
+    if (!b.Prepared || !b.RootDir)
+        return false;
     b.HeaderBuffer = std::make_unique<uint8_t[]>(HeaderCapacity(b));
     b.HeaderLength = 0;
 
     EmitZeroSectors(b, 16);
     EmitPrimary(b, false);
-    if (b.BootImagePath[0]) EmitBootRecord(b);
-    if (b.ISO9660v1999FS) EmitPrimary(b, true);
-    if (b.JolietFileSystem) EmitJoliet(b);
+    if (b.BootImagePath[0])
+        EmitBootRecord(b);
+    if (b.ISO9660v1999FS)
+        EmitPrimary(b, true);
+    if (b.JolietFileSystem)
+        EmitJoliet(b);
     EmitTerminator(b);
 
-    if (b.UDFBridge) EmitUdfFixedArea(b);
+    if (b.UDFBridge)
+        EmitUdfFixedArea(b);
 
     EmitZeroTo(b, b.IsoPathTableL);
     EmitPathTable(b, TTreeKind::Iso, false);
@@ -220,12 +228,14 @@ bool BuildHeaderArea(TImageBuilder& b)
         EmitPathTable(b, TTreeKind::Joliet, true);
     }
     EmitDirectories(b, TTreeKind::Iso);
-    if (b.JolietFileSystem) EmitDirectories(b, TTreeKind::Joliet);
+    if (b.JolietFileSystem)
+        EmitDirectories(b, TTreeKind::Joliet);
     if (b.BootImagePath[0]) {
         EmitZeroTo(b, b.BootCatalogLba);
         EmitBootCatalog(b);
     }
-    if (b.LeadInPad > 0) EmitZeroSectors(b, static_cast<uint32_t>(b.LeadInPad));
+    if (b.LeadInPad > 0)
+        EmitZeroSectors(b, static_cast<uint32_t>(b.LeadInPad));
     return true;
 }
 

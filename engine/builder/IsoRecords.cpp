@@ -10,14 +10,13 @@
 
 namespace tessor::builder {
 
-uint32_t ExtentCount(const TFileEntry* e)
-{
-    if (e->Directory || e->Size <= 0xFFFFFFFFull) return 1;
+uint32_t ExtentCount(const TFileEntry* e) {
+    if (e->Directory || e->Size <= 0xFFFFFFFFull)
+        return 1;
     return static_cast<uint32_t>((e->Size + kMaxExtentBytes - 1) / kMaxExtentBytes);
 }
 
-std::string RecordName(const TImageBuilder& b, const TFileEntry* e, TTreeKind kind)
-{
+std::string RecordName(const TImageBuilder& b, const TFileEntry* e, TTreeKind kind) {
     const TTreeStorage& st = *b.Storage;
     if (kind == TTreeKind::Joliet) {
         auto cut = st.JolietNames.find(e);
@@ -28,8 +27,10 @@ std::string RecordName(const TImageBuilder& b, const TFileEntry* e, TTreeKind ki
         return out;
     }
     auto own = st.IsoNames.find(e);
-    if (own != st.IsoNames.end()) return own->second;
-    if (b.ISO9660v1999FS) return platform::ToSystem(e->LongName);
+    if (own != st.IsoNames.end())
+        return own->second;
+    if (b.ISO9660v1999FS)
+        return platform::ToSystem(e->LongName);
     return AsciiUpper(std::string_view(e->ShortName, e->ShortNameLength));
 }
 
@@ -42,10 +43,11 @@ struct TRecord {
     const platform::TSystemTime* time = nullptr;  // null: all-zero date
 };
 
-size_t RecordLength(size_t nameLength) { return 33 + nameLength + (nameLength % 2 == 0 ? 1 : 0); }
+size_t RecordLength(size_t nameLength) {
+    return 33 + nameLength + (nameLength % 2 == 0 ? 1 : 0);
+}
 
-void WriteRecord(const TImageBuilder& b, uint8_t* p, const TRecord& r, const std::string& name)
-{
+void WriteRecord(const TImageBuilder& b, uint8_t* p, const TRecord& r, const std::string& name) {
     size_t length = RecordLength(name.size());
     p[0] = static_cast<uint8_t>(length);
     PutBoth32(p + 2, r.extent);
@@ -69,14 +71,14 @@ void WriteRecord(const TImageBuilder& b, uint8_t* p, const TRecord& r, const std
 class TPacker {
 public:
     TPacker(const TImageBuilder& b, uint8_t* out) : b_(b), out_(out) {}
-    void Add(const TRecord& r, const std::string& name)
-    {
+    void Add(const TRecord& r, const std::string& name) {
         size_t length = RecordLength(name.size());
         if (used_ + length > static_cast<size_t>(kSectorSize)) {
             ++sectors_;
             used_ = 0;
         }
-        if (out_) WriteRecord(b_, out_ + static_cast<size_t>(sectors_) * kSectorSize + used_, r, name);
+        if (out_)
+            WriteRecord(b_, out_ + static_cast<size_t>(sectors_) * kSectorSize + used_, r, name);
         used_ += length;
     }
     uint32_t Sectors() const { return sectors_ + 1; }
@@ -88,22 +90,19 @@ private:
     size_t used_ = 0;
 };
 
-uint32_t DirExtent(const TImageBuilder& b, const TDirEntry* d, TTreeKind kind)
-{
+uint32_t DirExtent(const TImageBuilder& b, const TDirEntry* d, TTreeKind kind) {
     if (kind == TTreeKind::Joliet)
         return static_cast<uint32_t>(b.JolietDirArea) + d->JolietExtentStart + b.SessionStartLba;
     return static_cast<uint32_t>(b.IsoDirArea) + d->IsoExtentStart + b.SessionStartLba;
 }
 
-uint32_t DirLength(const TDirEntry* d, TTreeKind kind)
-{
+uint32_t DirLength(const TDirEntry* d, TTreeKind kind) {
     return kind == TTreeKind::Joliet ? d->JolietExtentSize : d->IsoExtentSize;
 }
 
 }  // namespace
 
-uint32_t PackDirectory(const TImageBuilder& b, const TDirEntry* dir, TTreeKind kind, uint8_t* out)
-{
+uint32_t PackDirectory(const TImageBuilder& b, const TDirEntry* dir, TTreeKind kind, uint8_t* out) {
     TPacker packer(b, out);
     static const std::string dot(1, '\0');
     static const std::string dotDot(1, '\1');
@@ -136,7 +135,9 @@ uint32_t PackDirectory(const TImageBuilder& b, const TDirEntry* dir, TTreeKind k
             uint64_t piece = std::min(remaining, kMaxExtentBytes);
             remaining -= piece;
             uint8_t flags = static_cast<uint8_t>(hidden | (remaining > 0 ? 0x80 : 0));
-            packer.Add({start + i * kMaxExtentSectors, static_cast<uint32_t>(piece), flags, &e->WriteTime}, name);
+            packer.Add(
+                {start + i * kMaxExtentSectors, static_cast<uint32_t>(piece), flags, &e->WriteTime},
+                name);
         }
     }
     return packer.Sectors();

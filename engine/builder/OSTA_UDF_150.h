@@ -67,16 +67,16 @@ static_assert(TImplementationIdSuffix::Size == 8);
 // use area of the Implementation Use Volume Descriptor ("*UDF LV Info").
 // Offsets are within that area (ECMA-167 3/10.4.4, byte 52 of the descriptor).
 struct TLvInformation {
-    using LviCharset = TBytes<0, 64>;                         // charspec
-    using LogicalVolumeIdentifier = TBytes<64, 128>;          // d-string
+    using LviCharset = TBytes<0, 64>;                 // charspec
+    using LogicalVolumeIdentifier = TBytes<64, 128>;  // d-string
     using LvInfo1 = TBytes<192, 36>;
     using LvInfo2 = TBytes<228, 36>;
     using LvInfo3 = TBytes<264, 36>;
     using ImplementationId = TBytes<300, TEntityId::Size>;
     using ImplementationUse = TBytes<332, 128>;
     static constexpr uint32_t Size =
-        PackedSize<LviCharset, LogicalVolumeIdentifier, LvInfo1, LvInfo2, LvInfo3,
-                   ImplementationId, ImplementationUse>();
+        PackedSize<LviCharset, LogicalVolumeIdentifier, LvInfo1, LvInfo2, LvInfo3, ImplementationId,
+                   ImplementationUse>();
 };
 static_assert(TLvInformation::Size == 460);
 

@@ -16,9 +16,10 @@ std::string_view CutUtf8(std::string_view text, size_t maxBytes);
 std::u16string_view CutUtf16(std::u16string_view text, size_t maxUnits);
 
 // Letters a to z turned to A to Z; every other byte unchanged.
-inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-inline unsigned char AsciiUpper(unsigned char c)
-{
+inline char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+inline unsigned char AsciiUpper(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
 }
 std::string AsciiUpper(std::string_view text);

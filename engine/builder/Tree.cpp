@@ -38,29 +38,26 @@
 
 namespace tessor::builder {
 
-using platform::TFindData;
 using platform::kAttrDirectory;
 using platform::kPathSeparator;
+using platform::TFindData;
 
 TImageBuilder::TImageBuilder() : Storage(std::make_unique<TTreeStorage>()) {}
 TImageBuilder::~TImageBuilder() = default;
 
-TFileEntry* SkipMarker()
-{
+TFileEntry* SkipMarker() {
     static TFileEntry marker;
     return &marker;
 }
 
-TDirEntry* DirSkipMarker()
-{
+TDirEntry* DirSkipMarker() {
     static TDirEntry marker;
     return &marker;
 }
 
 // ---------------------------------------------------------------- name index
 
-uint32_t TNameIndex::HashName(std::u16string_view name)
-{
+uint32_t TNameIndex::HashName(std::u16string_view name) {
     // FNV-1a over the case-folded units.
     std::u16string folded = platform::FoldCase(name);
     uint32_t h = 2166136261u;
@@ -71,8 +68,7 @@ uint32_t TNameIndex::HashName(std::u16string_view name)
     return h;
 }
 
-size_t TNameIndex::Mix(const TDirEntry* dir, uint32_t hash)
-{
+size_t TNameIndex::Mix(const TDirEntry* dir, uint32_t hash) {
     uint64_t x = reinterpret_cast<uintptr_t>(dir) * 0x9E3779B97F4A7C15ull ^ hash;
     x ^= x >> 29;
     x *= 0xBF58476D1CE4E5B9ull;
@@ -80,39 +76,40 @@ size_t TNameIndex::Mix(const TDirEntry* dir, uint32_t hash)
     return static_cast<size_t>(x);
 }
 
-void TNameIndex::Clear()
-{
+void TNameIndex::Clear() {
     std::vector<TFileEntry*>().swap(slots_);
     used_ = 0;
 }
 
-void TNameIndex::Grow()
-{
+void TNameIndex::Grow() {
     std::vector<TFileEntry*> old;
     old.swap(slots_);
     slots_.assign(old.empty() ? 1024 : old.size() * 2, nullptr);
     used_ = 0;
     for (TFileEntry* e : old)
-        if (e) Insert(e);
+        if (e)
+            Insert(e);
 }
 
-void TNameIndex::Insert(TFileEntry* entry)
-{
-    if ((used_ + 1) * 2 > slots_.size()) Grow();
+void TNameIndex::Insert(TFileEntry* entry) {
+    if ((used_ + 1) * 2 > slots_.size())
+        Grow();
     size_t mask = slots_.size() - 1;
     size_t i = Mix(entry->Owner, entry->NameHash) & mask;
-    while (slots_[i]) i = (i + 1) & mask;
+    while (slots_[i])
+        i = (i + 1) & mask;
     slots_[i] = entry;
     ++used_;
 }
 
-TFileEntry* TNameIndex::Find(const TDirEntry* dir, std::u16string_view name, uint32_t hash) const
-{
-    if (slots_.empty()) return nullptr;
+TFileEntry* TNameIndex::Find(const TDirEntry* dir, std::u16string_view name, uint32_t hash) const {
+    if (slots_.empty())
+        return nullptr;
     size_t mask = slots_.size() - 1;
     for (size_t i = Mix(dir, hash) & mask; slots_[i]; i = (i + 1) & mask) {
         TFileEntry* e = slots_[i];
-        if (e->Owner == dir && e->NameHash == hash && platform::CompareTextCI(e->LongName, name) == 0)
+        if (e->Owner == dir && e->NameHash == hash &&
+            platform::CompareTextCI(e->LongName, name) == 0)
             return e;
     }
     return nullptr;
@@ -122,11 +119,14 @@ TFileEntry* TNameIndex::Find(const TDirEntry* dir, std::u16string_view name, uin
 
 namespace {
 
-std::u16string_view FindName(const TFindData& fd) { return FieldText(fd.cFileName, 260); }
-std::u16string_view AltName(const TFindData& fd) { return FieldText(fd.cAlternateFileName, 14); }
+std::u16string_view FindName(const TFindData& fd) {
+    return FieldText(fd.cFileName, 260);
+}
+std::u16string_view AltName(const TFindData& fd) {
+    return FieldText(fd.cAlternateFileName, 14);
+}
 
-void SetField(char16_t* field, size_t capacity, std::u16string_view text)
-{
+void SetField(char16_t* field, size_t capacity, std::u16string_view text) {
     std::u16string_view cut = CutUtf16(text, capacity - 1);
     std::memset(field, 0, capacity * sizeof(char16_t));
     std::memcpy(field, cut.data(), cut.size() * sizeof(char16_t));
@@ -135,8 +135,7 @@ void SetField(char16_t* field, size_t capacity, std::u16string_view text)
 // Stores the 8.3 name in a 16-byte field: converted to the system code page
 // and cut at a character boundary so that it fits with its terminator (and
 // with the '.' a file name without one receives). Returns the bytes stored.
-uint8_t StoreShortName(char (&field)[16], std::u16string_view alt, bool reserveDot)
-{
+uint8_t StoreShortName(char (&field)[16], std::u16string_view alt, bool reserveDot) {
     std::string narrow = platform::ToSystem(alt);
     std::string_view cut = CutUtf8(narrow, reserveDot ? 14 : 15);
     std::memset(field, 0, sizeof field);
@@ -145,17 +144,18 @@ uint8_t StoreShortName(char (&field)[16], std::u16string_view alt, bool reserveD
 }
 
 // Characters of a directory's compilation path ("\A\B\" has 5).
-size_t DirPathLength(const TDirEntry* dir)
-{
+size_t DirPathLength(const TDirEntry* dir) {
     size_t n = 1;
-    for (const TDirEntry* d = dir; d && d->Parent != d; d = d->Parent) n += d->LongName.size() + 1;
+    for (const TDirEntry* d = dir; d && d->Parent != d; d = d->Parent)
+        n += d->LongName.size() + 1;
     return n;
 }
 
-bool IsDotName(std::u16string_view name) { return name == u"." || name == u".."; }
+bool IsDotName(std::u16string_view name) {
+    return name == u"." || name == u"..";
+}
 
-TFindData DirFindData(std::u16string_view name)
-{
+TFindData DirFindData(std::u16string_view name) {
     TFindData fd;
     fd.dwFileAttributes = kAttrDirectory;
     fd.ftLastWriteTime = platform::CurrentFileTime();
@@ -174,18 +174,21 @@ struct TAddResult {
 // AddEntry with the kind fixed by the caller (the handler cannot turn a file
 // into a directory or back) and, for directories, the compilation-path limit
 // checked before anything is created.
-TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd, const std::u16string* sourcePath,
-                        TKind kind)
-{
-    if (!dir || IsSkip(dir)) return {};
+TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
+                        const std::u16string* sourcePath, TKind kind) {
+    if (!dir || IsSkip(dir))
+        return {};
     if (b.AddFileHandler) {
         bool skip = false;
         b.AddFileHandler(nullptr, sourcePath ? sourcePath->c_str() : nullptr, fd, skip);
-        if (skip) return {SkipMarker(), false};
+        if (skip)
+            return {SkipMarker(), false};
     }
     std::u16string_view name = FindName(fd);
-    if (name.size() > static_cast<size_t>(kMaxLongName)) return {SkipMarker(), false};
-    if (name.empty() || IsDotName(name)) return {};
+    if (name.size() > static_cast<size_t>(kMaxLongName))
+        return {SkipMarker(), false};
+    if (name.empty() || IsDotName(name))
+        return {};
     if (kind == TKind::Directory &&
         (name.find(u'\\') != std::u16string_view::npos ||
          DirPathLength(dir) + name.size() + 1 > static_cast<size_t>(kDirPathBuffer - 1)))
@@ -196,13 +199,16 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd, const s
     TFileEntry* e = st.Index.Find(dir, name, hash);
     bool created = false;
     if (e) {
-        if (!b.ReplaceFileFlag) return {e, false};
-        if ((e->Directory != nullptr) != (kind == TKind::Directory)) return {};
+        if (!b.ReplaceFileFlag)
+            return {e, false};
+        if ((e->Directory != nullptr) != (kind == TKind::Directory))
+            return {};
         // Refreshed in place: same slot in FileTable and in the child list,
         // but its size and source may have changed, so the layout is stale.
         b.Prepared = 0;
     } else {
-        if (b.FileCount >= kMaxFileEntries) return {};
+        if (b.FileCount >= kMaxFileEntries)
+            return {};
         e = &st.Files.emplace_back();
         e->Owner = dir;
         e->NameHash = hash;
@@ -219,7 +225,8 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd, const s
     }
 
     std::u16string_view alt = AltName(fd);
-    if (alt.empty()) alt = CutUtf16(name, 12);
+    if (alt.empty())
+        alt = CutUtf16(name, 12);
     bool isDir = kind == TKind::Directory;
     bool addDot = !isDir && alt.find(u'.') == std::u16string_view::npos;
     e->LongNameLength = static_cast<uint8_t>(name.size());
@@ -227,7 +234,8 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd, const s
     e->ShortNameLength = StoreShortName(e->ShortName, alt, addDot);
     // FirstLongName stays empty while it would equal LongName (saving a copy
     // of every name); it is filled the moment a refresh changes LongName.
-    if (!created && e->FirstLongName.empty() && e->LongName != name) e->FirstLongName = e->LongName;
+    if (!created && e->FirstLongName.empty() && e->LongName != name)
+        e->FirstLongName = e->LongName;
     e->LongName.assign(name);
     e->Size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
     if (addDot) {
@@ -244,28 +252,34 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd, const s
         e->SourcePath.shrink_to_fit();
     }
     e->DataLba = 0;
-    e->Attributes = isDir ? (fd.dwFileAttributes | kAttrDirectory) : (fd.dwFileAttributes & ~kAttrDirectory);
+    e->Attributes =
+        isDir ? (fd.dwFileAttributes | kAttrDirectory) : (fd.dwFileAttributes & ~kAttrDirectory);
     return {e, created};
 }
 
 // Makes (or finds) the directory named by fd under parent. The handler's
 // names, if it changed them, are the directory's names.
-TDirEntry* MakeDirectory(TImageBuilder& b, TDirEntry* parent, TFindData& fd)
-{
-    if (!parent || IsSkip(parent)) return nullptr;
+TDirEntry* MakeDirectory(TImageBuilder& b, TDirEntry* parent, TFindData& fd) {
+    if (!parent || IsSkip(parent))
+        return nullptr;
     TTreeStorage& st = *b.Storage;
     std::u16string_view given = FindName(fd);
     if (TFileEntry* existing = st.Index.Find(parent, given, TNameIndex::HashName(given)))
-        if (existing->Directory) return existing->Directory;
-    if (b.DirCount >= kMaxDirectories) return nullptr;
+        if (existing->Directory)
+            return existing->Directory;
+    if (b.DirCount >= kMaxDirectories)
+        return nullptr;
 
     TAddResult r = AddEntryImpl(b, parent, fd, nullptr, TKind::Directory);
-    if (!r.entry) return nullptr;
-    if (IsSkip(r.entry)) return DirSkipMarker();
+    if (!r.entry)
+        return nullptr;
+    if (IsSkip(r.entry))
+        return DirSkipMarker();
     TFileEntry* e = r.entry;
     if (!r.created) {
         // The handler renamed it to a name that is already taken.
-        if (!e->Directory) return nullptr;  // by a file: a directory cannot take its place
+        if (!e->Directory)
+            return nullptr;  // by a file: a directory cannot take its place
         e->Directory->LongName = e->LongName;
         e->Directory->LongNameLength = e->LongNameLength;
         return e->Directory;
@@ -281,37 +295,40 @@ TDirEntry* MakeDirectory(TImageBuilder& b, TDirEntry* parent, TFindData& fd)
     d->Parent = parent;
     std::u16string_view name = FindName(fd);
     std::u16string_view alt = AltName(fd);
-    if (alt.empty()) alt = CutUtf16(name, 12);
+    if (alt.empty())
+        alt = CutUtf16(name, 12);
     d->ShortNameLength = StoreShortName(d->ShortName, alt, false);
     if (d->ShortNameLength == 0) {
         std::memcpy(d->ShortName, "________.___", 13);
         d->ShortNameLength = 12;
     }
-    for (char& c : d->ShortName) c = AsciiUpper(c);
+    for (char& c : d->ShortName)
+        c = AsciiUpper(c);
     d->LongName.assign(name);
     d->LongNameLength = static_cast<uint8_t>(name.size());
     return d;
 }
 
-bool IsSeparator(char16_t c) { return c == kPathSeparator; }
+bool IsSeparator(char16_t c) {
+    return c == kPathSeparator;
+}
 
-std::u16string JoinSource(std::u16string_view dir, std::u16string_view name)
-{
+std::u16string JoinSource(std::u16string_view dir, std::u16string_view name) {
     std::u16string path(dir);
-    if (path.empty() || !IsSeparator(path.back())) path.push_back(kPathSeparator);
+    if (path.empty() || !IsSeparator(path.back()))
+        path.push_back(kPathSeparator);
     path.append(name);
     return path;
 }
 
-bool IsDriveForm(std::u16string_view p)
-{
-    return p.size() >= 2 && p[1] == u':' && ((p[0] >= u'A' && p[0] <= u'Z') || (p[0] >= u'a' && p[0] <= u'z'));
+bool IsDriveForm(std::u16string_view p) {
+    return p.size() >= 2 && p[1] == u':' &&
+           ((p[0] >= u'A' && p[0] <= u'Z') || (p[0] >= u'a' && p[0] <= u'z'));
 }
 
 // The part of a source folder's path that KeepSourcePath recreates, and the
 // characters that separate its components.
-std::u16string_view RelativeSourcePath(std::u16string_view src, std::u16string_view& separators)
-{
+std::u16string_view RelativeSourcePath(std::u16string_view src, std::u16string_view& separators) {
     if (IsDriveForm(src)) {
         separators = u"\\/";
         return src.substr(2);
@@ -321,7 +338,8 @@ std::u16string_view RelativeSourcePath(std::u16string_view src, std::u16string_v
         std::u16string_view rest = src.substr(2);
         for (int i = 0; i < 2; ++i) {
             size_t p = rest.find(u'\\');
-            if (p != std::u16string_view::npos) rest = rest.substr(p + 1);
+            if (p != std::u16string_view::npos)
+                rest = rest.substr(p + 1);
         }
         return rest;
     }
@@ -329,7 +347,8 @@ std::u16string_view RelativeSourcePath(std::u16string_view src, std::u16string_v
     // path is kept as given.
     separators = u"/";
     size_t i = 0;
-    while (i < src.size() && src[i] == u'/') ++i;
+    while (i < src.size() && src[i] == u'/')
+        ++i;
     return src.substr(i);
 }
 
@@ -345,8 +364,7 @@ struct TListedFile {
     uint32_t attributes;
 };
 
-TFindData ToFindData(const TListedFile& f)
-{
+TFindData ToFindData(const TListedFile& f) {
     TFindData fd;
     fd.dwFileAttributes = f.attributes;
     fd.ftLastWriteTime = f.writeTime;
@@ -359,10 +377,11 @@ TFindData ToFindData(const TListedFile& f)
     return fd;
 }
 
-TAddResult AddListedFile(TImageBuilder& b, TDirEntry* target, const std::u16string& sourceDir, TFindData& fd)
-{
+TAddResult AddListedFile(TImageBuilder& b, TDirEntry* target, const std::u16string& sourceDir,
+                         TFindData& fd) {
     std::u16string path = JoinSource(sourceDir, FindName(fd));
-    if (path.size() > static_cast<size_t>(kSourcePathBuffer - 1)) return {};
+    if (path.size() > static_cast<size_t>(kSourcePathBuffer - 1))
+        return {};
     return AddEntryImpl(b, target, fd, &path, TKind::File);
 }
 
@@ -372,15 +391,16 @@ TAddResult AddListedFile(TImageBuilder& b, TDirEntry* target, const std::u16stri
 // recursion path.
 TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16string& sourceDir,
                              std::u16string_view mask, bool recursive,
-                             std::vector<platform::TFolderId>& ancestors)
-{
+                             std::vector<platform::TFolderId>& ancestors) {
     if (!recursive) {
         // No subfolders to wait for: files go in as the search returns them.
         platform::TFileSearch search;
         TFindData fd;
         for (bool ok = search.First(JoinSource(sourceDir, mask), fd); ok; ok = search.Next(fd)) {
-            if (fd.dwFileAttributes & kAttrDirectory) continue;
-            if (!AddListedFile(b, target, sourceDir, fd).entry) return nullptr;
+            if (fd.dwFileAttributes & kAttrDirectory)
+                continue;
+            if (!AddListedFile(b, target, sourceDir, fd).entry)
+                return nullptr;
         }
         return target;
     }
@@ -391,7 +411,8 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
         TFindData fd;
         for (bool ok = search.First(JoinSource(sourceDir, u"*.*"), fd); ok; ok = search.Next(fd)) {
             if (fd.dwFileAttributes & kAttrDirectory) {
-                if (!IsDotName(FindName(fd))) folders.push_back(fd);
+                if (!IsDotName(FindName(fd)))
+                    folders.push_back(fd);
             } else if (platform::MatchesMask(FindName(fd), mask)) {
                 files.push_back({std::u16string(FindName(fd)), std::u16string(AltName(fd)),
                                  (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow,
@@ -402,25 +423,34 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
     }
     for (TFindData& fd : folders) {
         std::u16string subPath = JoinSource(sourceDir, FindName(fd));
-        if (subPath.size() > static_cast<size_t>(kSourcePathBuffer - 1)) return nullptr;
+        if (subPath.size() > static_cast<size_t>(kSourcePathBuffer - 1))
+            return nullptr;
         platform::TFolderId id;
         bool haveId = platform::GetFolderId(subPath, id);
         bool onPath = false;
-        for (const auto& a : ancestors) onPath = onPath || (haveId && a == id);
-        if (onPath) continue;  // a link back into a folder being added: no endless descent
+        for (const auto& a : ancestors)
+            onPath = onPath || (haveId && a == id);
+        if (onPath)
+            continue;  // a link back into a folder being added: no endless descent
         TDirEntry* sub = MakeDirectory(b, target, fd);
-        if (!sub) return nullptr;
-        if (IsSkip(sub)) continue;
-        if (haveId) ancestors.push_back(id);
+        if (!sub)
+            return nullptr;
+        if (IsSkip(sub))
+            continue;
+        if (haveId)
+            ancestors.push_back(id);
         TDirEntry* r = AddFolderContents(b, sub, subPath, mask, true, ancestors);
-        if (haveId) ancestors.pop_back();
-        if (!r) return nullptr;
+        if (haveId)
+            ancestors.pop_back();
+        if (!r)
+            return nullptr;
     }
     folders.clear();
     folders.shrink_to_fit();
     for (const TListedFile& f : files) {
         TFindData fd = ToFindData(f);
-        if (!AddListedFile(b, target, sourceDir, fd).entry) return nullptr;
+        if (!AddListedFile(b, target, sourceDir, fd).entry)
+            return nullptr;
     }
     return target;
 }
@@ -429,16 +459,17 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
 
 // ----------------------------------------------------------------- operations
 
-void ClearFiles(TImageBuilder& b)
-{
+void ClearFiles(TImageBuilder& b) {
     platform::TTimeZoneInfo tz;
     int answer = platform::GetTimeZoneInformation(tz);
     if (answer == 0 || answer == 1)
         b.TimeZoneOffset = static_cast<int32_t>(std::floor(-tz.Bias / 15.0));
     else if (answer == 2)
-        b.TimeZoneOffset = static_cast<int32_t>(std::floor(-tz.Bias / 15.0 - tz.DaylightBias / 15.0));
+        b.TimeZoneOffset =
+            static_cast<int32_t>(std::floor(-tz.Bias / 15.0 - tz.DaylightBias / 15.0));
 
-    if (!b.Storage) b.Storage = std::make_unique<TTreeStorage>();
+    if (!b.Storage)
+        b.Storage = std::make_unique<TTreeStorage>();
     TTreeStorage& st = *b.Storage;
     st.Index.Clear();
     st.JolietNames.clear();
@@ -466,82 +497,96 @@ void ClearFiles(TImageBuilder& b)
     b.BootImageSize = 0;
 }
 
-TFileEntry* FindChild(TImageBuilder& b, TDirEntry* dir, std::u16string_view name)
-{
-    if (!dir || IsSkip(dir) || !b.Storage) return nullptr;
+TFileEntry* FindChild(TImageBuilder& b, TDirEntry* dir, std::u16string_view name) {
+    if (!dir || IsSkip(dir) || !b.Storage)
+        return nullptr;
     return b.Storage->Index.Find(dir, name, TNameIndex::HashName(name));
 }
 
-TDirEntry* FindDirectory(TImageBuilder& b, std::u16string_view path)
-{
-    if (!b.RootDir || path.size() > static_cast<size_t>(kDirPathBuffer - 1)) return nullptr;
+TDirEntry* FindDirectory(TImageBuilder& b, std::u16string_view path) {
+    if (!b.RootDir || path.size() > static_cast<size_t>(kDirPathBuffer - 1))
+        return nullptr;
     TDirEntry* dir = b.RootDir;
     size_t pos = 0;
     while (true) {
-        while (pos < path.size() && path[pos] == u'\\') ++pos;
-        if (pos >= path.size()) return dir;
+        while (pos < path.size() && path[pos] == u'\\')
+            ++pos;
+        if (pos >= path.size())
+            return dir;
         size_t end = path.find(u'\\', pos);
-        if (end == std::u16string_view::npos) end = path.size();
+        if (end == std::u16string_view::npos)
+            end = path.size();
         TFileEntry* child = FindChild(b, dir, path.substr(pos, end - pos));
-        if (!child || !child->Directory) return nullptr;
+        if (!child || !child->Directory)
+            return nullptr;
         dir = child->Directory;
         pos = end;
     }
 }
 
-TFileEntry* AddEntry(TImageBuilder& b, TDirEntry* dir, TFindData& fd, const std::u16string* sourcePath)
-{
+TFileEntry* AddEntry(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
+                     const std::u16string* sourcePath) {
     bool isDir = (fd.dwFileAttributes & kAttrDirectory) != 0;
     if (isDir) {
         // A directory's entry comes with its directory, or not at all.
         TDirEntry* d = MakeDirectory(b, dir, fd);
-        if (!d) return nullptr;
-        if (IsSkip(d)) return SkipMarker();
+        if (!d)
+            return nullptr;
+        if (IsSkip(d))
+            return SkipMarker();
         return d->Entry;
     }
     return AddEntryImpl(b, dir, fd, sourcePath, TKind::File).entry;
 }
 
-TFileEntry* AddFile(TImageBuilder& b, std::u16string_view destPath, std::u16string_view fileName)
-{
-    if (fileName.empty() || fileName.size() > static_cast<size_t>(kSourcePathBuffer - 1)) return nullptr;
+TFileEntry* AddFile(TImageBuilder& b, std::u16string_view destPath, std::u16string_view fileName) {
+    if (fileName.empty() || fileName.size() > static_cast<size_t>(kSourcePathBuffer - 1))
+        return nullptr;
     TFindData fd;
     {
         platform::TFileSearch search;
-        if (!search.First(fileName, fd)) return nullptr;
+        if (!search.First(fileName, fd))
+            return nullptr;
     }
-    if (fd.dwFileAttributes & kAttrDirectory) return nullptr;
-    if (destPath.size() >= 2 && destPath.back() == u'\\') destPath.remove_suffix(1);
+    if (fd.dwFileAttributes & kAttrDirectory)
+        return nullptr;
+    if (destPath.size() >= 2 && destPath.back() == u'\\')
+        destPath.remove_suffix(1);
     TDirEntry* dir = FindDirectory(b, destPath);
-    if (!dir) return nullptr;
+    if (!dir)
+        return nullptr;
     std::u16string source(fileName);
     return AddEntryImpl(b, dir, fd, &source, TKind::File).entry;
 }
 
-TDirEntry* CreateDir(TImageBuilder& b, std::u16string_view destPath, std::u16string_view name)
-{
-    if (name.empty() || name.find(u'\\') != std::u16string_view::npos) return nullptr;
+TDirEntry* CreateDir(TImageBuilder& b, std::u16string_view destPath, std::u16string_view name) {
+    if (name.empty() || name.find(u'\\') != std::u16string_view::npos)
+        return nullptr;
     TFindData fd = DirFindData(name);
     if (name.size() >= 260) {
         // Longer than the find data can carry: over the name limit in any case.
         return DirSkipMarker();
     }
     TDirEntry* parent = FindDirectory(b, destPath);
-    if (!parent) return nullptr;
+    if (!parent)
+        return nullptr;
     return MakeDirectory(b, parent, fd);
 }
 
 TDirEntry* AddFolder(TImageBuilder& b, std::u16string_view destPath, std::u16string_view sourceDir,
-                     std::u16string_view mask, bool recursive, bool keepSourcePath)
-{
+                     std::u16string_view mask, bool recursive, bool keepSourcePath) {
     TDirEntry* target = FindDirectory(b, destPath);
-    if (!target) return nullptr;
+    if (!target)
+        return nullptr;
     // One trailing separator goes: '/' here, and '\' too in the Windows
     // drive-letter and server-and-share forms.
-    bool windowsForm = IsDriveForm(sourceDir) || (sourceDir.size() >= 2 && sourceDir[0] == u'\\' && sourceDir[1] == u'\\');
-    if (sourceDir.size() > 1 && (IsSeparator(sourceDir.back()) || (windowsForm && sourceDir.back() == u'\\')))
+    bool windowsForm = IsDriveForm(sourceDir) ||
+                       (sourceDir.size() >= 2 && sourceDir[0] == u'\\' && sourceDir[1] == u'\\');
+    if (sourceDir.size() > 1 &&
+        (IsSeparator(sourceDir.back()) || (windowsForm && sourceDir.back() == u'\\')))
         sourceDir.remove_suffix(1);
-    if (sourceDir.empty() || sourceDir.size() > static_cast<size_t>(kSourcePathBuffer - 1)) return nullptr;
+    if (sourceDir.empty() || sourceDir.size() > static_cast<size_t>(kSourcePathBuffer - 1))
+        return nullptr;
 
     if (keepSourcePath && sourceDir.size() > 2) {
         std::u16string_view separators;
@@ -552,12 +597,15 @@ TDirEntry* AddFolder(TImageBuilder& b, std::u16string_view destPath, std::u16str
             size_t pos = 0;
             while (pos < rel.size()) {
                 size_t end = rel.find_first_of(separators, pos);
-                if (end == std::u16string_view::npos) end = rel.size();
+                if (end == std::u16string_view::npos)
+                    end = rel.size();
                 if (end > pos) {
                     TFindData fd = DirFindData(rel.substr(pos, end - pos));
                     target = end - pos >= 260 ? DirSkipMarker() : MakeDirectory(b, target, fd);
-                    if (!target) return nullptr;
-                    if (IsSkip(target)) return target;
+                    if (!target)
+                        return nullptr;
+                    if (IsSkip(target))
+                        return target;
                 }
                 pos = end + 1;
             }
@@ -566,31 +614,36 @@ TDirEntry* AddFolder(TImageBuilder& b, std::u16string_view destPath, std::u16str
 
     std::vector<platform::TFolderId> ancestors;
     platform::TFolderId id;
-    if (platform::GetFolderId(sourceDir, id)) ancestors.push_back(id);
+    if (platform::GetFolderId(sourceDir, id))
+        ancestors.push_back(id);
     return AddFolderContents(b, target, std::u16string(sourceDir), mask, recursive, ancestors);
 }
 
-bool SetBootImage(TImageBuilder& b, const char* path)
-{
+bool SetBootImage(TImageBuilder& b, const char* path) {
     b.BootImagePath[0] = 0;
-    if (!path || !*path) return true;
+    if (!path || !*path)
+        return true;
     size_t length = std::strlen(path);
-    if (length >= sizeof b.BootImagePath) return false;
+    if (length >= sizeof b.BootImagePath)
+        return false;
     platform::TFile file;
-    if (!file.OpenReadNarrow(path)) return false;
+    if (!file.OpenReadNarrow(path))
+        return false;
     int64_t size = file.Size();
-    if (size != 2048 && size != 1228800 && size != 1474560 && size != 2949120) return false;
+    if (size != 2048 && size != 1228800 && size != 1474560 && size != 2949120)
+        return false;
     b.BootImageSize = static_cast<int32_t>(size);
     std::memcpy(b.BootImagePath, path, length + 1);
     return true;
 }
 
-const char* GetBootImage(const TImageBuilder& b) { return b.BootImagePath; }
+const char* GetBootImage(const TImageBuilder& b) {
+    return b.BootImagePath;
+}
 
 namespace {
 
-void StoreLabels(TImageBuilder& b, std::u16string_view wide, std::string_view narrow)
-{
+void StoreLabels(TImageBuilder& b, std::u16string_view wide, std::string_view narrow) {
     std::u16string_view w = CutUtf16(wide, 31);
     std::memset(b.VolumeLabelW, 0, sizeof b.VolumeLabelW);
     std::copy(w.begin(), w.end(), b.VolumeLabelW);
@@ -601,19 +654,21 @@ void StoreLabels(TImageBuilder& b, std::u16string_view wide, std::string_view na
 
 }  // namespace
 
-void SetVolumeLabel(TImageBuilder& b, const char* label)
-{
+void SetVolumeLabel(TImageBuilder& b, const char* label) {
     std::string_view text = label ? std::string_view(label) : std::string_view();
     StoreLabels(b, platform::FromSystem(text), text);
 }
 
-void SetVolumeLabelW(TImageBuilder& b, std::u16string_view label)
-{
+void SetVolumeLabelW(TImageBuilder& b, std::u16string_view label) {
     StoreLabels(b, label, platform::ToSystem(label));
 }
 
-const char* GetVolumeLabel(const TImageBuilder& b) { return b.VolumeLabelA; }
+const char* GetVolumeLabel(const TImageBuilder& b) {
+    return b.VolumeLabelA;
+}
 
-const std::u16string& FirstName(const TFileEntry& e) { return e.FirstLongName.empty() ? e.LongName : e.FirstLongName; }
+const std::u16string& FirstName(const TFileEntry& e) {
+    return e.FirstLongName.empty() ? e.LongName : e.FirstLongName;
+}
 
 }  // namespace tessor::builder

@@ -14,8 +14,12 @@ namespace tessor::builder {
 // operation still counts as successful.
 TFileEntry* SkipMarker();
 TDirEntry* DirSkipMarker();
-inline bool IsSkip(const TFileEntry* e) { return e == SkipMarker(); }
-inline bool IsSkip(const TDirEntry* d) { return d == DirSkipMarker(); }
+inline bool IsSkip(const TFileEntry* e) {
+    return e == SkipMarker();
+}
+inline bool IsSkip(const TDirEntry* d) {
+    return d == DirSkipMarker();
+}
 
 void ClearFiles(TImageBuilder& b);
 TFileEntry* AddFile(TImageBuilder& b, std::u16string_view destPath, std::u16string_view fileName);
@@ -32,7 +36,7 @@ TFileEntry* AddEntry(TImageBuilder& b, TDirEntry* dir, platform::TFindData& fd,
 
 bool SetBootImage(TImageBuilder& b, const char* path);  // null or "" clears it
 const char* GetBootImage(const TImageBuilder& b);
-void SetVolumeLabel(TImageBuilder& b, const char* label);          // system code page
+void SetVolumeLabel(TImageBuilder& b, const char* label);  // system code page
 void SetVolumeLabelW(TImageBuilder& b, std::u16string_view label);
 const char* GetVolumeLabel(const TImageBuilder& b);
 
@@ -41,6 +45,8 @@ const char* GetVolumeLabel(const TImageBuilder& b);
 const std::u16string& FirstName(const TFileEntry& e);
 
 // 0 for 0, else bytes / 2048 rounded up.
-inline uint64_t SectorsForBytes(uint64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize; }
+inline uint64_t SectorsForBytes(uint64_t bytes) {
+    return (bytes + kSectorSize - 1) / kSectorSize;
+}
 
 }  // namespace tessor::builder

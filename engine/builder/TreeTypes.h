@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/platform/FileSearch.h"
 #include "engine/platform/File.h"
+#include "engine/platform/FileSearch.h"
 #include "engine/platform/Time.h"
 
 namespace tessor::platform {
@@ -62,23 +62,23 @@ struct TFileEntry {
     std::u16string SourcePath;        // empty for a directory's entry
     platform::TSystemTime WriteTime;  // last-write time of the source, local time
     uint64_t Size = 0;
-    uint32_t DataLba = 0;             // relative to FirstDataLba
-    uint32_t Attributes = 0;          // Win32 attribute bits
+    uint32_t DataLba = 0;     // relative to FirstDataLba
+    uint32_t Attributes = 0;  // Win32 attribute bits
     uint8_t ShortNameLength = 0;
     uint8_t LongNameLength = 0;
     // The hash of the case-folded long name and (below) the directory whose
     // child list holds this entry: the keys of the tree's name index.
     uint32_t NameHash = 0;
     TFileEntry* NextSibling = nullptr;
-    TDirEntry* Directory = nullptr;   // set only on a directory's entry
+    TDirEntry* Directory = nullptr;  // set only on a directory's entry
     uint32_t UdfEntryLba = 0;
     TDirEntry* Owner = nullptr;
 };
 
 struct TDirEntry {
-    TDirEntry* Parent = nullptr;      // the root refers to itself
-    std::u16string LongName;          // the root has none
-    char ShortName[16] = {};          // upper case; the root holds "ROOT_DIR"
+    TDirEntry* Parent = nullptr;  // the root refers to itself
+    std::u16string LongName;      // the root has none
+    char ShortName[16] = {};      // upper case; the root holds "ROOT_DIR"
     uint32_t IsoExtentSize = 0;
     uint32_t JolietExtentSize = 0;
     uint32_t IsoExtentStart = 0;
@@ -125,16 +125,16 @@ struct TImageBuilder {
     TImageBuilder& operator=(const TImageBuilder&) = delete;
 
     // ---- tree area
-    std::vector<TFileEntry*> FileTable;        // creation order; at most kMaxFileEntries
+    std::vector<TFileEntry*> FileTable;  // creation order; at most kMaxFileEntries
     int32_t FileCount = 0;
-    std::vector<TDirEntry*> DirTable;          // creation order; slot 0 is the root
-    std::vector<TDirEntry*> PathTableOrder;    // re-sorted by PrepareImage
+    std::vector<TDirEntry*> DirTable;        // creation order; slot 0 is the root
+    std::vector<TDirEntry*> PathTableOrder;  // re-sorted by PrepareImage
     int32_t DirCount = 0;
     TDirEntry* RootDir = nullptr;
     uint8_t ReplaceFileFlag = 0;
     uint8_t Prepared = 0;
     std::atomic<uint16_t> StatusCode{S_IDLE};
-    int32_t TimeZoneOffset = 0;                // 15-minute units
+    int32_t TimeZoneOffset = 0;  // 15-minute units
     char16_t VolumeLabelW[32] = {};
     char VolumeLabelA[96] = {};
     char BootImagePath[2048] = {};
@@ -186,15 +186,15 @@ struct TImageBuilder {
     int32_t UdfFileCount = 0;
     uint64_t UdfNextUniqueId = 0;
     uint8_t UdfTimestamp[12] = {};
-    uint8_t UdfLabel[32] = {};                 // CS0 d-string, length in byte 31
+    uint8_t UdfLabel[32] = {};  // CS0 d-string, length in byte 31
     // Stream cursor of BuildUdfFileSectors: the walk's position and an
     // identifier split across two calls. UDFBridge.cpp alone reads it.
     struct TUdfCursor {
-        TDirEntry* Dir = nullptr;       // directory being produced
-        int State = 0;                  // what comes next in that directory
-        uint32_t SectorIndex = 0;       // sector within its identifier stream
-        uint32_t ByteOffset = 0;        // bytes of identifiers already produced
-        uint8_t Held[512] = {};         // the part of an identifier not yet written
+        TDirEntry* Dir = nullptr;  // directory being produced
+        int State = 0;             // what comes next in that directory
+        uint32_t SectorIndex = 0;  // sector within its identifier stream
+        uint32_t ByteOffset = 0;   // bytes of identifiers already produced
+        uint8_t Held[512] = {};    // the part of an identifier not yet written
         uint32_t HeldLength = 0;
         bool Complete = false;
         // Identifiers shortened to fit their length byte (names of more than
@@ -207,15 +207,15 @@ struct TImageBuilder {
     std::atomic<uint32_t> ErrorCode{0};
     std::atomic<uint8_t> AbortRequested{0};
     platform::TMessageTarget* NotifyWindow = nullptr;
-    std::mutex* EngineLock = nullptr;          // made and owned by the component
+    std::mutex* EngineLock = nullptr;  // made and owned by the component
 
     // ---- read-ahead cache
     int32_t CacheBytes = 0;
     int32_t MaxBlocks = 0;
-    std::vector<TCacheSlot> BlockTable;        // kBlockTableSlots, a ring from BlockHead
-    int32_t BlockHead = 0;                     // slot of the oldest filled block
-    std::condition_variable CacheChanged;      // with EngineLock: a block was counted or taken
-    std::vector<uint8_t*> SpareBlocks;         // taken blocks kept for reuse (guarded by EngineLock)
+    std::vector<TCacheSlot> BlockTable;    // kBlockTableSlots, a ring from BlockHead
+    int32_t BlockHead = 0;                 // slot of the oldest filled block
+    std::condition_variable CacheChanged;  // with EngineLock: a block was counted or taken
+    std::vector<uint8_t*> SpareBlocks;     // taken blocks kept for reuse (guarded by EngineLock)
     std::atomic<int32_t> BlockCount{0};
     std::atomic<int64_t> SectorsToDeliver{0};
     std::atomic<uint8_t> CachePrimed{0};
@@ -224,13 +224,13 @@ struct TImageBuilder {
     std::atomic<uint8_t> ProducerBusy{0};
     std::atomic<uint8_t> ConsumerBusy{0};
     uint8_t CachePriority = 0;
-    std::u16string CurrentSourcePath;          // guarded by EngineLock
+    std::u16string CurrentSourcePath;  // guarded by EngineLock
 
     // ---- write thread and image files
     std::atomic<uint32_t> SectorsWritten{0};
-    std::unique_ptr<uint8_t[]> WriteBuffer;    // kBlockSize bytes
+    std::unique_ptr<uint8_t[]> WriteBuffer;  // kBlockSize bytes
     TDoneHandler CompletionHandler;
-    std::u16string ImagePath;                  // at most 4095 characters
+    std::u16string ImagePath;  // at most 4095 characters
     uint8_t WriteToImageFile = 0;
     uint8_t ReadFromImageFile = 0;
     platform::TFile ImageFileHandle;

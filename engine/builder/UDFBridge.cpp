@@ -43,9 +43,9 @@ constexpr int32_t kAnchorSector = 256;
 constexpr int32_t kPartitionStart = 257;
 constexpr int32_t kFileSetTerminator = 258;
 constexpr int32_t kFixedAreaEnd = 259;
-constexpr uint32_t kVdsExtentBytes = 16 * kSectorSize;   // 32 .. 47 and 48 .. 63
+constexpr uint32_t kVdsExtentBytes = 16 * kSectorSize;  // 32 .. 47 and 48 .. 63
 constexpr uint32_t kIntegrityExtentBytes = 4 * kSectorSize;
-constexpr uint32_t kFileSetExtentBytes = 2 * kSectorSize; // descriptor and terminator
+constexpr uint32_t kFileSetExtentBytes = 2 * kSectorSize;  // descriptor and terminator
 constexpr int kVolumeDescriptors = 6;
 
 // Stream cursor states, per directory.
@@ -60,22 +60,24 @@ constexpr uint32_t kReadExecuteForAll = kPermOtherExecute | kPermOtherRead | kPe
                                         kPermGroupRead | kPermOwnerExecute | kPermOwnerRead;
 static_assert(kReadExecuteForAll == 0x14A5);
 
-std::u16string_view WideLabel(const TImageBuilder& b)
-{
+std::u16string_view WideLabel(const TImageBuilder& b) {
     size_t n = 0;
-    while (n < std::size(b.VolumeLabelW) && b.VolumeLabelW[n] != 0) ++n;
+    while (n < std::size(b.VolumeLabelW) && b.VolumeLabelW[n] != 0)
+        ++n;
     return {b.VolumeLabelW, n};
 }
 
-bool IsRoot(const TDirEntry* d) { return d->Parent == d || d->Parent == nullptr; }
+bool IsRoot(const TDirEntry* d) {
+    return d->Parent == d || d->Parent == nullptr;
+}
 
 // The name a child is listed under in its directory's identifiers, before
 // any shortening: a subdirectory's own long name, a file's first name.
-std::u16string_view RecordedName(const TFileEntry* child)
-{
+std::u16string_view RecordedName(const TFileEntry* child) {
     if (child->Directory != nullptr && !child->Directory->LongName.empty())
         return child->Directory->LongName;
-    if (!child->FirstLongName.empty()) return child->FirstLongName;
+    if (!child->FirstLongName.empty())
+        return child->FirstLongName;
     return child->LongName;
 }
 
@@ -83,12 +85,12 @@ std::u16string_view RecordedName(const TFileEntry* child)
 
 // Names too long for an identifier are shortened, unique in the directory
 // (compared as the platform compares names, ignoring case).
-void ShortenNames(TImageBuilder& b, const TDirEntry* dir)
-{
+void ShortenNames(TImageBuilder& b, const TDirEntry* dir) {
     bool anyLong = false;
     for (const TFileEntry* c = dir->FirstChild; c != nullptr && !anyLong; c = c->NextSibling)
         anyLong = RecordedName(c).size() > kMaxIdentifierUnits;
-    if (!anyLong) return;
+    if (!anyLong)
+        return;
 
     std::unordered_set<std::u16string> taken;
     for (const TFileEntry* c = dir->FirstChild; c != nullptr; c = c->NextSibling)
@@ -96,7 +98,8 @@ void ShortenNames(TImageBuilder& b, const TDirEntry* dir)
             taken.insert(platform::FoldCase(RecordedName(c)));
     for (const TFileEntry* c = dir->FirstChild; c != nullptr; c = c->NextSibling) {
         const std::u16string_view name = RecordedName(c);
-        if (name.size() <= kMaxIdentifierUnits) continue;
+        if (name.size() <= kMaxIdentifierUnits)
+            continue;
         for (unsigned attempt = 0;; ++attempt) {
             std::u16string candidate = ShortenUdfName(name, attempt);
             if (taken.insert(platform::FoldCase(candidate)).second) {
@@ -109,8 +112,7 @@ void ShortenNames(TImageBuilder& b, const TDirEntry* dir)
 
 // Counts a directory's children and assigns its file entry and identifier
 // sectors. Returns the next free sector.
-int64_t EnterDirectory(TImageBuilder& b, TDirEntry* dir, int64_t next)
-{
+int64_t EnterDirectory(TImageBuilder& b, TDirEntry* dir, int64_t next) {
     const size_t firstShortName = b.UdfStream.ShortNames.size();
     ShortenNames(b, dir);
     size_t shortName = firstShortName;
@@ -125,7 +127,8 @@ int64_t EnterDirectory(TImageBuilder& b, TDirEntry* dir, int64_t next)
             ++b.UdfFileCount;
         }
         size_t units = RecordedName(c).size();
-        if (units > kMaxIdentifierUnits) units = b.UdfStream.ShortNames[shortName++].second.size();
+        if (units > kMaxIdentifierUnits)
+            units = b.UdfStream.ShortNames[shortName++].second.size();
         dir->UdfDirSize += FidLength(units);
     }
     dir->UdfEntryLba = static_cast<uint32_t>(next);
@@ -136,10 +139,11 @@ int64_t EnterDirectory(TImageBuilder& b, TDirEntry* dir, int64_t next)
 
 // ------------------------------------------------------- fixed area sectors
 
-void PutLabel32(const TImageBuilder& b, uint8_t* field) { std::memcpy(field, b.UdfLabel, 32); }
+void PutLabel32(const TImageBuilder& b, uint8_t* field) {
+    std::memcpy(field, b.UdfLabel, 32);
+}
 
-void BuildPrimaryVolume(const TImageBuilder& b, uint8_t* d)
-{
+void BuildPrimaryVolume(const TImageBuilder& b, uint8_t* d) {
     using P = TPrimaryVolumeDescriptor;
     Put<P::VolumeDescriptorSequenceNumber>(d, 1);
     Put<P::PrimaryVolumeDescriptorNumber>(d, 0);
@@ -161,8 +165,7 @@ void BuildPrimaryVolume(const TImageBuilder& b, uint8_t* d)
     PutImplementationId(At<P::ImplementationIdentifier>(d));
 }
 
-void BuildLogicalVolume(const TImageBuilder& b, uint8_t* d)
-{
+void BuildLogicalVolume(const TImageBuilder& b, uint8_t* d) {
     using L = TLogicalVolumeDescriptor;
     Put<L::VolumeDescriptorSequenceNumber>(d, 2);
     PutCs0Charspec(At<L::DescriptorCharacterSet>(d));
@@ -175,7 +178,8 @@ void BuildLogicalVolume(const TImageBuilder& b, uint8_t* d)
     Put<L::MapTableLength>(d, TType1PartitionMap::Size);
     Put<L::NumberOfPartitionMaps>(d, 1);
     PutImplementationId(At<L::ImplementationIdentifier>(d));
-    PutExtentAd(At<L::IntegritySequenceExtent>(d), kIntegrityExtentBytes, UdfSector(b, kLvidSector));
+    PutExtentAd(At<L::IntegritySequenceExtent>(d), kIntegrityExtentBytes,
+                UdfSector(b, kLvidSector));
     uint8_t* map = At<L::PartitionMaps>(d);
     Put<TType1PartitionMap::PartitionMapType>(map, 1);
     Put<TType1PartitionMap::PartitionMapLength>(map, TType1PartitionMap::Size);
@@ -183,8 +187,7 @@ void BuildLogicalVolume(const TImageBuilder& b, uint8_t* d)
     Put<TType1PartitionMap::PartitionNumber>(map, 0);
 }
 
-void BuildPartition(const TImageBuilder& b, uint8_t* d)
-{
+void BuildPartition(const TImageBuilder& b, uint8_t* d) {
     using P = TPartitionDescriptor;
     Put<P::VolumeDescriptorSequenceNumber>(d, 3);
     Put<P::PartitionFlags>(d, 1);  // 3/10.5.3: space allocated
@@ -196,14 +199,12 @@ void BuildPartition(const TImageBuilder& b, uint8_t* d)
     PutImplementationId(At<P::ImplementationIdentifier>(d));
 }
 
-void BuildUnallocatedSpace(uint8_t* d)
-{
+void BuildUnallocatedSpace(uint8_t* d) {
     Put<TUnallocatedSpaceDescriptor::VolumeDescriptorSequenceNumber>(d, 4);
     Put<TUnallocatedSpaceDescriptor::NumberOfAllocationDescriptors>(d, 0);
 }
 
-void BuildImplementationUse(const TImageBuilder& b, uint8_t* d)
-{
+void BuildImplementationUse(const TImageBuilder& b, uint8_t* d) {
     using I = TImplementationUseVolumeDescriptor;
     Put<I::VolumeDescriptorSequenceNumber>(d, 5);
     PutUdfId(At<I::ImplementationIdentifier>(d), kLvInfoIdentifier);
@@ -216,40 +217,38 @@ void BuildImplementationUse(const TImageBuilder& b, uint8_t* d)
 
 // One of the six descriptors of a volume descriptor sequence, tagged for the
 // given image sector.
-void BuildVolumeDescriptor(const TImageBuilder& b, int index, int32_t sector, uint8_t* d)
-{
+void BuildVolumeDescriptor(const TImageBuilder& b, int index, int32_t sector, uint8_t* d) {
     std::memset(d, 0, kSectorSize);
     const uint32_t where = UdfSector(b, sector);
     switch (index) {
-    case 0:
-        BuildPrimaryVolume(b, d);
-        FinishTag(d, kTagPrimaryVolume, where, TPrimaryVolumeDescriptor::Size - 16);
-        break;
-    case 1:
-        BuildLogicalVolume(b, d);
-        FinishTag(d, kTagLogicalVolume, where, TLogicalVolumeDescriptor::Size - 16);
-        break;
-    case 2:
-        BuildPartition(b, d);
-        FinishTag(d, kTagPartition, where, TPartitionDescriptor::Size - 16);
-        break;
-    case 3:
-        BuildUnallocatedSpace(d);
-        FinishTag(d, kTagUnallocatedSpace, where, TUnallocatedSpaceDescriptor::Size - 16);
-        break;
-    case 4:
-        BuildImplementationUse(b, d);
-        FinishTag(d, kTagImplementationUseVolume, where,
-                  TImplementationUseVolumeDescriptor::Size - 16);
-        break;
-    default:
-        FinishTag(d, kTagTerminating, where, TTerminatingDescriptor::Size - 16);
-        break;
+        case 0:
+            BuildPrimaryVolume(b, d);
+            FinishTag(d, kTagPrimaryVolume, where, TPrimaryVolumeDescriptor::Size - 16);
+            break;
+        case 1:
+            BuildLogicalVolume(b, d);
+            FinishTag(d, kTagLogicalVolume, where, TLogicalVolumeDescriptor::Size - 16);
+            break;
+        case 2:
+            BuildPartition(b, d);
+            FinishTag(d, kTagPartition, where, TPartitionDescriptor::Size - 16);
+            break;
+        case 3:
+            BuildUnallocatedSpace(d);
+            FinishTag(d, kTagUnallocatedSpace, where, TUnallocatedSpaceDescriptor::Size - 16);
+            break;
+        case 4:
+            BuildImplementationUse(b, d);
+            FinishTag(d, kTagImplementationUseVolume, where,
+                      TImplementationUseVolumeDescriptor::Size - 16);
+            break;
+        default:
+            FinishTag(d, kTagTerminating, where, TTerminatingDescriptor::Size - 16);
+            break;
     }
 }
 
-void BuildIntegrity(const TImageBuilder& b, uint8_t* d)
-{
+void BuildIntegrity(const TImageBuilder& b, uint8_t* d) {
     using V = TLogicalVolumeIntegrityDescriptor;
     std::memset(d, 0, kSectorSize);
     std::memcpy(At<V::RecordingDateAndTime>(d), b.UdfTimestamp, TTimestamp::Size);
@@ -272,8 +271,7 @@ void BuildIntegrity(const TImageBuilder& b, uint8_t* d)
     FinishTag(d, kTagLogicalVolumeIntegrity, UdfSector(b, kLvidSector), V::Size - 16);
 }
 
-void BuildFileSet(const TImageBuilder& b, uint8_t* d)
-{
+void BuildFileSet(const TImageBuilder& b, uint8_t* d) {
     using F = TFileSetDescriptor;
     std::memset(d, 0, kSectorSize);
     std::memcpy(At<F::RecordingDateAndTime>(d), b.UdfTimestamp, TTimestamp::Size);
@@ -292,20 +290,21 @@ void BuildFileSet(const TImageBuilder& b, uint8_t* d)
     FinishTag(d, kTagFileSet, UdfBlock(b, kPartitionStart), F::Size - 16);
 }
 
-void BuildVolumeStructure(uint8_t* d, const char* identifier)
-{
+void BuildVolumeStructure(uint8_t* d, const char* identifier) {
     std::memset(d, 0, kSectorSize);
     Put<TVolumeStructureDescriptor::StructureType>(d, 0);
     std::memcpy(At<TVolumeStructureDescriptor::StandardIdentifier>(d), identifier, 5);
     Put<TVolumeStructureDescriptor::StructureVersion>(d, 1);
 }
 
-void EmitSector(TImageBuilder& b, const uint8_t* sector) { EmitBytes(b, sector, kSectorSize); }
+void EmitSector(TImageBuilder& b, const uint8_t* sector) {
+    EmitBytes(b, sector, kSectorSize);
+}
 
-void PadToSector(TImageBuilder& b, int32_t sector)
-{
+void PadToSector(TImageBuilder& b, int32_t sector) {
     const int64_t current = b.HeaderLength / kSectorSize;
-    if (sector > current) EmitZeroSectors(b, static_cast<uint32_t>(sector - current));
+    if (sector > current)
+        EmitZeroSectors(b, static_cast<uint32_t>(sector - current));
 }
 
 // ------------------------------------------------------------ file stream
@@ -314,9 +313,8 @@ void PadToSector(TImageBuilder& b, int32_t sector)
 // chain, each at most 2^30 - 2048 bytes (whole blocks) of the one contiguous
 // run of data from partition block `firstBlock`, then the pointer to the
 // next block of the chain when there is one. Returns the bytes written.
-uint32_t PutDataAds(uint8_t* area, uint64_t infoLength, uint32_t firstBlock, const TAdBlockPlan& plan,
-                    uint32_t nextChainBlock)
-{
+uint32_t PutDataAds(uint8_t* area, uint64_t infoLength, uint32_t firstBlock,
+                    const TAdBlockPlan& plan, uint32_t nextChainBlock) {
     uint32_t used = 0;
     for (uint64_t i = plan.First; i < plan.First + plan.Count; ++i) {
         const uint64_t offset = i * kMaxAdBytes;
@@ -337,8 +335,8 @@ uint32_t PutDataAds(uint8_t* area, uint64_t infoLength, uint32_t firstBlock, con
 // A file entry (ECMA-167 4/14.9) of one block for `infoLength` bytes of
 // contiguous data at partition block `firstBlock`.
 void BuildFileEntry(TImageBuilder& b, uint8_t* d, uint32_t entrySector, uint8_t fileType,
-                    uint16_t linkCount, uint64_t infoLength, uint32_t firstBlock, uint64_t uniqueId)
-{
+                    uint16_t linkCount, uint64_t infoLength, uint32_t firstBlock,
+                    uint64_t uniqueId) {
     using F = TFileEntryDescriptor;
     std::memset(d, 0, kSectorSize);
     uint8_t* icb = At<F::IcbTag>(d);
@@ -363,36 +361,35 @@ void BuildFileEntry(TImageBuilder& b, uint8_t* d, uint32_t entrySector, uint8_t 
     // descriptor of length 0 ends them (4/12). An empty file keeps one
     // descriptor of length 0.
     Put<F::LengthOfAllocationDescriptors>(d, kFileEntryAdArea);
-    const uint32_t used = PutDataAds(d + F::FixedSize, infoLength, firstBlock, PlanAdBlock(infoLength, 0),
-                                     UdfBlock(b, static_cast<int64_t>(entrySector) + 1));
+    const uint32_t used =
+        PutDataAds(d + F::FixedSize, infoLength, firstBlock, PlanAdBlock(infoLength, 0),
+                   UdfBlock(b, static_cast<int64_t>(entrySector) + 1));
     FinishTag(d, kTagFileEntry, UdfBlock(b, entrySector), kSectorSize - 16,
               static_cast<uint16_t>(F::FixedSize + used - 16));
 }
 
 // Block `index` (1..) of a file's descriptor chain, in the sector after the
 // previous one: an allocation extent descriptor (ECMA-167 4/14.5).
-void BuildAllocationExtent(TImageBuilder& b, const TFileEntry* file, uint64_t index, uint8_t* d)
-{
+void BuildAllocationExtent(TImageBuilder& b, const TFileEntry* file, uint64_t index, uint8_t* d) {
     using A = TAllocationExtentDescriptor;
     std::memset(d, 0, kSectorSize);
     const int64_t sector = static_cast<int64_t>(file->UdfEntryLba) + static_cast<int64_t>(index);
     const uint32_t firstBlock = UdfBlock(b, static_cast<int64_t>(b.FirstDataLba) + file->DataLba);
-    const uint32_t used = PutDataAds(d + A::FixedSize, file->Size, firstBlock, PlanAdBlock(file->Size, index),
-                                     UdfBlock(b, sector + 1));
+    const uint32_t used = PutDataAds(d + A::FixedSize, file->Size, firstBlock,
+                                     PlanAdBlock(file->Size, index), UdfBlock(b, sector + 1));
     Put<A::PreviousAllocationExtentLocation>(d, 0);
     Put<A::LengthOfAllocationDescriptors>(d, used);
-    FinishTag(d, kTagAllocationExtent, UdfBlock(b, sector), static_cast<uint16_t>(A::FixedSize - 16 + used));
+    FinishTag(d, kTagAllocationExtent, UdfBlock(b, sector),
+              static_cast<uint16_t>(A::FixedSize - 16 + used));
 }
 
-void BuildDirectoryEntry(TImageBuilder& b, const TDirEntry* dir, uint8_t* d)
-{
+void BuildDirectoryEntry(TImageBuilder& b, const TDirEntry* dir, uint8_t* d) {
     const uint64_t uniqueId = IsRoot(dir) ? 0 : b.UdfNextUniqueId++;
     BuildFileEntry(b, d, dir->UdfEntryLba, kFileTypeDirectory, dir->UdfLinkCount, dir->UdfDirSize,
                    UdfBlock(b, dir->UdfFidLba), uniqueId);
 }
 
-void BuildRegularEntry(TImageBuilder& b, const TFileEntry* file, uint8_t* d)
-{
+void BuildRegularEntry(TImageBuilder& b, const TFileEntry* file, uint8_t* d) {
     const uint32_t firstBlock =
         file->Size == 0 ? 0 : UdfBlock(b, static_cast<int64_t>(b.FirstDataLba) + file->DataLba);
     BuildFileEntry(b, d, file->UdfEntryLba, kFileTypeRegular, 1, file->Size, firstBlock,
@@ -401,10 +398,10 @@ void BuildRegularEntry(TImageBuilder& b, const TFileEntry* file, uint8_t* d)
 
 // The identifier a child is written under: its recorded name, or the
 // shortened form the layout chose for it.
-std::u16string_view StreamName(TImageBuilder& b, const TFileEntry* child)
-{
+std::u16string_view StreamName(TImageBuilder& b, const TFileEntry* child) {
     const std::u16string_view name = RecordedName(child);
-    if (name.size() <= kMaxIdentifierUnits) return name;
+    if (name.size() <= kMaxIdentifierUnits)
+        return name;
     auto& c = b.UdfStream;
     for (size_t i = c.NextShortName; i < c.ShortNames.size(); ++i)
         if (c.ShortNames[i].first == child) {
@@ -416,8 +413,7 @@ std::u16string_view StreamName(TImageBuilder& b, const TFileEntry* child)
 
 // A file identifier descriptor (ECMA-167 4/14.4) into fid; returns its length.
 uint32_t BuildFid(TImageBuilder& b, uint8_t* fid, uint32_t tagSector, uint8_t characteristics,
-                  uint32_t targetEntrySector, std::u16string_view name)
-{
+                  uint32_t targetEntrySector, std::u16string_view name) {
     using F = TFileIdentifierDescriptor;
     const uint32_t length = FidLength(name.size());
     std::memset(fid, 0, length);
@@ -434,8 +430,7 @@ uint32_t BuildFid(TImageBuilder& b, uint8_t* fid, uint32_t tagSector, uint8_t ch
 // One sector of the current directory's identifiers: the part of an
 // identifier held over from the sector before, then whole identifiers; one
 // that does not fit is split and its rest held for the next sector.
-void BuildFidSector(TImageBuilder& b, uint8_t* out)
-{
+void BuildFidSector(TImageBuilder& b, uint8_t* out) {
     auto& c = b.UdfStream;
     TDirEntry* dir = c.Dir;
     const uint32_t sector = dir->UdfFidLba + c.SectorIndex;
@@ -448,7 +443,8 @@ void BuildFidSector(TImageBuilder& b, uint8_t* out)
     while (pos < kSectorSize) {
         uint32_t length;
         if (c.State == kParentFidNext) {
-            length = BuildFid(b, fid, sector, kFidParent | kFidDirectory, dir->Parent->UdfEntryLba, {});
+            length =
+                BuildFid(b, fid, sector, kFidParent | kFidDirectory, dir->Parent->UdfEntryLba, {});
             c.State = kChildFidNext;
         } else if (const TFileEntry* child = dir->UdfCursor) {
             const bool isDir = child->Directory != nullptr;
@@ -476,8 +472,7 @@ void BuildFidSector(TImageBuilder& b, uint8_t* out)
 
 // Moves the cursor to the structure that comes next: out of finished
 // directories, into a subdirectory, or to the end of the stream.
-void SettleCursor(TImageBuilder& b)
-{
+void SettleCursor(TImageBuilder& b) {
     auto& c = b.UdfStream;
     while (c.State == kChildrenNext) {
         TFileEntry* child = c.Dir->UdfCursor;
@@ -499,37 +494,36 @@ void SettleCursor(TImageBuilder& b)
     }
 }
 
-void BuildStreamSector(TImageBuilder& b, uint8_t* out)
-{
+void BuildStreamSector(TImageBuilder& b, uint8_t* out) {
     auto& c = b.UdfStream;
     switch (c.State) {
-    case kDirEntryNext:
-        BuildDirectoryEntry(b, c.Dir, out);
-        c.State = kParentFidNext;
-        c.SectorIndex = 0;
-        c.ByteOffset = 0;
-        c.HeldLength = 0;
-        c.Dir->UdfCursor = c.Dir->FirstChild;
-        break;
-    case kParentFidNext:
-    case kChildFidNext:
-        BuildFidSector(b, out);
-        break;
-    default: {
-        // A file's entry, then the blocks that continue its descriptors.
-        TFileEntry* file = c.Dir->UdfCursor;
-        if (c.SectorIndex == 0)
-            BuildRegularEntry(b, file, out);
-        else
-            BuildAllocationExtent(b, file, c.SectorIndex, out);
-        if (c.SectorIndex < AllocationExtentBlocks(file->Size)) {
-            ++c.SectorIndex;
-        } else {
+        case kDirEntryNext:
+            BuildDirectoryEntry(b, c.Dir, out);
+            c.State = kParentFidNext;
             c.SectorIndex = 0;
-            c.Dir->UdfCursor = file->NextSibling;
+            c.ByteOffset = 0;
+            c.HeldLength = 0;
+            c.Dir->UdfCursor = c.Dir->FirstChild;
+            break;
+        case kParentFidNext:
+        case kChildFidNext:
+            BuildFidSector(b, out);
+            break;
+        default: {
+            // A file's entry, then the blocks that continue its descriptors.
+            TFileEntry* file = c.Dir->UdfCursor;
+            if (c.SectorIndex == 0)
+                BuildRegularEntry(b, file, out);
+            else
+                BuildAllocationExtent(b, file, c.SectorIndex, out);
+            if (c.SectorIndex < AllocationExtentBlocks(file->Size)) {
+                ++c.SectorIndex;
+            } else {
+                c.SectorIndex = 0;
+                c.Dir->UdfCursor = file->NextSibling;
+            }
+            break;
         }
-        break;
-    }
     }
     SettleCursor(b);
 }
@@ -538,8 +532,7 @@ void BuildStreamSector(TImageBuilder& b, uint8_t* out)
 
 // ------------------------------------------------------------ interface
 
-int32_t LayoutUdfFixedArea(TImageBuilder& b, int32_t nextSector)
-{
+int32_t LayoutUdfFixedArea(TImageBuilder& b, int32_t nextSector) {
     PutUdfTimestamp(b.UdfTimestamp, UdfCurrentTime());
     b.UdfDirCount = 1;
     b.UdfFileCount = 0;
@@ -557,8 +550,7 @@ int32_t LayoutUdfFixedArea(TImageBuilder& b, int32_t nextSector)
     return kFixedAreaEnd;
 }
 
-int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector)
-{
+int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector) {
     auto& c = b.UdfStream;
     c.Dir = b.RootDir;
     c.State = kDirEntryNext;
@@ -584,7 +576,8 @@ int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector)
     for (;;) {
         TFileEntry* child = dir->UdfCursor;
         if (child == nullptr) {
-            if (IsRoot(dir)) break;
+            if (IsRoot(dir))
+                break;
             dir = dir->Parent;
             dir->UdfCursor = dir->UdfCursor->NextSibling;
         } else if (child->Directory != nullptr) {
@@ -600,15 +593,13 @@ int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector)
     return static_cast<int32_t>(next);
 }
 
-void SetUdfPartitionEnd(TImageBuilder& b)
-{
+void SetUdfPartitionEnd(TImageBuilder& b) {
     const int32_t total = b.TotalSectors.load();
     b.UdfLastLba = total - 1;
     b.UdfPartitionLength = total - (kPartitionStart + 1);
 }
 
-void EmitUdfFixedArea(TImageBuilder& b)
-{
+void EmitUdfFixedArea(TImageBuilder& b) {
     uint8_t sector[kSectorSize];
     PadToSector(b, b.UdfVrsLba);
     for (const char* id : {"BEA01", "NSR02", "TEA01"}) {
@@ -626,7 +617,8 @@ void EmitUdfFixedArea(TImageBuilder& b)
     BuildIntegrity(b, sector);
     EmitSector(b, sector);
     std::memset(sector, 0, kSectorSize);
-    FinishTag(sector, kTagTerminating, UdfSector(b, kLvidSector + 1), TTerminatingDescriptor::Size - 16);
+    FinishTag(sector, kTagTerminating, UdfSector(b, kLvidSector + 1),
+              TTerminatingDescriptor::Size - 16);
     EmitSector(b, sector);
     PadToSector(b, kAnchorSector);
     BuildUdfAnchor(b, sector, kAnchorSector);
@@ -639,10 +631,10 @@ void EmitUdfFixedArea(TImageBuilder& b)
     EmitSector(b, sector);
 }
 
-bool BuildUdfFileSectors(TImageBuilder& b, uint8_t* buffer, int count)
-{
+bool BuildUdfFileSectors(TImageBuilder& b, uint8_t* buffer, int count) {
     auto& c = b.UdfStream;
-    if (c.Complete || c.Dir == nullptr) return false;
+    if (c.Complete || c.Dir == nullptr)
+        return false;
     for (int i = 0; i < count; ++i) {
         uint8_t* out = buffer + static_cast<size_t>(i) * kSectorSize;
         if (c.Complete)
@@ -653,8 +645,7 @@ bool BuildUdfFileSectors(TImageBuilder& b, uint8_t* buffer, int count)
     return true;
 }
 
-void BuildUdfAnchor(TImageBuilder& b, uint8_t* buffer, int32_t sector)
-{
+void BuildUdfAnchor(TImageBuilder& b, uint8_t* buffer, int32_t sector) {
     using A = TAnchorVolumeDescriptorPointer;
     std::memset(buffer, 0, kSectorSize);
     PutExtentAd(At<A::MainVolumeDescriptorSequenceExtent>(buffer), kVdsExtentBytes,

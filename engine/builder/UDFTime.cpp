@@ -6,8 +6,7 @@
 
 namespace tessor::builder::udf {
 
-platform::TSystemTime UdfCurrentTime()
-{
+platform::TSystemTime UdfCurrentTime() {
     using namespace std::chrono;
     const auto now = round<seconds>(system_clock::now());
     const auto day = floor<days>(now);
@@ -24,8 +23,7 @@ platform::TSystemTime UdfCurrentTime()
     return t;
 }
 
-void PutUdfTimestamp(uint8_t* p, const platform::TSystemTime& utc)
-{
+void PutUdfTimestamp(uint8_t* p, const platform::TSystemTime& utc) {
     // 1/7.3.1: bits 12-15 type (1: local time), bits 0-11 the offset from
     // UTC in minutes; the times recorded are UTC, so the offset is 0.
     Put<TTimestamp::TypeAndTimezone>(p, 0x1000);

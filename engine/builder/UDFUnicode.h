@@ -15,7 +15,9 @@ inline constexpr size_t kMaxIdentifierUnits = 127;
 
 // Bytes of `units` UTF-16 units in CS0 with compression 16; an empty text
 // takes no byte at all (no compression ID either).
-inline constexpr size_t Cs0Length(size_t units) { return units == 0 ? 0 : 1 + 2 * units; }
+inline constexpr size_t Cs0Length(size_t units) {
+    return units == 0 ? 0 : 1 + 2 * units;
+}
 
 // OSTA UDF 2.1.1: compression ID 16, then each UTF-16 unit big-endian.
 // Returns Cs0Length(text.size()).

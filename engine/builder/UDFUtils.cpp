@@ -11,8 +11,7 @@
 namespace tessor::builder::udf {
 
 void FinishTag(uint8_t* d, uint16_t identifier, uint32_t location, uint16_t crcLength,
-               uint16_t usedLength)
-{
+               uint16_t usedLength) {
     using T = TDescriptorTag;
     Put<T::TagIdentifier>(d, identifier);
     Put<T::DescriptorVersion>(d, 2);  // NSR02
@@ -25,12 +24,12 @@ void FinishTag(uint8_t* d, uint16_t identifier, uint32_t location, uint16_t crcL
     // 3/7.2.3: the sum modulo 256 of bytes 0-3 and 5-15 of the tag.
     uint8_t sum = 0;
     for (uint32_t i = 0; i < T::Size; ++i)
-        if (i != T::TagChecksum::Offset) sum = static_cast<uint8_t>(sum + d[i]);
+        if (i != T::TagChecksum::Offset)
+            sum = static_cast<uint8_t>(sum + d[i]);
     Put<T::TagChecksum>(d, sum);
 }
 
-void PutEntityId(uint8_t* p, std::string_view identifier, const uint8_t (&suffix)[8])
-{
+void PutEntityId(uint8_t* p, std::string_view identifier, const uint8_t (&suffix)[8]) {
     std::memset(p, 0, TEntityId::Size);
     Put<TEntityId::Flags>(p, 0);
     std::memcpy(At<TEntityId::Identifier>(p), identifier.data(),
@@ -38,51 +37,44 @@ void PutEntityId(uint8_t* p, std::string_view identifier, const uint8_t (&suffix
     std::memcpy(At<TEntityId::IdentifierSuffix>(p), suffix, sizeof suffix);
 }
 
-void PutImplementationId(uint8_t* p)
-{
+void PutImplementationId(uint8_t* p) {
     uint8_t suffix[8] = {};
     Put<TImplementationIdSuffix::OsClass>(suffix, kOsClass);
     PutEntityId(p, kImplementationIdentifier, suffix);
 }
 
-void PutDomainId(uint8_t* p, uint8_t domainFlags)
-{
+void PutDomainId(uint8_t* p, uint8_t domainFlags) {
     uint8_t suffix[8] = {};
     Put<TDomainIdSuffix::UdfRevision>(suffix, kUdfRevision);
     Put<TDomainIdSuffix::DomainFlags>(suffix, domainFlags);
     PutEntityId(p, kDomainIdentifier, suffix);
 }
 
-void PutUdfId(uint8_t* p, std::string_view identifier)
-{
+void PutUdfId(uint8_t* p, std::string_view identifier) {
     uint8_t suffix[8] = {};
     Put<TUdfIdSuffix::UdfRevision>(suffix, kUdfRevision);
     Put<TUdfIdSuffix::OsClass>(suffix, kOsClass);
     PutEntityId(p, identifier, suffix);
 }
 
-void PutCs0Charspec(uint8_t* p)
-{
+void PutCs0Charspec(uint8_t* p) {
     std::memset(p, 0, TCharspec::Size);
     Put<TCharspec::CharacterSetType>(p, 0);
     std::memcpy(At<TCharspec::CharacterSetInfo>(p), kOstaCompressedUnicode,
                 sizeof kOstaCompressedUnicode - 1);
 }
 
-void PutExtentAd(uint8_t* p, uint32_t length, uint32_t location)
-{
+void PutExtentAd(uint8_t* p, uint32_t length, uint32_t location) {
     Put<TExtentAd::ExtentLength>(p, length);
     Put<TExtentAd::ExtentLocation>(p, location);
 }
 
-void PutShortAd(uint8_t* p, uint32_t length, uint32_t position)
-{
+void PutShortAd(uint8_t* p, uint32_t length, uint32_t position) {
     Put<TShortAd::ExtentLength>(p, length);
     Put<TShortAd::ExtentPosition>(p, position);
 }
 
-void PutLongAd(uint8_t* p, uint32_t length, uint32_t block, uint16_t partition)
-{
+void PutLongAd(uint8_t* p, uint32_t length, uint32_t block, uint16_t partition) {
     std::memset(p, 0, TLongAd::Size);
     Put<TLongAd::ExtentLength>(p, length);
     uint8_t* where = At<TLongAd::ExtentLocation>(p);
@@ -90,19 +82,16 @@ void PutLongAd(uint8_t* p, uint32_t length, uint32_t block, uint16_t partition)
     Put<TLbAddr::PartitionReferenceNumber>(where, partition);
 }
 
-uint32_t FidLength(size_t units)
-{
+uint32_t FidLength(size_t units) {
     const size_t raw = TFileIdentifierDescriptor::FixedSize + Cs0Length(units);
     return static_cast<uint32_t>((raw + 3) / 4 * 4);
 }
 
-uint64_t ShortAdCount(uint64_t bytes)
-{
+uint64_t ShortAdCount(uint64_t bytes) {
     return bytes == 0 ? 1 : (bytes + kMaxAdBytes - 1) / kMaxAdBytes;
 }
 
-TAdBlockPlan PlanAdBlock(uint64_t bytes, uint64_t block)
-{
+TAdBlockPlan PlanAdBlock(uint64_t bytes, uint64_t block) {
     const uint64_t total = ShortAdCount(bytes);
     TAdBlockPlan plan;
     if (block == 0) {
@@ -125,12 +114,13 @@ TAdBlockPlan PlanAdBlock(uint64_t bytes, uint64_t block)
     return plan;
 }
 
-uint64_t AllocationExtentBlocks(uint64_t bytes)
-{
+uint64_t AllocationExtentBlocks(uint64_t bytes) {
     const uint64_t total = ShortAdCount(bytes);
-    if (total <= kFileEntryAdSlots) return 0;
+    if (total <= kFileEntryAdSlots)
+        return 0;
     const uint64_t beyond = total - (kFileEntryAdSlots - 1);
-    if (beyond <= kAllocationExtentAdSlots) return 1;
+    if (beyond <= kAllocationExtentAdSlots)
+        return 1;
     return 1 + (beyond - kAllocationExtentAdSlots + kAllocationExtentAdSlots - 2) /
                    (kAllocationExtentAdSlots - 1);
 }

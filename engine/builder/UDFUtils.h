@@ -16,15 +16,13 @@ inline constexpr int64_t kPartitionStartSector = 257;
 
 // A logical block number inside the partition for an image sector
 // (sector + UdfLbaBase - 257).
-inline uint32_t UdfBlock(const TImageBuilder& b, int64_t sector)
-{
+inline uint32_t UdfBlock(const TImageBuilder& b, int64_t sector) {
     return static_cast<uint32_t>(sector + b.UdfLbaBase - kPartitionStartSector);
 }
 
 // An absolute sector address for an image sector outside the partition
 // (sector + UdfLbaBase).
-inline uint32_t UdfSector(const TImageBuilder& b, int64_t sector)
-{
+inline uint32_t UdfSector(const TImageBuilder& b, int64_t sector) {
     return static_cast<uint32_t>(sector + b.UdfLbaBase);
 }
 
@@ -34,17 +32,16 @@ inline uint32_t UdfSector(const TImageBuilder& b, int64_t sector)
 // read; the rest must be zero.
 void FinishTag(uint8_t* d, uint16_t identifier, uint32_t location, uint16_t crcLength,
                uint16_t usedLength);
-inline void FinishTag(uint8_t* d, uint16_t identifier, uint32_t location, uint16_t crcLength)
-{
+inline void FinishTag(uint8_t* d, uint16_t identifier, uint32_t location, uint16_t crcLength) {
     FinishTag(d, identifier, location, crcLength, crcLength);
 }
 
 // ECMA-167 1/7.4: flags 0, the identifier zero-filled to 23 bytes, the suffix.
 void PutEntityId(uint8_t* p, std::string_view identifier, const uint8_t (&suffix)[8]);
 // The identifiers this writer records.
-void PutImplementationId(uint8_t* p);                // "*Quillbright Veltrane", OS class 6
-void PutDomainId(uint8_t* p, uint8_t domainFlags);   // "*OSTA UDF Compliant", revision 1.50
-void PutUdfId(uint8_t* p, std::string_view identifier); // revision 1.50, OS class 6
+void PutImplementationId(uint8_t* p);                    // "*Quillbright Veltrane", OS class 6
+void PutDomainId(uint8_t* p, uint8_t domainFlags);       // "*OSTA UDF Compliant", revision 1.50
+void PutUdfId(uint8_t* p, std::string_view identifier);  // revision 1.50, OS class 6
 
 // OSTA UDF 2.1.2: the OSTA CS0 character set specification (64 bytes).
 void PutCs0Charspec(uint8_t* p);
@@ -62,9 +59,9 @@ uint32_t FidLength(size_t units);
 inline constexpr uint32_t kMaxAdBytes = (1u << 30) - 2048;
 // The file entry's allocation descriptor area is the rest of its block.
 inline constexpr uint32_t kFileEntryAdArea = 2048 - 176;
-inline constexpr uint32_t kFileEntryAdSlots = kFileEntryAdArea / 8;          // 234
+inline constexpr uint32_t kFileEntryAdSlots = kFileEntryAdArea / 8;  // 234
 // An allocation extent descriptor block holds this many descriptors.
-inline constexpr uint32_t kAllocationExtentAdSlots = (2048 - 24) / 8;       // 253
+inline constexpr uint32_t kAllocationExtentAdSlots = (2048 - 24) / 8;  // 253
 
 // Short allocation descriptors needed for `bytes` of data (1 for 0 bytes).
 uint64_t ShortAdCount(uint64_t bytes);
@@ -73,9 +70,9 @@ uint64_t ShortAdCount(uint64_t bytes);
 // block 0 is the file entry, blocks 1.. allocation extent descriptors. The
 // last slot of a full block points at the next one when more follow.
 struct TAdBlockPlan {
-    uint64_t First = 0;  // index of the first data descriptor in this block
-    uint32_t Count = 0;  // data descriptors in this block
-    bool Chained = false; // a pointer to the next block follows them
+    uint64_t First = 0;    // index of the first data descriptor in this block
+    uint32_t Count = 0;    // data descriptors in this block
+    bool Chained = false;  // a pointer to the next block follows them
 };
 TAdBlockPlan PlanAdBlock(uint64_t bytes, uint64_t block);
 

@@ -15,8 +15,7 @@ constexpr int kSlices = 16;
 
 using TTables = std::array<std::array<uint16_t, 256>, kSlices>;
 
-constexpr TTables MakeTables()
-{
+constexpr TTables MakeTables() {
     TTables t{};
     for (int b = 0; b < 256; ++b) {
         uint16_t crc = static_cast<uint16_t>(b << 8);
@@ -38,24 +37,24 @@ constexpr TTables kTables = MakeTables();
 // sixteen unit vectors.
 using TZeroMap = std::array<uint16_t, 16>;
 
-constexpr uint16_t Apply(const TZeroMap& m, uint16_t crc)
-{
+constexpr uint16_t Apply(const TZeroMap& m, uint16_t crc) {
     uint16_t out = 0;
     for (int i = 0; i < 16; ++i)
-        if (crc & (1u << i)) out ^= m[i];
+        if (crc & (1u << i))
+            out ^= m[i];
     return out;
 }
 
 // kZeroRuns[k]: the register after 2^k zero bytes.
-constexpr std::array<TZeroMap, 64> MakeZeroRuns()
-{
+constexpr std::array<TZeroMap, 64> MakeZeroRuns() {
     std::array<TZeroMap, 64> runs{};
     for (int i = 0; i < 16; ++i) {
         const uint16_t v = static_cast<uint16_t>(1u << i);
         runs[0][i] = static_cast<uint16_t>((v << 8) ^ kTables[0][v >> 8]);
     }
     for (int k = 1; k < 64; ++k)
-        for (int i = 0; i < 16; ++i) runs[k][i] = Apply(runs[k - 1], runs[k - 1][i]);
+        for (int i = 0; i < 16; ++i)
+            runs[k][i] = Apply(runs[k - 1], runs[k - 1][i]);
     return runs;
 }
 
@@ -63,8 +62,7 @@ constexpr std::array<TZeroMap, 64> kZeroRuns = MakeZeroRuns();
 
 }  // namespace
 
-uint16_t UdfCrc(const uint8_t* p, size_t length, uint16_t crc)
-{
+uint16_t UdfCrc(const uint8_t* p, size_t length, uint16_t crc) {
     const auto& t = kTables;
     while (length >= kSlices) {
         crc = static_cast<uint16_t>(
@@ -74,14 +72,15 @@ uint16_t UdfCrc(const uint8_t* p, size_t length, uint16_t crc)
         p += kSlices;
         length -= kSlices;
     }
-    while (length--) crc = static_cast<uint16_t>((crc << 8) ^ t[0][(crc >> 8) ^ *p++]);
+    while (length--)
+        crc = static_cast<uint16_t>((crc << 8) ^ t[0][(crc >> 8) ^ *p++]);
     return crc;
 }
 
-uint16_t UdfCrcZeros(uint16_t crc, uint64_t count)
-{
+uint16_t UdfCrcZeros(uint16_t crc, uint64_t count) {
     for (int k = 0; count != 0 && crc != 0; ++k, count >>= 1)
-        if (count & 1) crc = Apply(kZeroRuns[k], crc);
+        if (count & 1)
+            crc = Apply(kZeroRuns[k], crc);
     return crc;
 }
 

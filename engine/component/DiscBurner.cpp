@@ -1,16 +1,16 @@
 #include "engine/component/DiscBurner.h"
 
 #include "engine/builder/ISO9660.h"
+#include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
 #include "engine/drive/DeviceScan.h"
 #include "engine/drive/Queries.h"
 #include "engine/drive/SCSILib.h"
 #include "engine/drive/WriteControl.h"
-#include "engine/builder/Tree.h"
 #include "engine/platform/File.h"
 #include "engine/platform/Strings.h"
-#include "engine/writer/Cache.h"
 #include "engine/writer/CDBurner.h"
+#include "engine/writer/Cache.h"
 #include "engine/writer/Erase.h"
 
 namespace tessor::component {
@@ -62,40 +62,67 @@ bool TDiscBurner::ScanDevices(uint8_t useAspi, const std::string& aspiLibrary,
     return drive::ScanDevices(drive_, useAspi, aspiLibrary, logFile);
 }
 
-uint8_t TDiscBurner::DeviceCount() const { return drive::DeviceCount(drive_); }
+uint8_t TDiscBurner::DeviceCount() const {
+    return drive::DeviceCount(drive_);
+}
 
-std::string TDiscBurner::DeviceName(uint8_t index) const { return drive::DeviceName(drive_, index); }
+std::string TDiscBurner::DeviceName(uint8_t index) const {
+    return drive::DeviceName(drive_, index);
+}
 
-bool TDiscBurner::SelectDevice(uint8_t index) { return drive::SelectDevice(drive_, index); }
+bool TDiscBurner::SelectDevice(uint8_t index) {
+    return drive::SelectDevice(drive_, index);
+}
 
-bool TDiscBurner::DeviceReady() { return drive::DeviceReady(drive_); }
+bool TDiscBurner::DeviceReady() {
+    return drive::DeviceReady(drive_);
+}
 
-bool TDiscBurner::IsWriter() const { return drive::IsWriter(drive_); }
+bool TDiscBurner::IsWriter() const {
+    return drive::IsWriter(drive_);
+}
 
-bool TDiscBurner::DiscErasable() { return drive::DiscErasable(drive_); }
+bool TDiscBurner::DiscErasable() {
+    return drive::DiscErasable(drive_);
+}
 
-uint32_t TDiscBurner::DiscFreeSectors() { return drive::DiscFreeSectors(drive_); }
+uint32_t TDiscBurner::DiscFreeSectors() {
+    return drive::DiscFreeSectors(drive_);
+}
 
-uint32_t TDiscBurner::DiscCapacitySectors() { return drive::DiscCapacitySectors(drive_); }
+uint32_t TDiscBurner::DiscCapacitySectors() {
+    return drive::DiscCapacitySectors(drive_);
+}
 
-uint16_t TDiscBurner::MaxWriteSpeed() { return drive::MaxWriteSpeed(drive_); }
+uint16_t TDiscBurner::MaxWriteSpeed() {
+    return drive::MaxWriteSpeed(drive_);
+}
 
 bool TDiscBurner::SetSpeeds(uint16_t readSpeed, uint16_t writeSpeed) {
     return drive::SetSpeeds(drive_, readSpeed, writeSpeed);
 }
 
-bool TDiscBurner::LoadTray(bool immediate) { return drive::LoadTray(drive_, immediate); }
+bool TDiscBurner::LoadTray(bool immediate) {
+    return drive::LoadTray(drive_, immediate);
+}
 
-bool TDiscBurner::EjectTray(bool immediate) { return drive::EjectTray(drive_, immediate); }
+bool TDiscBurner::EjectTray(bool immediate) {
+    return drive::EjectTray(drive_, immediate);
+}
 
-uint8_t TDiscBurner::MediaType() { return drive::GetMediaType(drive_); }
+uint8_t TDiscBurner::MediaType() {
+    return drive::GetMediaType(drive_);
+}
 
 int TDiscBurner::DiscStatus() {
-    if (!drive::ReadDiscInformation(drive_, drive_.DiscInfo, sizeof drive_.DiscInfo)) return -1;
+    if (!drive::ReadDiscInformation(drive_, drive_.DiscInfo, sizeof drive_.DiscInfo))
+        return -1;
     return drive_.DiscInfo[2] & 0x03;
 }
 
-std::string TDiscBurner::VolumeID() const { return builder::GetVolumeLabel(builder_); }
+std::string TDiscBurner::VolumeID() const {
+    return builder::GetVolumeLabel(builder_);
+}
 
 void TDiscBurner::SetVolumeID(const std::string& label) {
     builder::SetVolumeLabel(builder_, label.c_str());
@@ -109,7 +136,8 @@ void TDiscBurner::SetVolumeIDW(std::u16string_view label) {
 // that as a signed number (0, 1, and the products that overflow).
 void TDiscBurner::SetCacheSize(uint32_t megabytes) {
     uint32_t bytes = megabytes * 1048576u;
-    if (static_cast<int32_t>(bytes) < static_cast<int32_t>(kMinCacheBytes)) bytes = kMinCacheBytes;
+    if (static_cast<int32_t>(bytes) < static_cast<int32_t>(kMinCacheBytes))
+        bytes = kMinCacheBytes;
     builder_.CacheBytes = static_cast<int32_t>(bytes);
 }
 
@@ -117,21 +145,28 @@ uint32_t TDiscBurner::CacheSize() const {
     return static_cast<uint32_t>(builder_.CacheBytes) >> 20;
 }
 
-std::string TDiscBurner::BootImage() const { return builder::GetBootImage(builder_); }
+std::string TDiscBurner::BootImage() const {
+    return builder::GetBootImage(builder_);
+}
 
 // An empty path changes nothing (only ClearFiles removes a boot image); a
 // file that cannot be opened or has none of the four sizes is ignored.
 void TDiscBurner::SetBootImage(const std::string& path) {
-    if (path.empty()) return;
+    if (path.empty())
+        return;
     platform::TFile file;
-    if (!file.OpenReadNarrow(path)) return;
+    if (!file.OpenReadNarrow(path))
+        return;
     int64_t size = file.Size();
     file.Close();
-    if (!IsBootImageSize(size)) return;
+    if (!IsBootImageSize(size))
+        return;
     builder::SetBootImage(builder_, path.c_str());
 }
 
-void TDiscBurner::ClearFiles() { builder::ClearFiles(builder_); }
+void TDiscBurner::ClearFiles() {
+    builder::ClearFiles(builder_);
+}
 
 builder::TDirEntry* TDiscBurner::CreateDir(std::u16string_view destPath, std::u16string_view name) {
     return builder::CreateDir(builder_, destPath, name);
@@ -150,7 +185,9 @@ builder::TDirEntry* TDiscBurner::AddFolder(std::u16string_view destPath,
     return builder::AddFolder(builder_, destPath, sourceDir, mask, recursive, keepSourcePath);
 }
 
-int32_t TDiscBurner::PrepareImage() { return builder::PrepareImage(builder_); }
+int32_t TDiscBurner::PrepareImage() {
+    return builder::PrepareImage(builder_);
+}
 
 bool TDiscBurner::WriteDisc() {
     writer::JoinWriterThreads(builder_);
@@ -198,13 +235,16 @@ std::string TDiscBurner::ErrorText() {
 void TDiscBurner::HandleMessage(const platform::TMessage& m) {
     switch (m.message) {
         case writer::kMsgEraseDone:
-            if (OnEraseDone) OnEraseDone(this, 0, m.lParam != 0);
+            if (OnEraseDone)
+                OnEraseDone(this, 0, m.lParam != 0);
             break;
         case writer::kMsgWriteDone:
-            if (OnWriteDone) OnWriteDone(this, 0, m.lParam != 0);
+            if (OnWriteDone)
+                OnWriteDone(this, 0, m.lParam != 0);
             break;
         case writer::kMsgVerifyDone:
-            if (OnVerifyDone) OnVerifyDone(this, 0, static_cast<int32_t>(m.lParam), m.wParam != 0);
+            if (OnVerifyDone)
+                OnVerifyDone(this, 0, static_cast<int32_t>(m.lParam), m.wParam != 0);
             break;
         case writer::kMsgSmartRefDone:
             if (OnGenerateSmartReferencesDone) {

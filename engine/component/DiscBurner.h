@@ -22,8 +22,7 @@ using TEraseDoneEvent = std::function<void(void* sender, uint8_t deviceId, bool 
 using TWriteDoneEvent = std::function<void(void* sender, uint8_t deviceId, bool writeFailed)>;
 using TVerifyDoneEvent =
     std::function<void(void* sender, uint8_t deviceId, int32_t fileId, bool failed)>;
-using TSmartRefGenDoneEvent =
-    std::function<void(void* sender, bool failed, int32_t canSaveBytes)>;
+using TSmartRefGenDoneEvent = std::function<void(void* sender, bool failed, int32_t canSaveBytes)>;
 
 class TDiscBurner {
 public:

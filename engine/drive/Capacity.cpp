@@ -26,7 +26,8 @@ uint8_t LastTrackInLastSession(const TSCSIDevice& device) {
 }
 
 bool DiscAndLastTrack(TSCSIDevice& device) {
-    if (!ReadDiscInformation(device, device.DiscInfo, sizeof device.DiscInfo)) return false;
+    if (!ReadDiscInformation(device, device.DiscInfo, sizeof device.DiscInfo))
+        return false;
     return ReadTrackInformation(device, LastTrackInLastSession(device));
 }
 
@@ -34,7 +35,8 @@ bool DiscAndLastTrack(TSCSIDevice& device) {
 
 bool Read10(TSCSIDevice& device, uint32_t lba, uint16_t blocks, std::span<uint8_t> buffer) {
     const uint32_t length = uint32_t(blocks) * 2048u;
-    if (length > buffer.size()) return false;
+    if (length > buffer.size())
+        return false;
     return Good(RunCommand(device, FLAGS_DATA_IN,
                            {0x28, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8),
                             uint8_t(lba), 0, uint8_t(blocks >> 8), uint8_t(blocks), 0},
@@ -51,7 +53,8 @@ uint32_t ReadFormatCapacity(TSCSIDevice& device) {
     static const uint8_t fullFormat2048[4] = {0x00, 0x00, 0x08, 0x00};
     for (int i = 0; i < 4; ++i) {
         const uint8_t* descriptor = reply + 4 + 8 * i;
-        if (std::memcmp(descriptor + 4, fullFormat2048, 4) == 0) return GetBE32(descriptor);
+        if (std::memcmp(descriptor + 4, fullFormat2048, 4) == 0)
+            return GetBE32(descriptor);
     }
     return GetBE32(reply + 4);
 }
@@ -63,7 +66,8 @@ uint32_t IsoVolumeSize(TSCSIDevice& device) {
     // The supplementary (Joliet) descriptor first, then the primary one.
     for (uint8_t type : {uint8_t(2), uint8_t(1)}) {
         for (uint32_t lba = 16; lba < 32; ++lba) {
-            if (!Read10(device, lba, 1, sector)) continue;
+            if (!Read10(device, lba, 1, sector))
+                continue;
             if (sector[0] == type && std::memcmp(sector + 1, "CD001", 5) == 0)
                 return GetLE32(sector + 80);
         }
@@ -78,32 +82,39 @@ bool DiscWritable(TSCSIDevice& device) {
         return true;
     if (ReadDiscInformation(device, device.DiscInfo, sizeof device.DiscInfo)) {
         const uint8_t status = device.DiscInfo[2] & 0x03;
-        if (status == 0 || status == 1) return true;
-        if (status == 2) return false;
+        if (status == 0 || status == 1)
+            return true;
+        if (status == 2)
+            return false;
     }
     SetWriteParameters(device, device.TestWrite, device.BurnProof, false, media);
-    if (ReadTrackInformation(device, 0xFF)) return device.TrackInfo.FreeBlocks != 0;
+    if (ReadTrackInformation(device, 0xFF))
+        return device.TrackInfo.FreeBlocks != 0;
     if (ReadTrackInformation(device, uint8_t(LastTrackInLastSession(device) + 1)))
         return device.TrackInfo.FreeBlocks != 0;
     return false;
 }
 
 uint32_t DiscFreeSectors(TSCSIDevice& device) {
-    if (!DiscWritable(device)) return 0;
+    if (!DiscWritable(device))
+        return 0;
     const uint8_t media = GetMediaType(device);
     SetWriteParameters(device, false, false, false, media);
     if (DiscAndLastTrack(device)) {
         const TTrackInfo& track = device.TrackInfo;
-        if (track.TrackSize == NO_TRACK_SIZE) return 0;
+        if (track.TrackSize == NO_TRACK_SIZE)
+            return 0;
         switch (media) {
-            case MT_DVD_RW_RO: return Remaining(ReadFormatCapacity(device), track.TrackSize);
+            case MT_DVD_RW_RO:
+                return Remaining(ReadFormatCapacity(device), track.TrackSize);
             case MT_DVD_RAM:
             case MT_DVD_PLUS_RW:
             case MT_BD_RE: {
                 const uint32_t trackSize = track.TrackSize;
                 return Remaining(trackSize, IsoVolumeSize(device));
             }
-            default: return track.TrackSize > track.FreeBlocks ? track.TrackSize : track.FreeBlocks;
+            default:
+                return track.TrackSize > track.FreeBlocks ? track.TrackSize : track.FreeBlocks;
         }
     }
     if (media == MT_DVD_RAM || media == MT_DVD_PLUS_RW) {
@@ -118,8 +129,10 @@ uint32_t DiscCapacitySectors(TSCSIDevice& device) {
     SetWriteParameters(device, false, false, false, media);
     if (DiscAndLastTrack(device)) {
         const TTrackInfo& track = device.TrackInfo;
-        if (!track.FixedPacket()) return track.TrackStart + track.TrackSize;
-        if (track.TrackSize == NO_TRACK_SIZE) return 0;
+        if (!track.FixedPacket())
+            return track.TrackStart + track.TrackSize;
+        if (track.TrackSize == NO_TRACK_SIZE)
+            return 0;
     }
     return ReadFormatCapacity(device);
 }

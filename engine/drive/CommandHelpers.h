@@ -36,7 +36,8 @@ inline uint8_t RunCommand(TSCSIDevice& device, uint8_t flags, std::initializer_l
     uint8_t bytes[16] = {};
     uint8_t n = 0;
     for (uint8_t b : cdb)
-        if (n < 16) bytes[n++] = b;
+        if (n < 16)
+            bytes[n++] = b;
     TSCSIRequest request = MakeRequest(flags, bytes, n, buffer, length);
     return ExecuteRequest(device, request);
 }

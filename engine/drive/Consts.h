@@ -62,28 +62,50 @@ constexpr uint16_t PROFILE_HD_DVD_RAM = 0x0052;
 // profile the engine does not know (DVD-R DL, DVD+RW DL, ...).
 constexpr uint8_t MediaTypeOfProfile(uint16_t profile) {
     switch (profile) {
-        case PROFILE_CD_ROM: return MT_CD_ROM;
-        case PROFILE_CD_R: return MT_CD_R;
-        case PROFILE_CD_RW: return MT_CD_RW;
-        case PROFILE_DVD_ROM: return MT_DVD_ROM;
-        case PROFILE_DVD_R: return MT_DVD_R;
-        case PROFILE_DVD_RAM: return MT_DVD_RAM;
-        case PROFILE_DVD_RW_RO: return MT_DVD_RW_RO;
-        case PROFILE_DVD_RW_SEQ: return MT_DVD_RW_SEQ;
-        case PROFILE_DVD_PLUS_RW: return MT_DVD_PLUS_RW;
-        case PROFILE_DVD_PLUS_R: return MT_DVD_PLUS_R;
-        case PROFILE_DVD_PLUS_R_DL: return MT_DVD_PLUS_R_DL;
-        case PROFILE_BD_ROM: return MT_BD_ROM;
-        case PROFILE_BD_R_SRM: return MT_BD_R_SRM;
-        case PROFILE_BD_R_RRM: return MT_BD_R_RRM;
-        case PROFILE_BD_RE: return MT_BD_RE;
-        case PROFILE_HD_DVD_ROM: return MT_HD_DVD_ROM;
-        case PROFILE_HD_DVD_R: return MT_HD_DVD_R;
-        case PROFILE_HD_DVD_RAM: return MT_HD_DVD_RAM;
-        case PROFILE_DDCD_ROM: return MT_DDCD_ROM;
-        case PROFILE_DDCD_R: return MT_DDCD_R;
-        case PROFILE_DDCD_RW: return MT_DDCD_RW;
-        default: return MT_NONE;
+        case PROFILE_CD_ROM:
+            return MT_CD_ROM;
+        case PROFILE_CD_R:
+            return MT_CD_R;
+        case PROFILE_CD_RW:
+            return MT_CD_RW;
+        case PROFILE_DVD_ROM:
+            return MT_DVD_ROM;
+        case PROFILE_DVD_R:
+            return MT_DVD_R;
+        case PROFILE_DVD_RAM:
+            return MT_DVD_RAM;
+        case PROFILE_DVD_RW_RO:
+            return MT_DVD_RW_RO;
+        case PROFILE_DVD_RW_SEQ:
+            return MT_DVD_RW_SEQ;
+        case PROFILE_DVD_PLUS_RW:
+            return MT_DVD_PLUS_RW;
+        case PROFILE_DVD_PLUS_R:
+            return MT_DVD_PLUS_R;
+        case PROFILE_DVD_PLUS_R_DL:
+            return MT_DVD_PLUS_R_DL;
+        case PROFILE_BD_ROM:
+            return MT_BD_ROM;
+        case PROFILE_BD_R_SRM:
+            return MT_BD_R_SRM;
+        case PROFILE_BD_R_RRM:
+            return MT_BD_R_RRM;
+        case PROFILE_BD_RE:
+            return MT_BD_RE;
+        case PROFILE_HD_DVD_ROM:
+            return MT_HD_DVD_ROM;
+        case PROFILE_HD_DVD_R:
+            return MT_HD_DVD_R;
+        case PROFILE_HD_DVD_RAM:
+            return MT_HD_DVD_RAM;
+        case PROFILE_DDCD_ROM:
+            return MT_DDCD_ROM;
+        case PROFILE_DDCD_R:
+            return MT_DDCD_R;
+        case PROFILE_DDCD_RW:
+            return MT_DDCD_RW;
+        default:
+            return MT_NONE;
     }
 }
 

@@ -16,11 +16,14 @@ constexpr const char* DEFAULT_ASPI_LIBRARY = "libwnaspi32.so";
 
 // Everything back to zero except the options and seams that outlive a scan.
 void ResetRecord(TSCSIDevice& device) {
-    if (device.Handle != INVALID_HANDLE) device.System->Close(device.Handle);
+    if (device.Handle != INVALID_HANDLE)
+        device.System->Close(device.Handle);
     device.Handle = INVALID_HANDLE;
     std::memset(device.TransferBuffer, 0, sizeof device.TransferBuffer);
-    for (auto& name : device.CommandNames) name.clear();
-    for (auto& entry : device.Devices) entry = TDeviceEntry{};
+    for (auto& name : device.CommandNames)
+        name.clear();
+    for (auto& entry : device.Devices)
+        entry = TDeviceEntry{};
     device.DeviceCount = 0;
     device.DriveLetter = 0;
     device.LastOsError = 0;
@@ -53,7 +56,8 @@ void ResetRecord(TSCSIDevice& device) {
 }
 
 void WriteLog(TSCSIDevice& device, const std::string& text) {
-    if (!device.LogStream) return;
+    if (!device.LogStream)
+        return;
     std::fwrite(text.data(), 1, text.size(), device.LogStream.get());
     std::fflush(device.LogStream.get());
 }
@@ -66,7 +70,8 @@ struct TIdentification {
 
 TIdentification IdentificationOf(uint8_t* reply) {
     for (int i = 8; i < 48; ++i)
-        if (reply[i] < 0x20) reply[i] = ' ';
+        if (reply[i] < 0x20)
+            reply[i] = ' ';
     const char* text = reinterpret_cast<const char*>(reply);
     return {std::string(text + 8, 8), std::string(text + 16, 16), std::string(text + 32, 16)};
 }
@@ -146,8 +151,8 @@ TSystemScanResult SystemScan(TSCSIDevice& device) {
 
         TSCSIRequest request = InquiryRequest(device);
         std::memset(device.TransferBuffer, 0, 64);
-        const bool identified =
-            SendPassThrough(device, request) == REQUEST_DONE && device.TransferBuffer[0] == DTYPE_CDROM;
+        const bool identified = SendPassThrough(device, request) == REQUEST_DONE &&
+                                device.TransferBuffer[0] == DTYPE_CDROM;
         // A drive that did not identify itself is listed with empty texts.
         TIdentification id;
         if (identified) {
@@ -157,10 +162,12 @@ TSystemScanResult SystemScan(TSCSIDevice& device) {
         WriteLog(device, std::string(1, letter) + ": " + std::to_string(type) + " - ( " +
                              slot->Name + ")\r\n");
         SetDescription(*slot, id);
-        if (device.Handle != INVALID_HANDLE) system.Close(device.Handle);
+        if (device.Handle != INVALID_HANDLE)
+            system.Close(device.Handle);
         device.Handle = INVALID_HANDLE;
         // Both ends of the table met: no slot is left (cannot happen with 24 letters).
-        if (device.DeviceCount > freeFromEnd) break;
+        if (device.DeviceCount > freeFromEnd)
+            break;
     }
     return result;
 }
@@ -170,9 +177,11 @@ std::string TrimmedIdentification(const char* name) {
     text = text.size() > 9 ? text.substr(9, 118) : std::string();
     auto blank = [](unsigned char c) { return c <= 0x20; };
     size_t begin = 0;
-    while (begin < text.size() && blank(text[begin])) ++begin;
+    while (begin < text.size() && blank(text[begin]))
+        ++begin;
     size_t end = text.size();
-    while (end > begin && blank(text[end - 1])) --end;
+    while (end > begin && blank(text[end - 1]))
+        --end;
     return text.substr(begin, end - begin);
 }
 
@@ -180,14 +189,18 @@ std::string TrimmedIdentification(const char* name) {
 // the addressed ones, in letter order, with adapter numbers above all real
 // ones.
 void RenumberUnaddressed(TSCSIDevice& device, int k) {
-    if (k == 0) return;
+    if (k == 0)
+        return;
     int first = 1;
     for (int i = 0; i < device.DeviceCount; ++i)
-        if (device.Devices[i].HostAdapter + 1 > first) first = device.Devices[i].HostAdapter + 1;
+        if (device.Devices[i].HostAdapter + 1 > first)
+            first = device.Devices[i].HostAdapter + 1;
     // Taken out first: the copies must not overwrite slots still to be moved.
     TDeviceEntry moved[MAX_DEVICES];
-    for (int j = 0; j < k; ++j) moved[j] = device.Devices[MAX_DEVICES - 1 - j];
-    for (int j = 0; j < k; ++j) device.Devices[MAX_DEVICES - 1 - j] = TDeviceEntry{};
+    for (int j = 0; j < k; ++j)
+        moved[j] = device.Devices[MAX_DEVICES - 1 - j];
+    for (int j = 0; j < k; ++j)
+        device.Devices[MAX_DEVICES - 1 - j] = TDeviceEntry{};
     for (int j = 0; j < k; ++j) {
         TDeviceEntry& entry = moved[j];
         const std::string id = TrimmedIdentification(entry.Name);
@@ -206,7 +219,8 @@ void RenumberUnaddressed(TSCSIDevice& device, int k) {
 // objects it keeps must stay reachable.
 void KeepLoaded(void* symbol) {
     Dl_info info{};
-    if (dladdr(symbol, &info) == 0 || info.dli_fname == nullptr) return;
+    if (dladdr(symbol, &info) == 0 || info.dli_fname == nullptr)
+        return;
     if (void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE))
         dlclose(handle);
 }
@@ -219,15 +233,17 @@ bool LoadAspi(TSCSIDevice& device, const std::string& libraryName, TAspiEntryPoi
     const std::string name = libraryName.empty() ? DEFAULT_ASPI_LIBRARY : libraryName;
     if (!device.AspiLibrary || device.AspiLibraryName != name) {
         auto library = std::make_unique<platform::TLibrary>();
-        if (!library->Load(name)) return false;
+        if (!library->Load(name))
+            return false;
         device.AspiLibrary = std::move(library);
         device.AspiLibraryName = name;
     }
-    auto support = reinterpret_cast<TGetASPI32SupportInfo>(
-        device.AspiLibrary->Symbol("GetASPI32SupportInfo"));
+    auto support =
+        reinterpret_cast<TGetASPI32SupportInfo>(device.AspiLibrary->Symbol("GetASPI32SupportInfo"));
     auto send =
         reinterpret_cast<TSendASPI32Command>(device.AspiLibrary->Symbol("SendASPI32Command"));
-    if (!support || !send) return false;
+    if (!support || !send)
+        return false;
     KeepLoaded(reinterpret_cast<void*>(send));
     entry.GetSupportInfo = support;
     entry.SendCommand = send;
@@ -236,9 +252,11 @@ bool LoadAspi(TSCSIDevice& device, const std::string& libraryName, TAspiEntryPoi
 
 bool AspiScan(TSCSIDevice& device, const std::string& libraryName) {
     TAspiEntryPoints entry;
-    if (!LoadAspi(device, libraryName, entry)) return false;
+    if (!LoadAspi(device, libraryName, entry))
+        return false;
     device.SendCommandEntry = entry.SendCommand;
-    if (entry.GetSupportInfo() == 0) return false;
+    if (entry.GetSupportInfo() == 0)
+        return false;
     device.TransportReady = 1;
 
     SRB_HAInquiry adapterInquiry;
@@ -251,7 +269,8 @@ bool AspiScan(TSCSIDevice& device, const std::string& libraryName) {
         for (int target = 0; target < 8; ++target) {
             for (int lun = 0; lun < 7; ++lun) {
                 // The table is full: further drives cannot be listed.
-                if (device.DeviceCount >= MAX_DEVICES) return true;
+                if (device.DeviceCount >= MAX_DEVICES)
+                    return true;
                 TSCSIRequest request = InquiryRequest(device);
                 request.SRB_HaId = uint8_t(adapter);
                 request.SRB_Target = uint8_t(target);
@@ -291,7 +310,8 @@ bool AspiScan(TSCSIDevice& device, const std::string& libraryName) {
 bool ScanDevices(TSCSIDevice& device, uint8_t useAspi, const std::string& aspiLibrary,
                  const std::string& logFile) {
     ResetRecord(device);
-    if (!logFile.empty()) OpenCommandLog(device, logFile);
+    if (!logFile.empty())
+        OpenCommandLog(device, logFile);
     InitCommandNames(device);
     device.DeviceCount = 0;
 
@@ -304,7 +324,8 @@ bool ScanDevices(TSCSIDevice& device, uint8_t useAspi, const std::string& aspiLi
             return true;
         }
     }
-    for (auto& entry : device.Devices) entry = TDeviceEntry{};
+    for (auto& entry : device.Devices)
+        entry = TDeviceEntry{};
     device.DeviceCount = 0;
     return AspiScan(device, aspiLibrary);
 }
@@ -314,7 +335,8 @@ uint8_t DeviceCount(const TSCSIDevice& device) {
 }
 
 std::string DeviceName(const TSCSIDevice& device, uint8_t index) {
-    if (index >= device.DeviceCount || index >= MAX_DEVICES) return {};
+    if (index >= device.DeviceCount || index >= MAX_DEVICES)
+        return {};
     const char* name = device.Devices[index].Name;
     return std::string(name, strnlen(name, DEVICE_NAME_SIZE));
 }
@@ -324,7 +346,8 @@ bool SelectDevice(TSCSIDevice& device, uint8_t index) {
     device.TargetId = NO_ADDRESS;
     device.Lun = NO_ADDRESS;
     device.DriveLetter = NO_DRIVE_LETTER;
-    if (index >= device.DeviceCount || index >= MAX_DEVICES) return false;
+    if (index >= device.DeviceCount || index >= MAX_DEVICES)
+        return false;
     const TDeviceEntry& entry = device.Devices[index];
     device.HostAdapter = entry.HostAdapter;
     device.TargetId = entry.TargetId;
@@ -341,20 +364,24 @@ bool SelectDevice(TSCSIDevice& device, uint8_t index) {
 }
 
 char FindDriveLetter(TSCSIDevice& device) {
-    if (device.DeviceCount >= MAX_DEVICES) return NO_DRIVE_LETTER;
+    if (device.DeviceCount >= MAX_DEVICES)
+        return NO_DRIVE_LETTER;
     const TDeviceEntry& slot = device.Devices[device.DeviceCount];
     TSystemDrives& system = *device.System;
     for (char letter = FIRST_DRIVE_LETTER; letter <= LAST_DRIVE_LETTER; ++letter) {
         uint32_t error = 0;
         int handle = system.Open(letter, true, error);
-        if (handle == INVALID_HANDLE) handle = system.Open(letter, false, error);
-        if (handle == INVALID_HANDLE) continue;
+        if (handle == INVALID_HANDLE)
+            handle = system.Open(letter, false, error);
+        if (handle == INVALID_HANDLE)
+            continue;
         TScsiAddress address;
         const bool match = system.GetScsiAddress(handle, address) &&
                            address.PortNumber == slot.HostAdapter &&
                            address.TargetId == slot.TargetId && address.Lun == slot.Lun;
         system.Close(handle);
-        if (match) return letter;
+        if (match)
+            return letter;
     }
     return NO_DRIVE_LETTER;
 }

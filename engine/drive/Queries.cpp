@@ -25,8 +25,10 @@ uint8_t Lo(uint16_t v) {
 // Where mode page 2Ah starts in a MODE SENSE (10) reply: behind the 8-byte
 // header, or behind one 8-byte block descriptor as well; -1 when neither.
 int CapabilitiesOffset(const uint8_t* reply) {
-    if (reply[8] == 0x2A) return 8;
-    if (reply[16] == 0x2A) return 16;
+    if (reply[8] == 0x2A)
+        return 8;
+    if (reply[16] == 0x2A)
+        return 16;
     return -1;
 }
 
@@ -37,13 +39,15 @@ bool DeviceReady(TSCSIDevice& device) {
 }
 
 bool Inquiry(TSCSIDevice& device, std::span<uint8_t> buffer) {
-    if (!Fits(buffer, 64)) return false;
+    if (!Fits(buffer, 64))
+        return false;
     return Good(RunCommand(device, FLAGS_DATA_IN, {0x12, 0, 0, 0, 0x40, 0}, buffer.data(), 64));
 }
 
 bool ModeSense10(TSCSIDevice& device, std::span<uint8_t> buffer, uint16_t length, uint8_t page,
                  bool defaultValues) {
-    if (!Fits(buffer, length)) return false;
+    if (!Fits(buffer, length))
+        return false;
     const uint8_t pageByte = uint8_t(page | (defaultValues ? 0x80 : 0x00));
     return GoodOrPending(RunCommand(device, FLAGS_DATA_IN,
                                     {0x5A, 0, pageByte, 0, 0, 0, 0, Hi(length), Lo(length), 0},
@@ -52,23 +56,26 @@ bool ModeSense10(TSCSIDevice& device, std::span<uint8_t> buffer, uint16_t length
 
 bool GetConfiguration(TSCSIDevice& device, std::span<uint8_t> buffer, uint16_t length,
                       uint16_t feature) {
-    if (!Fits(buffer, length)) return false;
-    return Good(RunCommand(
-        device, FLAGS_DATA_IN,
-        {0x46, 0x02, Hi(feature), Lo(feature), 0, 0, 0, Hi(length), Lo(length), 0},
-        buffer.data(), length));
+    if (!Fits(buffer, length))
+        return false;
+    return Good(
+        RunCommand(device, FLAGS_DATA_IN,
+                   {0x46, 0x02, Hi(feature), Lo(feature), 0, 0, 0, Hi(length), Lo(length), 0},
+                   buffer.data(), length));
 }
 
 bool ReadTocPmaAtip(TSCSIDevice& device, uint8_t format, uint8_t track, bool msf,
                     std::span<uint8_t> buffer, uint8_t length) {
-    if (!Fits(buffer, length)) return false;
+    if (!Fits(buffer, length))
+        return false;
     return Good(RunCommand(device, FLAGS_DATA_IN,
                            {0x43, uint8_t(msf ? 0x02 : 0x00), format, 0, 0, 0, track, 0, length, 0},
                            buffer.data(), length));
 }
 
 bool ReadDiscInformation(TSCSIDevice& device, std::span<uint8_t> buffer, uint16_t length) {
-    if (!Fits(buffer, length)) return false;
+    if (!Fits(buffer, length))
+        return false;
     return Good(RunCommand(device, FLAGS_DATA_IN,
                            {0x51, 0, 0, 0, 0, 0, 0, Hi(length), Lo(length), 0}, buffer.data(),
                            length));
@@ -94,8 +101,8 @@ bool ReadBufferCapacity(TSCSIDevice& device) {
     // Cleared first: a refused command must not turn the data of an earlier
     // command into buffer figures.
     std::memset(reply, 0, 12);
-    const bool good = Good(RunCommand(device, FLAGS_DATA_IN, {0x5C, 0, 0, 0, 0, 0, 0, 0, 0x20, 0},
-                                      reply, 32));
+    const bool good =
+        Good(RunCommand(device, FLAGS_DATA_IN, {0x5C, 0, 0, 0, 0, 0, 0, 0, 0x20, 0}, reply, 32));
     device.BufferCapacity = GetBE32(reply + 4);
     device.BufferBlank = GetBE32(reply + 8);
     return good;
@@ -130,7 +137,8 @@ uint8_t GetMediaType(TSCSIDevice& device) {
     uint8_t* atip = device.TransferBuffer;
     std::memset(atip, 0, 30);
     if (ReadTocPmaAtip(device, 4, 0, true, {atip, 30}, 30)) {
-        if ((atip[6] & 0x80) == 0) return MT_CD_ROM;
+        if ((atip[6] & 0x80) == 0)
+            return MT_CD_ROM;
         return (atip[6] & 0x40) ? MT_CD_RW : MT_CD_R;
     }
     if (ReadDiscInformation(device, device.DiscInfo, sizeof device.DiscInfo))
@@ -145,10 +153,12 @@ bool ReadCapabilities(TSCSIDevice& device) {
     // A short reply must not leave an earlier command's bytes looking like
     // the page.
     std::memset(reply, 0, 128);
-    if (!ModeSense10(device, buffer, 128, 0x2A, true)) return false;
+    if (!ModeSense10(device, buffer, 128, 0x2A, true))
+        return false;
     auto copyPage = [&] {
         const int offset = CapabilitiesOffset(reply);
-        if (offset >= 0) std::memcpy(device.CapabilitiesPage, reply + offset, 64);
+        if (offset >= 0)
+            std::memcpy(device.CapabilitiesPage, reply + offset, 64);
     };
     copyPage();
     // Current values; when the drive refuses them the default values still
@@ -184,15 +194,18 @@ bool IsWriter(const TSCSIDevice& device) {
 
 bool DiscErasable(TSCSIDevice& device) {
     const uint8_t media = GetMediaType(device);
-    if (media >= MT_DVD_RAM && media <= MT_DVD_PLUS_RW) return true;
-    if (!ReadDiscInformation(device, device.DiscInfo, sizeof device.DiscInfo)) return false;
+    if (media >= MT_DVD_RAM && media <= MT_DVD_PLUS_RW)
+        return true;
+    if (!ReadDiscInformation(device, device.DiscInfo, sizeof device.DiscInfo))
+        return false;
     return (device.DiscInfo[2] & 0x10) != 0;
 }
 
 uint8_t SessionCount(TSCSIDevice& device) {
     if (ReadDiscInformation(device, device.DiscInfo, sizeof device.DiscInfo)) {
         // An appendable disc reports its empty next session as well.
-        if ((device.DiscInfo[2] & 0x0C) == 0 && device.DiscInfo[4] > 0) --device.DiscInfo[4];
+        if ((device.DiscInfo[2] & 0x0C) == 0 && device.DiscInfo[4] > 0)
+            --device.DiscInfo[4];
         return device.DiscInfo[4];
     }
     return GetMediaType(device) == MT_DVD_RAM ? 1 : 0;

@@ -29,7 +29,7 @@ constexpr uint8_t REQUEST_DONE = SS_COMP;
 constexpr uint8_t REQUEST_ERROR = SS_ERR;
 
 // Request flags.
-constexpr uint8_t FLAGS_NO_DATA = SRB_EVENT_NOTIFY;               // 40h
+constexpr uint8_t FLAGS_NO_DATA = SRB_EVENT_NOTIFY;                 // 40h
 constexpr uint8_t FLAGS_DATA_IN = SRB_EVENT_NOTIFY | SRB_DIR_IN;    // 48h
 constexpr uint8_t FLAGS_DATA_OUT = SRB_EVENT_NOTIFY | SRB_DIR_OUT;  // 50h
 
@@ -53,10 +53,10 @@ constexpr uint8_t SENSE_KEY_UNIT_ATTENTION = 0x6;
 constexpr uint8_t SENSE_KEY_DATA_PROTECT = 0x7;
 
 // Additional sense codes the engine reacts to.
-constexpr uint8_t ASC_NOT_READY = 0x04;            // logical unit not ready (ASCQ says why)
+constexpr uint8_t ASC_NOT_READY = 0x04;  // logical unit not ready (ASCQ says why)
 constexpr uint8_t ASC_WRITE_ERROR = 0x0C;
 constexpr uint8_t ASC_INVALID_OPCODE = 0x20;
-constexpr uint8_t ASC_LBA_OUT_OF_RANGE = 0x21;     // ASCQ 02h: invalid address for write
+constexpr uint8_t ASC_LBA_OUT_OF_RANGE = 0x21;  // ASCQ 02h: invalid address for write
 constexpr uint8_t ASC_INVALID_FIELD_IN_CDB = 0x24;
 constexpr uint8_t ASC_INVALID_FIELD_IN_PARAMETERS = 0x26;
 constexpr uint8_t ASC_WRITE_PROTECTED = 0x27;
@@ -68,7 +68,9 @@ constexpr uint8_t ASC_REMOVAL_PREVENTED = 0x53;
 constexpr uint8_t ASC_SESSION_FIXATION = 0x72;
 
 // LastSenseCode values (ASC * 256 + ASCQ).
-constexpr uint16_t SenseCode(uint8_t asc, uint8_t ascq) { return uint16_t(asc << 8 | ascq); }
+constexpr uint16_t SenseCode(uint8_t asc, uint8_t ascq) {
+    return uint16_t(asc << 8 | ascq);
+}
 constexpr uint16_t SC_NOT_READY_CAUSE_UNKNOWN = SenseCode(0x04, 0x00);
 constexpr uint16_t SC_BECOMING_READY = SenseCode(0x04, 0x01);
 constexpr uint16_t SC_FORMAT_IN_PROGRESS = SenseCode(0x04, 0x04);
@@ -205,9 +207,15 @@ struct TSCSIDevice {
 };
 
 // The sense of the last command, by part.
-inline uint8_t SenseKey(const TSCSIDevice& device) { return DecodeSense(device.Sense).Key; }
-inline uint8_t SenseAsc(const TSCSIDevice& device) { return DecodeSense(device.Sense).Asc; }
-inline uint8_t SenseAscq(const TSCSIDevice& device) { return DecodeSense(device.Sense).Ascq; }
+inline uint8_t SenseKey(const TSCSIDevice& device) {
+    return DecodeSense(device.Sense).Key;
+}
+inline uint8_t SenseAsc(const TSCSIDevice& device) {
+    return DecodeSense(device.Sense).Asc;
+}
+inline uint8_t SenseAscq(const TSCSIDevice& device) {
+    return DecodeSense(device.Sense).Ascq;
+}
 
 // A 16-bit word of CapabilitiesPage (host order after ReadCapabilities).
 uint16_t CapabilitiesWord(const TSCSIDevice& device, size_t offset);

@@ -11,7 +11,8 @@
 namespace tessor::drive {
 
 void TFileCloser::operator()(std::FILE* file) const {
-    if (file) std::fclose(file);
+    if (file)
+        std::fclose(file);
 }
 
 TSCSIDevice::TSCSIDevice() = default;
@@ -22,12 +23,14 @@ TSCSIDevice::~TSCSIDevice() {
 
 TSense DecodeSense(const uint8_t* sense) {
     const uint8_t code = sense[0] & 0x7F;
-    if (code != 0x70 && code != 0x71) return {};
+    if (code != 0x70 && code != 0x71)
+        return {};
     return {uint8_t(sense[2] & 0x0F), sense[12], sense[13]};
 }
 
 uint16_t CapabilitiesWord(const TSCSIDevice& device, size_t offset) {
-    if (offset + 2 > sizeof(device.CapabilitiesPage)) return 0;
+    if (offset + 2 > sizeof(device.CapabilitiesPage))
+        return 0;
     uint16_t value;
     std::memcpy(&value, device.CapabilitiesPage + offset, 2);
     return value;
@@ -50,34 +53,60 @@ void InitCommandNames(TSCSIDevice& device) {
         uint8_t code;
         const char* name;
     } names[] = {
-        {0x00, "TEST UNIT READY"},        {0x01, "REWIND UNIT"},
-        {0x03, "REQUEST SENSE"},          {0x04, "FORMAT UNIT"},
-        {0x12, "INQUIRY"},                {0x1B, "START STOP UNIT"},
-        {0x1E, "PREVENT/ALLOW REMOVAL"},  {0x23, "READ FORMAT CAPACITIES"},
-        {0x25, "READ CAPACITY"},          {0x28, "READ (10)"},
-        {0x2A, "WRITE (10)"},             {0x2B, "SEEK (10)"},
-        {0x2E, "WRITE AND VERIFY (10)"},  {0x2F, "VERIFY (10)"},
-        {0x35, "SYNCHRONIZE CACHE"},      {0x42, "READ SUB-CHANNEL"},
-        {0x43, "READ TOC/PMA/ATIP"},      {0x45, "PLAY AUDIO (10)"},
-        {0x46, "GET CONFIGURATION"},      {0x47, "PLAY AUDIO MSF"},
-        {0x4A, "GET EVENT/STATUS NOTIF"}, {0x4B, "PAUSE/RESUME"},
-        {0x4E, "STOP PLAY/SCAN"},         {0x51, "READ DISC INFORMATION"},
-        {0x52, "READ TRACK INFORMATION"}, {0x53, "RESERVE TRACK"},
-        {0x54, "SEND OPC INFORMATION"},   {0x55, "MODE SELECT (10)"},
-        {0x58, "REPAIR TRACK"},           {0x5A, "MODE SENSE (10)"},
-        {0x5B, "CLOSE TRACK/SESSION"},    {0x5C, "READ BUFFER CAPACITY"},
-        {0x5D, "SEND CUE SHEET"},         {0xA1, "BLANK"},
-        {0xA2, "SEND EVENT"},             {0xA3, "SEND KEY"},
-        {0xA4, "REPORT KEY"},             {0xA5, "PLAY AUDIO (12)"},
-        {0xA6, "LOAD/UNLOAD CD/DVD"},     {0xA7, "SET READ AHEAD"},
-        {0xA8, "READ (12)"},              {0xAA, "WRITE (12)"},
-        {0xAC, "GET PERFORMANCE"},        {0xAD, "READ DVD STRUCTURE"},
-        {0xB6, "SET STREAMING"},          {0xB9, "READ CD MSF"},
-        {0xBA, "SCAN"},                   {0xBB, "SET CD SPEED"},
-        {0xBD, "MECHANISM STATUS"},       {0xBE, "READ CD"},
+        {0x00, "TEST UNIT READY"},
+        {0x01, "REWIND UNIT"},
+        {0x03, "REQUEST SENSE"},
+        {0x04, "FORMAT UNIT"},
+        {0x12, "INQUIRY"},
+        {0x1B, "START STOP UNIT"},
+        {0x1E, "PREVENT/ALLOW REMOVAL"},
+        {0x23, "READ FORMAT CAPACITIES"},
+        {0x25, "READ CAPACITY"},
+        {0x28, "READ (10)"},
+        {0x2A, "WRITE (10)"},
+        {0x2B, "SEEK (10)"},
+        {0x2E, "WRITE AND VERIFY (10)"},
+        {0x2F, "VERIFY (10)"},
+        {0x35, "SYNCHRONIZE CACHE"},
+        {0x42, "READ SUB-CHANNEL"},
+        {0x43, "READ TOC/PMA/ATIP"},
+        {0x45, "PLAY AUDIO (10)"},
+        {0x46, "GET CONFIGURATION"},
+        {0x47, "PLAY AUDIO MSF"},
+        {0x4A, "GET EVENT/STATUS NOTIF"},
+        {0x4B, "PAUSE/RESUME"},
+        {0x4E, "STOP PLAY/SCAN"},
+        {0x51, "READ DISC INFORMATION"},
+        {0x52, "READ TRACK INFORMATION"},
+        {0x53, "RESERVE TRACK"},
+        {0x54, "SEND OPC INFORMATION"},
+        {0x55, "MODE SELECT (10)"},
+        {0x58, "REPAIR TRACK"},
+        {0x5A, "MODE SENSE (10)"},
+        {0x5B, "CLOSE TRACK/SESSION"},
+        {0x5C, "READ BUFFER CAPACITY"},
+        {0x5D, "SEND CUE SHEET"},
+        {0xA1, "BLANK"},
+        {0xA2, "SEND EVENT"},
+        {0xA3, "SEND KEY"},
+        {0xA4, "REPORT KEY"},
+        {0xA5, "PLAY AUDIO (12)"},
+        {0xA6, "LOAD/UNLOAD CD/DVD"},
+        {0xA7, "SET READ AHEAD"},
+        {0xA8, "READ (12)"},
+        {0xAA, "WRITE (12)"},
+        {0xAC, "GET PERFORMANCE"},
+        {0xAD, "READ DVD STRUCTURE"},
+        {0xB6, "SET STREAMING"},
+        {0xB9, "READ CD MSF"},
+        {0xBA, "SCAN"},
+        {0xBB, "SET CD SPEED"},
+        {0xBD, "MECHANISM STATUS"},
+        {0xBE, "READ CD"},
         {0xBF, "SEND DVD STRUCTURE"},
     };
-    for (auto& name : device.CommandNames) name.clear();
+    for (auto& name : device.CommandNames)
+        name.clear();
     for (const auto& entry : names) {
         std::string name = entry.name;
         name.resize(22, ' ');
@@ -87,7 +116,8 @@ void InitCommandNames(TSCSIDevice& device) {
 
 bool OpenCommandLog(TSCSIDevice& device, const std::string& fileName) {
     device.LogStream.reset(std::fopen(fileName.c_str(), "wb"));
-    if (!device.LogStream) return false;
+    if (!device.LogStream)
+        return false;
     std::fputs("GetQTRXVersion\r\n", device.LogStream.get());
     std::fflush(device.LogStream.get());
     return true;
@@ -108,13 +138,15 @@ template <typename... TArgs>
 void Append(std::string& line, const char* format, TArgs... args) {
     char text[256];
     const int n = std::snprintf(text, sizeof text, format, args...);
-    if (n > 0) line.append(text, size_t(n) < sizeof text ? size_t(n) : sizeof text - 1);
+    if (n > 0)
+        line.append(text, size_t(n) < sizeof text ? size_t(n) : sizeof text - 1);
 }
 
 void WriteLogLine(TSCSIDevice& device, const TSCSIRequest& request) {
     std::string line;
     const uintptr_t address = reinterpret_cast<uintptr_t>(request.SRB_BufPointer);
-    if (address % 4 != 0) Append(line, "- NAL -> %" PRIXPTR " ", address);
+    if (address % 4 != 0)
+        Append(line, "- NAL -> %" PRIXPTR " ", address);
 
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
@@ -128,14 +160,17 @@ void WriteLogLine(TSCSIDevice& device, const TSCSIRequest& request) {
     Append(line, " (%.2X) {%.2X:%.2X} - %.1X:%.1X:%.1X <%.2X> [%.5X] ", opcode, request.SRB_Flags,
            request.SRB_CDBLen, request.SRB_HaId, request.SRB_Target, request.SRB_Lun,
            request.SRB_Status, request.SRB_BufLen);
-    for (int i = 1; i < 16; ++i) Append(line, "%.2X ", request.CDBByte[i]);
+    for (int i = 1; i < 16; ++i)
+        Append(line, "%.2X ", request.CDBByte[i]);
     line += "| ";
     if (request.SRB_BufPointer) {
         const uint32_t shown = request.SRB_BufLen < 100 ? request.SRB_BufLen : 100;
-        for (uint32_t i = 0; i < shown; ++i) Append(line, "%.2X ", request.SRB_BufPointer[i]);
+        for (uint32_t i = 0; i < shown; ++i)
+            Append(line, "%.2X ", request.SRB_BufPointer[i]);
     }
     Append(line, "%.2X:%.2X", request.SenseArea[12], request.SenseArea[13]);
-    if (device.UsePassThrough == 1) Append(line, ", %u", device.LastOsError);
+    if (device.UsePassThrough == 1)
+        Append(line, ", %u", device.LastOsError);
     line += "\r\n";
     std::fwrite(line.data(), 1, line.size(), device.LogStream.get());
     std::fflush(device.LogStream.get());
@@ -145,7 +180,8 @@ void WriteLogLine(TSCSIDevice& device, const TSCSIRequest& request) {
 // reads; fixed-format sense is kept as it came.
 void NormaliseSense(const uint8_t* in, size_t length, uint8_t* out, size_t outLength) {
     std::memset(out, 0, outLength);
-    if (length == 0) return;
+    if (length == 0)
+        return;
     const uint8_t code = in[0] & 0x7F;
     if ((code == 0x72 || code == 0x73) && length >= 4) {
         out[0] = code == 0x72 ? 0x70 : 0x71;
@@ -167,7 +203,8 @@ uint8_t SendPassThrough(TSCSIDevice& device, TSCSIRequest& request) {
     if (device.Handle == INVALID_HANDLE) {
         uint32_t error = 0;
         int handle = system.Open(device.DriveLetter, true, error);
-        if (handle == INVALID_HANDLE) handle = system.Open(device.DriveLetter, false, error);
+        if (handle == INVALID_HANDLE)
+            handle = system.Open(device.DriveLetter, false, error);
         device.Handle = handle;
     }
 
@@ -182,7 +219,8 @@ uint8_t SendPassThrough(TSCSIDevice& device, TSCSIRequest& request) {
         block.Direction = TDataDirection::None;
     block.DataBuffer = request.SRB_BufPointer;
     block.DataTransferLength = request.SRB_BufPointer ? request.SRB_BufLen : 0;
-    if (block.DataTransferLength == 0) block.Direction = TDataDirection::None;
+    if (block.DataTransferLength == 0)
+        block.Direction = TDataDirection::None;
     block.TimeOutSeconds = PASS_THROUGH_TIMEOUT_SECONDS;
 
     uint32_t error = 0;
@@ -197,8 +235,9 @@ uint8_t SendPassThrough(TSCSIDevice& device, TSCSIRequest& request) {
     } else {
         request.SRB_Status = REQUEST_ERROR;
         const size_t senseLength =
-            carried ? (block.SenseLength < sizeof block.Sense ? block.SenseLength : sizeof block.Sense)
-                    : 0;
+            carried
+                ? (block.SenseLength < sizeof block.Sense ? block.SenseLength : sizeof block.Sense)
+                : 0;
         uint8_t fixed[SENSE_LEN];
         NormaliseSense(block.Sense, senseLength, fixed, sizeof fixed);
         std::memcpy(request.SenseArea, fixed, sizeof fixed);
@@ -206,13 +245,15 @@ uint8_t SendPassThrough(TSCSIDevice& device, TSCSIRequest& request) {
     }
 
     if (device.CloseAfterCommand == 1 && device.Handle != INVALID_HANDLE) {
-        if (system.Close(device.Handle)) device.Handle = INVALID_HANDLE;
+        if (system.Close(device.Handle))
+            device.Handle = INVALID_HANDLE;
     }
     return request.SRB_Status;
 }
 
 uint32_t SendAspiRequest(TSCSIDevice& device, void* request, bool withEvent) {
-    if (!device.SendCommandEntry) return ASPI_SEND_FAILED;
+    if (!device.SendCommandEntry)
+        return ASPI_SEND_FAILED;
     int event = -1;
     // The field sits unaligned in the packed block: set it through the struct.
     auto* execute = withEvent ? static_cast<TSCSIRequest*>(request) : nullptr;
@@ -263,7 +304,8 @@ uint8_t ExecuteRequest(TSCSIDevice& device, TSCSIRequest& request) {
         }
     }
 
-    if (device.LogStream) WriteLogLine(device, request);
+    if (device.LogStream)
+        WriteLogLine(device, request);
 
     device.TargetBusy =
         sendResult != SS_PENDING && sendResult != SS_COMP && request.SRB_TargStat == STATUS_BUSY;

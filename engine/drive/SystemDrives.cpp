@@ -24,9 +24,11 @@ class TLinuxSystemDrives final : public TSystemDrives {
 public:
     int DriveType(char letter) override {
         const std::string path = DevicePathOfLetter(letter);
-        if (path.empty()) return DRIVE_NO_ROOT_DIR;
+        if (path.empty())
+            return DRIVE_NO_ROOT_DIR;
         struct stat info {};
-        if (stat(path.c_str(), &info) != 0) return DRIVE_NO_ROOT_DIR;
+        if (stat(path.c_str(), &info) != 0)
+            return DRIVE_NO_ROOT_DIR;
         if (S_ISBLK(info.st_mode) && major(info.st_rdev) == SCSI_CDROM_MAJOR_NUMBER)
             return DRIVE_CDROM;
         return DRIVE_UNKNOWN;
@@ -54,8 +56,10 @@ public:
             int host_unique_id;
         } idlun{};
         int host = 0;
-        if (ioctl(handle, SCSI_IOCTL_GET_IDLUN, &idlun) != 0) return false;
-        if (ioctl(handle, SCSI_IOCTL_GET_BUS_NUMBER, &host) != 0) return false;
+        if (ioctl(handle, SCSI_IOCTL_GET_IDLUN, &idlun) != 0)
+            return false;
+        if (ioctl(handle, SCSI_IOCTL_GET_BUS_NUMBER, &host) != 0)
+            return false;
         address.PortNumber = uint8_t(host);
         address.PathId = uint8_t(idlun.four_in_one >> 16);
         address.TargetId = uint8_t(idlun.four_in_one);
@@ -68,9 +72,15 @@ public:
         std::memset(&header, 0, sizeof header);
         header.interface_id = 'S';
         switch (block.Direction) {
-            case TDataDirection::In: header.dxfer_direction = SG_DXFER_FROM_DEV; break;
-            case TDataDirection::Out: header.dxfer_direction = SG_DXFER_TO_DEV; break;
-            case TDataDirection::None: header.dxfer_direction = SG_DXFER_NONE; break;
+            case TDataDirection::In:
+                header.dxfer_direction = SG_DXFER_FROM_DEV;
+                break;
+            case TDataDirection::Out:
+                header.dxfer_direction = SG_DXFER_TO_DEV;
+                break;
+            case TDataDirection::None:
+                header.dxfer_direction = SG_DXFER_NONE;
+                break;
         }
         header.cmd_len = block.CdbLength;
         header.cmdp = block.Cdb;
@@ -103,7 +113,8 @@ TSystemDrives& LinuxSystemDrives() {
 }
 
 std::string DevicePathOfLetter(char letter) {
-    if (letter < FIRST_DRIVE_LETTER || letter > LAST_DRIVE_LETTER) return {};
+    if (letter < FIRST_DRIVE_LETTER || letter > LAST_DRIVE_LETTER)
+        return {};
     return "/dev/sr" + std::to_string(letter - FIRST_DRIVE_LETTER);
 }
 

@@ -49,7 +49,8 @@ void SetLinkSizeValid(uint8_t* page, bool on) {
 }  // namespace
 
 bool ModeSelect10(TSCSIDevice& device, std::span<uint8_t> buffer, uint16_t length) {
-    if (!Fits(buffer, length)) return false;
+    if (!Fits(buffer, length))
+        return false;
     return GoodOrPending(RunCommand(device, FLAGS_DATA_OUT,
                                     {0x55, 0x10, 0, 0, 0, 0, 0, Hi(length), Lo(length), 0},
                                     buffer.data(), length));
@@ -64,7 +65,8 @@ bool SetCdSpeed(TSCSIDevice& device, uint16_t readSpeed, uint16_t writeSpeed) {
 
 bool Write10(TSCSIDevice& device, uint32_t lba, uint16_t blocks, const void* buffer,
              uint32_t byteCount) {
-    if (byteCount != 0 && buffer == nullptr) return false;
+    if (byteCount != 0 && buffer == nullptr)
+        return false;
     return Good(RunCommand(device, FLAGS_DATA_OUT,
                            {0x2A, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8),
                             uint8_t(lba), 0, Hi(blocks), Lo(blocks), 0},
@@ -81,16 +83,16 @@ bool RezeroUnit(TSCSIDevice& device) {
 }
 
 bool CloseTrackSession(TSCSIDevice& device, bool immediate, uint8_t function, uint8_t number) {
-    return GoodOrPending(RunCommand(
-        device, FLAGS_NO_DATA,
-        {0x5B, uint8_t(immediate ? 0x01 : 0x00), function, 0, 0, number, 0, 0, 0, 0}));
+    return GoodOrPending(
+        RunCommand(device, FLAGS_NO_DATA,
+                   {0x5B, uint8_t(immediate ? 0x01 : 0x00), function, 0, 0, number, 0, 0, 0, 0}));
 }
 
 bool CloseTrackOrSession(TSCSIDevice& device, bool closeTrack, bool immediate, uint8_t number) {
     const uint8_t function = closeTrack ? CLOSE_TRACK : CLOSE_SESSION;
-    return Good(RunCommand(
-        device, FLAGS_NO_DATA,
-        {0x5B, uint8_t(immediate ? 0x01 : 0x00), function, 0, 0, number, 0, 0, 0, 0}));
+    return Good(
+        RunCommand(device, FLAGS_NO_DATA,
+                   {0x5B, uint8_t(immediate ? 0x01 : 0x00), function, 0, 0, number, 0, 0, 0, 0}));
 }
 
 bool ReserveTrack(TSCSIDevice& device, uint32_t blocks) {
@@ -101,30 +103,32 @@ bool ReserveTrack(TSCSIDevice& device, uint32_t blocks) {
 
 bool SendDvdStructure(TSCSIDevice& device, uint8_t format, std::span<uint8_t> buffer,
                       uint16_t length) {
-    if (!Fits(buffer, length)) return false;
+    if (!Fits(buffer, length))
+        return false;
     return Good(RunCommand(device, FLAGS_DATA_OUT,
                            {0xBF, 0, 0, 0, 0, 0, 0, format, Hi(length), Lo(length), 0, 0},
                            buffer.data(), length));
 }
 
 bool SetStreaming(TSCSIDevice& device, std::span<uint8_t> buffer, uint16_t length) {
-    if (!Fits(buffer, length)) return false;
+    if (!Fits(buffer, length))
+        return false;
     return Good(RunCommand(device, FLAGS_DATA_OUT,
-                           {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, Hi(length), Lo(length), 0},
-                           buffer.data(), length));
+                           {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, Hi(length), Lo(length), 0}, buffer.data(),
+                           length));
 }
 
 bool FormatUnit(TSCSIDevice& device, uint8_t formatByte, std::span<const uint8_t> parameterList,
                 uint16_t length) {
-    if (!Fits(parameterList, length)) return false;
+    if (!Fits(parameterList, length))
+        return false;
     return GoodOrPending(RunCommand(device, FLAGS_DATA_OUT, {0x04, formatByte, 0, 0, 0, 0},
                                     const_cast<uint8_t*>(parameterList.data()), length));
 }
 
 bool Blank(TSCSIDevice& device, bool quick) {
     return GoodOrPending(RunCommand(
-        device, FLAGS_NO_DATA,
-        {0xA1, uint8_t(quick ? 0x11 : 0x10), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+        device, FLAGS_NO_DATA, {0xA1, uint8_t(quick ? 0x11 : 0x10), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, bool keepOpen,
@@ -134,19 +138,21 @@ bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, boo
     uint8_t* reply = device.TransferBuffer;
     constexpr uint16_t replyLength = 512;
     std::memset(reply, 0, replyLength);
-    if (!ModeSense10(device, {reply, replyLength}, replyLength, 0x05, false)) return false;
+    if (!ModeSense10(device, {reply, replyLength}, replyLength, 0x05, false))
+        return false;
 
     // Behind the 8-byte header, or behind one block descriptor as well. The
     // top bit of the page code (PS) says nothing about the page.
     const size_t header = (reply[8] & 0x3F) == 0x05 ? 8 : 16;
-    if ((reply[header] & 0x3F) != 0x05) return false;
+    if ((reply[header] & 0x3F) != 0x05)
+        return false;
 
     std::memcpy(page, WRITE_PARAMETERS_TEMPLATE.data(), WRITE_PARAMETERS_TEMPLATE.size());
     page[0] = 0x05;
     page[1] = reply[header + 1];
-    SetWriteType(page, 1);        // track at once
+    SetWriteType(page, 1);                    // track at once
     page[4] = uint8_t((page[4] & 0xF0) | 8);  // mode 1, 2048-byte blocks
-    page[8] = 0;                  // session format: CD-DA/CD-ROM
+    page[8] = 0;                              // session format: CD-DA/CD-ROM
     SetTrackMode(page, 4);
 
     switch (mediaType) {
@@ -162,10 +168,12 @@ bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, boo
             SetWriteType(page, 0);
             SetTrackMode(page, 5);
             break;
-        default: break;
+        default:
+            break;
     }
 
-    if (!testWrite) SetMultiSession(page, keepOpen);
+    if (!testWrite)
+        SetMultiSession(page, keepOpen);
 
     auto setPackets = [page](bool fixed, uint32_t packetSize, uint8_t linkSize) {
         SetFixedPacket(page, fixed);
@@ -205,7 +213,8 @@ bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, boo
             setPackets(false, 0, 0);
             SetMultiSession(page, keepOpen);
             break;
-        default: break;
+        default:
+            break;
     }
 
     // Buffer-underrun-free recording only when asked for and the drive has
@@ -213,13 +222,15 @@ bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, boo
     const bool underrunFree = (device.CapabilitiesPage[4] & 0x80) != 0;
     page[2] = uint8_t(burnProof && underrunFree ? page[2] | BUFE : page[2] & ~BUFE);
     PutBE16(page + 14, 150);
-    if (testWrite) page[2] |= TEST_WRITE;
+    if (testWrite)
+        page[2] |= TEST_WRITE;
 
     // The page as long as the drive says it is, over the drive's own reply;
     // header, block descriptor and the page's last two bytes stay the drive's.
     const size_t pageLength = page[1];
-    const size_t copied =
-        pageLength < sizeof device.WriteParametersPage ? pageLength : sizeof device.WriteParametersPage;
+    const size_t copied = pageLength < sizeof device.WriteParametersPage
+                              ? pageLength
+                              : sizeof device.WriteParametersPage;
     std::memcpy(reply + header, page, copied);
     return ModeSelect10(device, {reply, replyLength}, uint16_t(pageLength + header + 2));
 }

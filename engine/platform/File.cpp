@@ -15,7 +15,8 @@
 namespace tessor::platform {
 
 TFile::~TFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 TFile::TFile(TFile&& other) noexcept
@@ -23,14 +24,17 @@ TFile::TFile(TFile&& other) noexcept
 
 TFile& TFile::operator=(TFile&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
         fd_ = std::exchange(other.fd_, -1);
         error_ = std::exchange(other.error_, 0);
     }
     return *this;
 }
 
-bool TFile::OpenRead(std::u16string_view path) { return OpenReadNarrow(ToSystem(path)); }
+bool TFile::OpenRead(std::u16string_view path) {
+    return OpenReadNarrow(ToSystem(path));
+}
 
 bool TFile::OpenReadNarrow(const std::string& path) {
     Close();
@@ -53,7 +57,8 @@ bool TFile::OpenReadNarrow(const std::string& path) {
         return false;
     }
     int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     fd_ = fd;
     return true;
 }
@@ -81,11 +86,13 @@ int64_t TFile::Read(void* buffer, size_t count) {
     while (done < count) {
         ssize_t n = ::read(fd_, p + done, count - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             error_ = errno;
             return -1;
         }
-        if (n == 0) break;  // end of file
+        if (n == 0)
+            break;  // end of file
         done += static_cast<size_t>(n);
     }
     return static_cast<int64_t>(done);
@@ -102,7 +109,8 @@ bool TFile::Write(const void* buffer, size_t count) {
     while (done < count) {
         ssize_t n = ::write(fd_, p + done, count - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             error_ = errno;
             return false;
         }
@@ -117,19 +125,23 @@ bool TFile::Write(const void* buffer, size_t count) {
 }
 
 int64_t TFile::Size() const {
-    if (fd_ < 0) return -1;
+    if (fd_ < 0)
+        return -1;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return -1;
+    if (::fstat(fd_, &st) != 0)
+        return -1;
     if (S_ISBLK(st.st_mode)) {
         uint64_t bytes = 0;
-        if (::ioctl(fd_, BLKGETSIZE64, &bytes) != 0) return -1;
+        if (::ioctl(fd_, BLKGETSIZE64, &bytes) != 0)
+            return -1;
         return static_cast<int64_t>(bytes);
     }
     return static_cast<int64_t>(st.st_size);
 }
 
 bool TFile::Close() {
-    if (fd_ < 0) return true;
+    if (fd_ < 0)
+        return true;
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0 && errno != EINTR) {
         error_ = errno;

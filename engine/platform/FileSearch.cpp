@@ -27,7 +27,8 @@ constexpr int64_t kEpochDelta = 11644473600LL;
 
 TFileTime ToFileTime(const struct timespec& ts) {
     int64_t seconds = static_cast<int64_t>(ts.tv_sec) + kEpochDelta;
-    if (seconds < 0) return 0;
+    if (seconds < 0)
+        return 0;
     return static_cast<TFileTime>(seconds) * 10000000ULL + static_cast<TFileTime>(ts.tv_nsec / 100);
 }
 
@@ -61,7 +62,8 @@ bool SettledBefore(const struct timespec& mtime, const struct timespec& listedAt
 // Reads every name of the open folder dirFd (the descriptor stays open).
 bool ReadNames(int dirFd, std::vector<std::string>& names) {
     int dupFd = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-    if (dupFd < 0) return false;
+    if (dupFd < 0)
+        return false;
     DIR* dir = fdopendir(dupFd);
     if (!dir) {
         close(dupFd);
@@ -69,7 +71,8 @@ bool ReadNames(int dirFd, std::vector<std::string>& names) {
     }
     rewinddir(dir);
     errno = 0;
-    while (dirent* entry = readdir(dir)) names.emplace_back(entry->d_name);
+    while (dirent* entry = readdir(dir))
+        names.emplace_back(entry->d_name);
     bool ok = errno == 0;
     closedir(dir);
     std::sort(names.begin(), names.end());
@@ -85,8 +88,8 @@ public:
             std::lock_guard lock(mutex_);
             for (auto it = entries_.begin(); it != entries_.end(); ++it) {
                 const TFolderNames& f = **it;
-                if (f.device == st.st_dev && f.inode == st.st_ino && SameTime(f.mtime, st.st_mtim) &&
-                    SameTime(f.ctime, st.st_ctim)) {
+                if (f.device == st.st_dev && f.inode == st.st_ino &&
+                    SameTime(f.mtime, st.st_mtim) && SameTime(f.ctime, st.st_ctim)) {
                     entries_.splice(entries_.begin(), entries_, it);
                     return entries_.front();
                 }
@@ -103,13 +106,16 @@ public:
         folder->inode = st.st_ino;
         folder->mtime = st.st_mtim;
         folder->ctime = st.st_ctim;
-        if (!ReadNames(dirFd, folder->names)) return nullptr;
+        if (!ReadNames(dirFd, folder->names))
+            return nullptr;
         folder->shortNames = MakeShortNames(folder->names);
         if (SettledBefore(st.st_mtim, listedAt)) {
             std::lock_guard lock(mutex_);
-            entries_.remove_if([&](const auto& f) { return f->device == st.st_dev && f->inode == st.st_ino; });
+            entries_.remove_if(
+                [&](const auto& f) { return f->device == st.st_dev && f->inode == st.st_ino; });
             entries_.push_front(folder);
-            if (entries_.size() > kCapacity) entries_.pop_back();
+            if (entries_.size() > kCapacity)
+                entries_.pop_back();
         }
         return folder;
     }
@@ -133,20 +139,27 @@ bool HasWildcard(std::u16string_view s) {
 // folder, or when its name does not fit.
 bool FillFindData(const std::string& name, const struct stat& st, const std::u16string& shortName,
                   TFindData& fd) {
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return false;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return false;
     std::u16string wide = FromSystem(name);
     // A name that is not valid UTF-8 could not be opened again from its
     // UTF-16 form; a name of more than 259 UTF-16 units does not fit
     // cFileName. Both cannot be represented and are left out.
-    if (ToSystem(wide) != name) return false;
-    if (wide.size() >= std::size(fd.cFileName)) return false;
+    if (ToSystem(wide) != name)
+        return false;
+    if (wide.size() >= std::size(fd.cFileName))
+        return false;
 
     fd = TFindData{};
     uint32_t attributes = 0;
-    if (S_ISDIR(st.st_mode)) attributes |= kAttrDirectory;
-    if (name[0] == '.' && name != "." && name != "..") attributes |= kAttrHidden;
-    if (!(st.st_mode & S_IWUSR)) attributes |= kAttrReadOnly;
-    if (attributes == 0) attributes = kAttrNormal;
+    if (S_ISDIR(st.st_mode))
+        attributes |= kAttrDirectory;
+    if (name[0] == '.' && name != "." && name != "..")
+        attributes |= kAttrHidden;
+    if (!(st.st_mode & S_IWUSR))
+        attributes |= kAttrReadOnly;
+    if (attributes == 0)
+        attributes = kAttrNormal;
     fd.dwFileAttributes = attributes;
     // Linux keeps no creation time that stat reports; the last write stands in.
     fd.ftCreationTime = ToFileTime(st.st_mtim);
@@ -167,7 +180,8 @@ bool FillFindData(const std::string& name, const struct stat& st, const std::u16
 // separators are ignored; the folder of a bare name is ".".
 void SplitPath(const std::string& path, std::string& folder, std::string& last) {
     std::string p = path;
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
     size_t slash = p.rfind('/');
     if (slash == std::string::npos) {
         folder.assign(1, '.');
@@ -193,14 +207,17 @@ struct TFileSearch::State {
     size_t next = 0;
 
     ~State() {
-        if (dirFd >= 0) close(dirFd);
+        if (dirFd >= 0)
+            close(dirFd);
     }
 };
 
 TFileSearch::TFileSearch() = default;
 TFileSearch::~TFileSearch() = default;
 
-void TFileSearch::Close() { state_.reset(); }
+void TFileSearch::Close() {
+    state_.reset();
+}
 
 bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
     Close();
@@ -219,16 +236,19 @@ bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
         // still be named one by one (without alternate names).
         state->dirFd = open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     }
-    if (state->dirFd < 0) return false;
+    if (state->dirFd < 0)
+        return false;
     struct stat folderStat {};
-    if (fstat(state->dirFd, &folderStat) != 0) return false;
+    if (fstat(state->dirFd, &folderStat) != 0)
+        return false;
 
     std::u16string lastWide = FromSystem(last);
     if (!HasWildcard(lastWide)) {
         // One named file or folder. Its alternate name comes from the
         // folder's listing; the cache keeps that cheap for many files.
         struct stat st {};
-        if (fstatat(state->dirFd, last.c_str(), &st, 0) != 0) return false;
+        if (fstatat(state->dirFd, last.c_str(), &st, 0) != 0)
+            return false;
         auto folder = FolderCache().Get(state->dirFd, folderStat);
         if (folder && folder->shortNames.count(last) == 0 &&
             std::binary_search(folder->names.begin(), folder->names.end(), last) == false)
@@ -236,7 +256,8 @@ bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
         std::u16string shortName;
         if (folder) {
             auto it = folder->shortNames.find(last);
-            if (it != folder->shortNames.end()) shortName = it->second;
+            if (it != folder->shortNames.end())
+                shortName = it->second;
         }
         if (!FillFindData(last, st, shortName, fd)) {
             errno = ENOENT;
@@ -246,34 +267,42 @@ bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
     }
 
     state->folder = FolderCache().List(state->dirFd, folderStat);
-    if (!state->folder) return false;
+    if (!state->folder)
+        return false;
     state->mask = std::move(lastWide);
     state_ = std::move(state);
-    if (Next(fd)) return true;
+    if (Next(fd))
+        return true;
     Close();
     errno = ENOENT;
     return false;
 }
 
 bool TFileSearch::Next(TFindData& fd) {
-    if (!state_ || !state_->folder) return false;
+    if (!state_ || !state_->folder)
+        return false;
     const std::vector<std::string>& names = state_->folder->names;
     while (state_->next < names.size()) {
         const std::string& name = names[state_->next++];
-        if (!MatchesMask(FromSystem(name), state_->mask)) continue;
+        if (!MatchesMask(FromSystem(name), state_->mask))
+            continue;
         struct stat st {};
-        if (fstatat(state_->dirFd, name.c_str(), &st, 0) != 0) continue;  // gone, or a dangling link
+        if (fstatat(state_->dirFd, name.c_str(), &st, 0) != 0)
+            continue;  // gone, or a dangling link
         std::u16string shortName;
         auto it = state_->folder->shortNames.find(name);
-        if (it != state_->folder->shortNames.end()) shortName = it->second;
-        if (FillFindData(name, st, shortName, fd)) return true;
+        if (it != state_->folder->shortNames.end())
+            shortName = it->second;
+        if (FillFindData(name, st, shortName, fd))
+            return true;
     }
     return false;
 }
 
 bool GetFolderId(std::u16string_view path, TFolderId& id) {
     struct stat st {};
-    if (stat(ToSystem(path).c_str(), &st) != 0) return false;
+    if (stat(ToSystem(path).c_str(), &st) != 0)
+        return false;
     id.device = static_cast<uint64_t>(st.st_dev);
     id.inode = static_cast<uint64_t>(st.st_ino);
     return true;

@@ -13,10 +13,10 @@ namespace tessor::platform {
 // begins with '.' (not "." and ".."), 0x01 when the owner's write
 // permission bit is clear, and 0x80 alone when none of these applies. No
 // other bit (system, archive, ...) is ever set.
-inline constexpr uint32_t kAttrReadOnly = 0x01;   // the owner may not write it
-inline constexpr uint32_t kAttrHidden = 0x02;     // a dot-name
+inline constexpr uint32_t kAttrReadOnly = 0x01;  // the owner may not write it
+inline constexpr uint32_t kAttrHidden = 0x02;    // a dot-name
 inline constexpr uint32_t kAttrDirectory = 0x10;
-inline constexpr uint32_t kAttrNormal = 0x80;     // a file with no other attribute
+inline constexpr uint32_t kAttrNormal = 0x80;  // a file with no other attribute
 
 // Path separator of source paths on this platform.
 inline constexpr char16_t kPathSeparator = u'/';

@@ -8,7 +8,9 @@
 
 namespace tessor::platform {
 
-TLibrary::~TLibrary() { Unload(); }
+TLibrary::~TLibrary() {
+    Unload();
+}
 
 bool TLibrary::Load(const std::string& name) {
     Unload();
@@ -19,9 +21,11 @@ bool TLibrary::Load(const std::string& name) {
     }
     if (name.find('/') == std::string::npos) {
         std::string local = ProgramFolder() + name;
-        if (access(local.c_str(), F_OK) == 0) handle_ = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (access(local.c_str(), F_OK) == 0)
+            handle_ = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
     }
-    if (!handle_) handle_ = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_)
+        handle_ = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
         const char* message = dlerror();
         error_ = message ? message : "cannot load " + name;
@@ -30,7 +34,8 @@ bool TLibrary::Load(const std::string& name) {
 }
 
 void* TLibrary::Symbol(const char* name) const {
-    if (!handle_ || !name) return nullptr;
+    if (!handle_ || !name)
+        return nullptr;
     dlerror();
     void* symbol = dlsym(handle_, name);
     if (!symbol) {
@@ -41,7 +46,8 @@ void* TLibrary::Symbol(const char* name) const {
 }
 
 void TLibrary::Unload() {
-    if (handle_) dlclose(handle_);
+    if (handle_)
+        dlclose(handle_);
     handle_ = nullptr;
 }
 
@@ -49,7 +55,8 @@ std::string ProgramFolder() {
     std::vector<char> buffer(4096);
     for (;;) {
         ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0) return "./";
+        if (n < 0)
+            return "./";
         if (static_cast<size_t>(n) < buffer.size()) {
             std::string path(buffer.data(), static_cast<size_t>(n));
             size_t slash = path.rfind('/');

@@ -16,7 +16,8 @@ void TMessageTarget::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
         wake = wake_;
     }
     posted_.notify_all();
-    if (wake) wake();
+    if (wake)
+        wake();
 }
 
 size_t TMessageTarget::DispatchPending() {
@@ -34,12 +35,14 @@ size_t TMessageTarget::DispatchPending() {
         TMessage message;
         {
             std::lock_guard lock(mutex_);
-            if (queue_.empty()) break;
+            if (queue_.empty())
+                break;
             message = queue_.front();
             queue_.pop_front();
         }
         ++count;
-        if (handler_) handler_(message);
+        if (handler_)
+            handler_(message);
     }
     return count;
 }
@@ -64,7 +67,8 @@ void TMessageTarget::SetWakeCallback(std::function<void()> wake) {
         pending = !queue_.empty();
     }
     // Messages posted before the loop was attached must not wait unseen.
-    if (wake && pending) wake();
+    if (wake && pending)
+        wake();
 }
 
 }  // namespace tessor::platform

@@ -18,18 +18,22 @@ namespace tessor::platform {
 namespace {
 
 bool IsFatChar(char16_t c) {
-    if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) return true;
+    if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9'))
+        return true;
     return std::u16string_view(u"$%'-_@~`!(){}^#&").find(c) != std::u16string_view::npos;
 }
 
-char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
+char16_t AsciiUpper(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
 
 // Keeps the characters an alias may hold, upper-cased; '+,;=[]' become '_'
 // as on Windows; spaces, dots and every other character are dropped.
 std::u16string AliasChars(std::u16string_view part, size_t limit) {
     std::u16string out;
     for (char16_t c : part) {
-        if (out.size() >= limit) break;
+        if (out.size() >= limit)
+            break;
         if (std::u16string_view(u"+,;=[]").find(c) != std::u16string_view::npos) {
             out.push_back(u'_');
         } else if (IsFatChar(c)) {
@@ -49,13 +53,15 @@ std::u16string HashBase(std::u16string_view name) {
     }
     static const char16_t kHex[] = u"0123456789ABCDEF";
     std::u16string out;
-    for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(h >> shift) & 0xF]);
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out.push_back(kHex[(h >> shift) & 0xF]);
     return out;
 }
 
 std::u16string ToUpperAscii(std::u16string_view s) {
     std::u16string out(s);
-    for (char16_t& c : out) c = AsciiUpper(c);
+    for (char16_t& c : out)
+        c = AsciiUpper(c);
     return out;
 }
 
@@ -64,24 +70,30 @@ std::u16string ToUpperAscii(std::u16string_view s) {
 bool IsValidShortName(std::u16string_view name) {
     size_t dot = name.find(u'.');
     std::u16string_view base = name.substr(0, dot);
-    if (base.empty() || base.size() > 8) return false;
+    if (base.empty() || base.size() > 8)
+        return false;
     if (dot != std::u16string_view::npos) {
         std::u16string_view ext = name.substr(dot + 1);
-        if (ext.empty() || ext.size() > 3) return false;
+        if (ext.empty() || ext.size() > 3)
+            return false;
         for (char16_t c : ext)
-            if (!IsFatChar(c)) return false;  // also refuses a second dot
+            if (!IsFatChar(c))
+                return false;  // also refuses a second dot
     }
     for (char16_t c : base)
-        if (!IsFatChar(c)) return false;
+        if (!IsFatChar(c))
+            return false;
     return true;
 }
 
-std::unordered_map<std::string, std::u16string> MakeShortNames(const std::vector<std::string>& names) {
+std::unordered_map<std::string, std::u16string> MakeShortNames(
+    const std::vector<std::string>& names) {
     std::unordered_map<std::string, std::u16string> result;
     std::unordered_set<std::u16string> taken;
     std::vector<std::pair<std::string, std::u16string>> needing;
     for (const std::string& name : names) {
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         std::u16string wide = FromSystem(name);
         if (IsValidShortName(wide))
             taken.insert(ToUpperAscii(wide));
@@ -97,11 +109,14 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(const std::vector
     std::unordered_map<std::u16string, unsigned> nextNumber;
     for (const auto& [name, wide] : needing) {
         std::u16string_view rest(wide);
-        while (!rest.empty() && rest.front() == u'.') rest.remove_prefix(1);
+        while (!rest.empty() && rest.front() == u'.')
+            rest.remove_prefix(1);
         size_t dot = rest.rfind(u'.');
         std::u16string base = AliasChars(rest.substr(0, dot), 6);
-        std::u16string ext = dot == std::u16string_view::npos ? std::u16string() : AliasChars(rest.substr(dot + 1), 3);
-        if (base.empty()) base = HashBase(wide);
+        std::u16string ext = dot == std::u16string_view::npos ? std::u16string()
+                                                              : AliasChars(rest.substr(dot + 1), 3);
+        if (base.empty())
+            base = HashBase(wide);
 
         std::u16string key = base + u'.' + ext;
         unsigned& n = nextNumber.try_emplace(key, 1u).first->second;
@@ -110,8 +125,10 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(const std::vector
             std::u16string number = FromSystem(std::to_string(n));
             size_t keep = number.size() + 1 >= 8 ? 1 : 8 - 1 - number.size();
             alias = base.substr(0, std::min(base.size(), keep)) + u'~' + number;
-            if (!ext.empty()) alias += u'.' + ext;
-            if (taken.insert(alias).second) break;
+            if (!ext.empty())
+                alias += u'.' + ext;
+            if (taken.insert(alias).second)
+                break;
         }
         ++n;
         result.emplace(name, std::move(alias));

@@ -18,6 +18,7 @@ bool IsValidShortName(std::u16string_view name);
 // Alternate names for every name of one folder (UTF-8 names as the folder
 // lists them, "." and ".." excluded). Names that are valid 8.3 names get no
 // entry. The result does not depend on the order of names.
-std::unordered_map<std::string, std::u16string> MakeShortNames(const std::vector<std::string>& names);
+std::unordered_map<std::string, std::u16string> MakeShortNames(
+    const std::vector<std::string>& names);
 
 }  // namespace tessor::platform

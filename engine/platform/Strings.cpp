@@ -18,8 +18,12 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHighSurrogate(uint32_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(uint32_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 void AppendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
@@ -60,7 +64,8 @@ uint32_t NextCodePoint(std::u16string_view text, size_t& i) {
         }
         return kReplacement;
     }
-    if (IsLowSurrogate(u)) return kReplacement;
+    if (IsLowSurrogate(u))
+        return kReplacement;
     return u;
 }
 
@@ -77,11 +82,13 @@ public:
                 upper = (u >= 'a' && u <= 'z') ? u - 32 : u;
             } else if (loc != static_cast<locale_t>(0) && !(u >= 0xD800 && u <= 0xDFFF)) {
                 wint_t w = towupper_l(static_cast<wint_t>(u), loc);
-                if (w < 0x10000 && !(w >= 0xD800 && w <= 0xDFFF)) upper = static_cast<uint32_t>(w);
+                if (w < 0x10000 && !(w >= 0xD800 && w <= 0xDFFF))
+                    upper = static_cast<uint32_t>(w);
             }
             table_[u] = static_cast<char16_t>(upper);
         }
-        if (loc != static_cast<locale_t>(0)) freelocale(loc);
+        if (loc != static_cast<locale_t>(0))
+            freelocale(loc);
     }
     char16_t operator[](char16_t u) const { return table_[u]; }
 
@@ -103,7 +110,8 @@ const char* HostUtf16Name() {
 }
 
 std::string CodePageName(int codePage) {
-    if (codePage == 65001) return "UTF-8";
+    if (codePage == 65001)
+        return "UTF-8";
     return "CP" + std::to_string(codePage);
 }
 
@@ -114,7 +122,8 @@ using TIconv = std::unique_ptr<void, TIconvCloser>;
 
 TIconv OpenIconv(const std::string& to, const std::string& from) {
     iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return nullptr;
     return TIconv(cd);
 }
 
@@ -132,7 +141,8 @@ bool MatchWild(std::u16string_view name, std::u16string_view mask) {
         }
         if (m < mask.size() && mask[m] == u'?') {
             ++m;
-            if (IsHighSurrogate(name[n]) && n + 1 < name.size() && IsLowSurrogate(name[n + 1])) ++n;
+            if (IsHighSurrogate(name[n]) && n + 1 < name.size() && IsLowSurrogate(name[n + 1]))
+                ++n;
             ++n;
             continue;
         }
@@ -141,12 +151,14 @@ bool MatchWild(std::u16string_view name, std::u16string_view mask) {
             ++n;
             continue;
         }
-        if (starMask == std::u16string_view::npos) return false;
+        if (starMask == std::u16string_view::npos)
+            return false;
         // Let the last '*' swallow one more character and retry.
         m = starMask + 1;
         n = ++starName;
     }
-    while (m < mask.size() && mask[m] == u'*') ++m;
+    while (m < mask.size() && mask[m] == u'*')
+        ++m;
     return m == mask.size();
 }
 
@@ -192,13 +204,17 @@ std::u16string FromSystem(std::string_view text) {
         } else if (c >= 0xE0 && c <= 0xEF) {
             len = 3;
             cp = c & 0x0F;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
+            if (c == 0xE0)
+                lo = 0xA0;
+            if (c == 0xED)
+                hi = 0x9F;
         } else if (c >= 0xF0 && c <= 0xF4) {
             len = 4;
             cp = c & 0x07;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
+            if (c == 0xF0)
+                lo = 0x90;
+            if (c == 0xF4)
+                hi = 0x8F;
         } else {
             out.push_back(kReplacement);
             ++i;
@@ -234,7 +250,8 @@ std::u16string FromSystem(std::string_view text) {
 bool ToCodePage(std::u16string_view text, int codePage, std::string& out) {
     out.clear();
     TIconv cd = OpenIconv(CodePageName(codePage), HostUtf16Name());
-    if (!cd) return false;
+    if (!cd)
+        return false;
     auto* handle = static_cast<iconv_t>(cd.get());
     char buffer[256];
     char* in = const_cast<char*>(reinterpret_cast<const char*>(text.data()));
@@ -244,8 +261,10 @@ bool ToCodePage(std::u16string_view text, int codePage, std::string& out) {
         size_t dstLeft = sizeof(buffer);
         size_t r = iconv(handle, &in, &inLeft, &dst, &dstLeft);
         out.append(buffer, static_cast<size_t>(dst - buffer));
-        if (r != static_cast<size_t>(-1)) continue;
-        if (errno == E2BIG) continue;
+        if (r != static_cast<size_t>(-1))
+            continue;
+        if (errno == E2BIG)
+            continue;
         // A character the code page cannot hold, an unpaired surrogate or a
         // truncated pair: one '?' for the whole character.
         size_t units = 1;
@@ -267,7 +286,8 @@ bool ToCodePage(std::u16string_view text, int codePage, std::string& out) {
 bool FromCodePage(std::string_view text, int codePage, std::u16string& out) {
     out.clear();
     TIconv cd = OpenIconv(HostUtf16Name(), CodePageName(codePage));
-    if (!cd) return false;
+    if (!cd)
+        return false;
     auto* handle = static_cast<iconv_t>(cd.get());
     char16_t buffer[256];
     char* in = const_cast<char*>(text.data());
@@ -277,8 +297,10 @@ bool FromCodePage(std::string_view text, int codePage, std::u16string& out) {
         size_t dstLeft = sizeof(buffer);
         size_t r = iconv(handle, &in, &inLeft, &dst, &dstLeft);
         out.append(buffer, static_cast<size_t>(reinterpret_cast<char16_t*>(dst) - buffer));
-        if (r != static_cast<size_t>(-1)) continue;
-        if (errno == E2BIG) continue;
+        if (r != static_cast<size_t>(-1))
+            continue;
+        if (errno == E2BIG)
+            continue;
         // A byte the code page leaves undefined (or a truncated sequence of
         // a multi-byte code page): U+FFFD, and go on with the next byte.
         out.push_back(kReplacement);
@@ -294,19 +316,23 @@ int CompareTextCI(std::u16string_view a, std::u16string_view b) {
     size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {
         char16_t x = a[i], y = b[i];
-        if (x == y) continue;
+        if (x == y)
+            continue;
         x = up[x];
         y = up[y];
-        if (x != y) return x < y ? -1 : 1;
+        if (x != y)
+            return x < y ? -1 : 1;
     }
-    if (a.size() == b.size()) return 0;
+    if (a.size() == b.size())
+        return 0;
     return a.size() < b.size() ? -1 : 1;
 }
 
 std::u16string FoldCase(std::u16string_view text) {
     const TUpcaseTable& up = Upcase();
     std::u16string out(text.size(), u'\0');
-    for (size_t i = 0; i < text.size(); ++i) out[i] = up[text[i]];
+    for (size_t i = 0; i < text.size(); ++i)
+        out[i] = up[text[i]];
     return out;
 }
 
@@ -344,8 +370,9 @@ int CompareLocale(std::u16string_view a, std::u16string_view b) {
     std::wstring wa = ToWide(a), wb = ToWide(b);
     locale_t loc = CollationLocale();
     int r = loc != static_cast<locale_t>(0) ? wcscoll_l(wa.c_str(), wb.c_str(), loc)
-                                           : wcscmp(wa.c_str(), wb.c_str());
-    if (r != 0) return r < 0 ? -1 : 1;
+                                            : wcscmp(wa.c_str(), wb.c_str());
+    if (r != 0)
+        return r < 0 ? -1 : 1;
     // Texts the locale ranks equal but that differ still get a fixed order,
     // so sorting with this comparison is deterministic.
     int o = a.compare(b);
@@ -353,8 +380,10 @@ int CompareLocale(std::u16string_view a, std::u16string_view b) {
 }
 
 bool MatchesMask(std::u16string_view name, std::u16string_view mask) {
-    if (mask == u"*" || mask == u"*.*") return true;
-    if (MatchWild(name, mask)) return true;
+    if (mask == u"*" || mask == u"*.*")
+        return true;
+    if (MatchWild(name, mask))
+        return true;
     // "name.*" also matches "name": an absent extension counts as empty.
     if (mask.size() >= 2 && mask.substr(mask.size() - 2) == u".*")
         return MatchWild(name, mask.substr(0, mask.size() - 2));

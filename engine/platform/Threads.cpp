@@ -30,22 +30,30 @@ int BaseNice() {
 
 int NiceStep(TThreadPriority priority) {
     switch (priority) {
-        case TThreadPriority::Idle: return 19;
-        case TThreadPriority::Lowest: return 10;
-        case TThreadPriority::BelowNormal: return 5;
-        case TThreadPriority::Normal: return 0;
-        case TThreadPriority::AboveNormal: return -5;
-        case TThreadPriority::Highest: return -10;
+        case TThreadPriority::Idle:
+            return 19;
+        case TThreadPriority::Lowest:
+            return 10;
+        case TThreadPriority::BelowNormal:
+            return 5;
+        case TThreadPriority::Normal:
+            return 0;
+        case TThreadPriority::AboveNormal:
+            return -5;
+        case TThreadPriority::Highest:
+            return -10;
     }
     return 0;
 }
 
 double ScaleFromEnvironment() {
     const char* text = std::getenv("TESSOR_TIME_SCALE");
-    if (!text || !*text) return 1.0;
+    if (!text || !*text)
+        return 1.0;
     char* end = nullptr;
     double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(value) || value < 0) return 1.0;
+    if (end == text || *end != '\0' || !std::isfinite(value) || value < 0)
+        return 1.0;
     return value;
 }
 
@@ -58,8 +66,10 @@ std::atomic<double>& Scale() {
 
 void SetCurrentThreadPriority(TThreadPriority priority) {
     int nice = BaseNice() + NiceStep(priority);
-    if (nice < -20) nice = -20;
-    if (nice > 19) nice = 19;
+    if (nice < -20)
+        nice = -20;
+    if (nice > 19)
+        nice = 19;
     // On Linux a thread id names one thread for PRIO_PROCESS. A failure
     // (raising without the privilege) leaves the priority as it was.
     (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice);
@@ -71,10 +81,13 @@ void SleepMs(uint32_t ms) {
 }
 
 void SetTimeScale(double scale) {
-    if (!std::isfinite(scale) || scale < 0) return;  // no meaning; keep the old scale
+    if (!std::isfinite(scale) || scale < 0)
+        return;  // no meaning; keep the old scale
     Scale().store(scale, std::memory_order_relaxed);
 }
 
-double TimeScale() { return Scale().load(std::memory_order_relaxed); }
+double TimeScale() {
+    return Scale().load(std::memory_order_relaxed);
+}
 
 }  // namespace tessor::platform

@@ -27,7 +27,9 @@ time_t UnixSeconds(TFileTime ft) {
     return static_cast<time_t>(static_cast<int64_t>(ft / kTicksPerSecond) - kEpochDelta);
 }
 
-uint16_t Milliseconds(TFileTime ft) { return static_cast<uint16_t>((ft % kTicksPerSecond) / 10000); }
+uint16_t Milliseconds(TFileTime ft) {
+    return static_cast<uint16_t>((ft % kTicksPerSecond) / 10000);
+}
 
 }  // namespace
 
@@ -39,7 +41,8 @@ int GetTimeZoneInformation(TTimeZoneInfo& info) {
     // what the recorded time stamps need, and 0 makes every caller use it.
     time_t now = time(nullptr);
     struct tm local {};
-    if (!localtime_r(&now, &local)) return -1;
+    if (!localtime_r(&now, &local))
+        return -1;
     info.Bias = static_cast<int32_t>(-(local.tm_gmtoff / 60));
     info.StandardBias = 0;
     info.DaylightBias = 0;
@@ -50,21 +53,25 @@ TFileTime CurrentFileTime() {
     struct timespec ts {};
     clock_gettime(CLOCK_REALTIME, &ts);
     int64_t seconds = static_cast<int64_t>(ts.tv_sec) + kEpochDelta;
-    if (seconds < 0) return 0;
-    return static_cast<TFileTime>(seconds) * kTicksPerSecond + static_cast<TFileTime>(ts.tv_nsec / 100);
+    if (seconds < 0)
+        return 0;
+    return static_cast<TFileTime>(seconds) * kTicksPerSecond +
+           static_cast<TFileTime>(ts.tv_nsec / 100);
 }
 
 TSystemTime FileTimeToUtcSystemTime(TFileTime ft) {
     time_t t = UnixSeconds(ft);
     struct tm tm {};
-    if (!gmtime_r(&t, &tm)) return TSystemTime{};
+    if (!gmtime_r(&t, &tm))
+        return TSystemTime{};
     return FromTm(tm, Milliseconds(ft));
 }
 
 TSystemTime FileTimeToLocalSystemTime(TFileTime ft) {
     time_t t = UnixSeconds(ft);
     struct tm tm {};
-    if (!localtime_r(&t, &tm)) return TSystemTime{};
+    if (!localtime_r(&t, &tm))
+        return TSystemTime{};
     return FromTm(tm, Milliseconds(ft));
 }
 

@@ -28,7 +28,8 @@ public:
     explicit TImageFileSink(TImageBuilder& b) : b_(b) {}
 
     bool Write(const uint8_t* data, int32_t length) override {
-        if (b_.ImageFileHandle.Write(data, static_cast<size_t>(length))) return true;
+        if (b_.ImageFileHandle.Write(data, static_cast<size_t>(length)))
+            return true;
         b_.ErrorCode = kErrWriteFile;
         return false;
     }
@@ -70,9 +71,11 @@ void TWriteThread::Run() {
 
     int32_t blocks = 0;
     for (;;) {
-        if (b_.AbortRequested.load()) break;
+        if (b_.AbortRequested.load())
+            break;
         int32_t length = TakeBlock(b_);
-        if (length == 0) break;
+        if (length == 0)
+            break;
         if (length < 0) {
             WaitForCache(b_, 10);
             continue;
@@ -87,12 +90,14 @@ void TWriteThread::Run() {
         b_.SectorsWritten.fetch_add(static_cast<uint32_t>(length / kSectorSize));
         sink->AfterBlock(++blocks);
     }
-    if (!Failed) b_.StatusCode = builder::S_CLOSING_TRACK;
+    if (!Failed)
+        b_.StatusCode = builder::S_CLOSING_TRACK;
     sink->Finish(Failed != 0);
 
     {
         std::unique_lock lock(*b_.EngineLock);
-        while (!b_.CacheThreadEnded.load()) b_.CacheChanged.wait_for(lock, 100ms);
+        while (!b_.CacheThreadEnded.load())
+            b_.CacheChanged.wait_for(lock, 100ms);
     }
 
     handler_ = b_.CompletionHandler;
@@ -104,7 +109,8 @@ void TWriteThread::Run() {
         if (!Failed && b_.SectorsToDeliver.load() > 0 && b_.ErrorCode == 0) {
             b_.ErrorCode = kErrDataNotPrepared;
         }
-        if (b_.ErrorCode != 0) Failed = 1;
+        if (b_.ErrorCode != 0)
+            Failed = 1;
         failed = Failed != 0;
         b_.StatusCode = builder::S_IDLE;
         if (b_.NotifyWindow != nullptr && handler_) {
@@ -113,18 +119,21 @@ void TWriteThread::Run() {
     }
     // Without an owner the handler runs here, outside the lock, so that it
     // may use the engine.
-    if (b_.NotifyWindow == nullptr && handler_) handler_(this, 0, failed);
+    if (b_.NotifyWindow == nullptr && handler_)
+        handler_(this, 0, failed);
 }
 
 void CloseImageOnFailure(TImageBuilder& b) {
-    if (b.WriteToImageFile && b.ImageFileHandle.IsOpen()) b.ImageFileHandle.Close();
+    if (b.WriteToImageFile && b.ImageFileHandle.IsOpen())
+        b.ImageFileHandle.Close();
 }
 
 }  // namespace
 
 void RaiseWriteDone(TImageBuilder& b, const builder::TDoneHandler& handler, void* sender,
                     bool failed) {
-    if (!handler) return;
+    if (!handler)
+        return;
     if (b.NotifyWindow != nullptr) {
         b.NotifyWindow->Post(kMsgWriteDone, 0, failed ? 1 : 0);
     } else {
@@ -141,7 +150,8 @@ bool StartWrite(TImageBuilder& b, drive::TSCSIDevice* drive, void* sender,
         PrepareDiscWrite(b, *drive);
     }
     if (b.WriteToImageFile) {
-        if (b.UDFBridge) b.UdfLbaBase = 0;
+        if (b.UDFBridge)
+            b.UdfLbaBase = 0;
         b.SessionStartLba = 0;
         b.VolumeSizeBias = 0;
     }
@@ -191,7 +201,8 @@ bool CreateImageFile(TImageBuilder& b, std::u16string_view path, void* sender,
 
 uint32_t TakeErrorCode(TImageBuilder& b, uint16_t& lastSenseCode) {
     uint32_t code = b.ErrorCode.exchange(0);
-    if (code != 0) return code;
+    if (code != 0)
+        return code;
     code = lastSenseCode;
     lastSenseCode = 0;
     return code;
@@ -199,7 +210,8 @@ uint32_t TakeErrorCode(TImageBuilder& b, uint16_t& lastSenseCode) {
 
 std::string ErrorTextFor(const TImageBuilder& b, uint32_t code) {
     auto withPath = [](const char* text, const std::u16string& path) {
-        if (path.empty()) return std::string(text);
+        if (path.empty())
+            return std::string(text);
         return std::string(text) + " \\" + platform::ToSystem(path) + "\\";
     };
     switch (code) {

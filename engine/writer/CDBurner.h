@@ -46,7 +46,7 @@ std::string ErrorTextFor(const builder::TImageBuilder& b, uint32_t code);
 // Raises the write completion: posts message 1126 to the owner's target, or
 // calls the handler on this thread when there is none. Nothing happens when
 // no handler is assigned.
-void RaiseWriteDone(builder::TImageBuilder& b, const builder::TDoneHandler& handler,
-                    void* sender, bool failed);
+void RaiseWriteDone(builder::TImageBuilder& b, const builder::TDoneHandler& handler, void* sender,
+                    bool failed);
 
 }  // namespace tessor::writer

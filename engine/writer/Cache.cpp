@@ -82,12 +82,15 @@ uint8_t* AllocateBlock(TImageBuilder& b) {
     return new uint8_t[kBlockSize];  // every byte is written before the block is counted
 }
 
-void NotifyCache(TImageBuilder& b) { b.CacheChanged.notify_all(); }
+void NotifyCache(TImageBuilder& b) {
+    b.CacheChanged.notify_all();
+}
 
 }  // namespace
 
 bool TProducer::EnsureOpenBlock() {
-    if (open_ != nullptr) return true;
+    if (open_ != nullptr)
+        return true;
     try {
         open_ = AllocateBlock(b_);
     } catch (const std::bad_alloc&) {
@@ -120,11 +123,13 @@ bool TProducer::WaitForRoom(int32_t limit) {
         StopOnAbort();
         return false;
     }
-    if (b_.BlockCount.load() < limit) return true;
+    if (b_.BlockCount.load() < limit)
+        return true;
     bool wasIdle = false;
     std::unique_lock lock(*b_.EngineLock);
     while (b_.BlockCount.load() >= limit) {
-        if (!b_.CachePrimed.exchange(1)) NotifyCache(b_);
+        if (!b_.CachePrimed.exchange(1))
+            NotifyCache(b_);
         if (!wasIdle && limit < b_.MaxBlocks) {
             SetPriority(platform::TThreadPriority::Idle);
             wasIdle = true;
@@ -141,7 +146,8 @@ bool TProducer::WaitForRoom(int32_t limit) {
 
 void TProducer::SetPriority(platform::TThreadPriority p) {
     auto code = static_cast<uint8_t>(p);
-    if (code == b_.CachePriority) return;
+    if (code == b_.CachePriority)
+        return;
     b_.CachePriority = code;
     platform::SetCurrentThreadPriority(p);
 }
@@ -162,7 +168,8 @@ void TProducer::AdjustPriority() {
 void TProducer::Fail(uint32_t error, const std::u16string* path) {
     {
         std::lock_guard lock(*b_.EngineLock);
-        if (path != nullptr) b_.CurrentSourcePath = *path;
+        if (path != nullptr)
+            b_.CurrentSourcePath = *path;
         b_.ErrorCode = error;
         b_.CacheDone = 1;
         b_.AbortRequested = 1;
@@ -195,7 +202,8 @@ bool TProducer::ReadImageFile() {
     int64_t remaining = size;
     while (remaining > 0) {
         int32_t piece = static_cast<int32_t>(std::min<int64_t>(remaining, kBlockSize));
-        if (!EnsureOpenBlock()) break;
+        if (!EnsureOpenBlock())
+            break;
         int64_t got = file.Read(open_, static_cast<size_t>(piece));
         // A file that shrinks while it is written would leave the writer
         // waiting for sectors that never come; it is a read failure.
@@ -210,7 +218,8 @@ bool TProducer::ReadImageFile() {
         }
         CountOpenBlock(piece);
         remaining -= piece;
-        if (!WaitForRoom(b_.MaxBlocks)) break;
+        if (!WaitForRoom(b_.MaxBlocks))
+            break;
     }
     file.Close();
     return !stopped_;
@@ -219,14 +228,17 @@ bool TProducer::ReadImageFile() {
 // Header bytes (always whole sectors) into the open block.
 bool TProducer::StreamBytes(const uint8_t* data, uint32_t count) {
     while (count > 0) {
-        if (!EnsureOpenBlock()) return false;
+        if (!EnsureOpenBlock())
+            return false;
         uint32_t piece = std::min<uint32_t>(count, kBlockSize - fill_);
         std::memcpy(open_ + fill_, data, piece);
         fill_ += static_cast<int32_t>(piece);
         data += piece;
         count -= piece;
-        if (fill_ == kBlockSize) CountOpenBlock(kBlockSize);
-        if (!WaitForRoom(b_.MaxBlocks)) return false;
+        if (fill_ == kBlockSize)
+            CountOpenBlock(kBlockSize);
+        if (!WaitForRoom(b_.MaxBlocks))
+            return false;
     }
     return true;
 }
@@ -234,13 +246,16 @@ bool TProducer::StreamBytes(const uint8_t* data, uint32_t count) {
 bool TProducer::StreamUdfSectors() {
     int32_t remaining = b_.UdfStreamSectors;
     while (remaining > 0) {
-        if (!EnsureOpenBlock()) return false;
+        if (!EnsureOpenBlock())
+            return false;
         int32_t sectors = std::min((kBlockSize - fill_) / kSectorSize, remaining);
         builder::BuildUdfFileSectors(b_, open_ + fill_, sectors);
         fill_ += sectors * kSectorSize;
         remaining -= sectors;
-        if (fill_ == kBlockSize) CountOpenBlock(kBlockSize);
-        if (!WaitForRoom(b_.MaxBlocks)) return false;
+        if (fill_ == kBlockSize)
+            CountOpenBlock(kBlockSize);
+        if (!WaitForRoom(b_.MaxBlocks))
+            return false;
     }
     return true;
 }
@@ -250,7 +265,8 @@ bool TProducer::StreamUdfSectors() {
 bool TProducer::StreamFile(platform::TFile& file, const std::u16string& path, uint64_t size) {
     uint64_t remaining = size;
     while (remaining > 0) {
-        if (!EnsureOpenBlock()) return false;
+        if (!EnsureOpenBlock())
+            return false;
         uint32_t room = static_cast<uint32_t>(kBlockSize - fill_);
         uint32_t want;
         uint32_t piece;
@@ -270,9 +286,11 @@ bool TProducer::StreamFile(platform::TFile& file, const std::u16string& path, ui
         }
         fill_ += static_cast<int32_t>(piece);
         remaining -= std::min<uint64_t>(remaining, piece);
-        if (fill_ == kBlockSize) CountOpenBlock(kBlockSize);
+        if (fill_ == kBlockSize)
+            CountOpenBlock(kBlockSize);
         AdjustPriority();
-        if (!WaitForRoom(b_.MaxBlocks - 1)) return false;
+        if (!WaitForRoom(b_.MaxBlocks - 1))
+            return false;
     }
     return true;
 }
@@ -314,16 +332,19 @@ bool TProducer::StreamBootImage() {
 bool TProducer::FinishStream() {
     bool udf = b_.UDFBridge != 0;
     if (fill_ > 0 || (udf && !b_.AnchorInNewBlock)) {
-        if (!EnsureOpenBlock()) return false;
+        if (!EnsureOpenBlock())
+            return false;
         std::memset(open_ + fill_, 0, kBlockSize - fill_);
         if (udf && !b_.AnchorInNewBlock) {
             builder::BuildUdfAnchor(b_, open_ + kBlockSize - kSectorSize, b_.UdfLastLba);
         }
         CountOpenBlock(kBlockSize);
-        if (!WaitForRoom(b_.MaxBlocks)) return false;
+        if (!WaitForRoom(b_.MaxBlocks))
+            return false;
     }
     if (udf && b_.AnchorInNewBlock) {
-        if (!EnsureOpenBlock()) return false;
+        if (!EnsureOpenBlock())
+            return false;
         std::memset(open_, 0, kBlockSize);
         builder::BuildUdfAnchor(b_, open_ + kBlockSize - kSectorSize, b_.UdfLastLba);
         CountOpenBlock(kBlockSize);
@@ -356,16 +377,21 @@ void TProducer::Run() {
     } else {
         ok = StreamBytes(b_.HeaderBuffer.get(), b_.HeaderLength);
         b_.HeaderBuffer.reset();
-        if (ok && b_.BootImagePath[0] != '\0') ok = StreamBootImage();
-        if (ok && b_.UDFBridge) ok = StreamUdfSectors();
+        if (ok && b_.BootImagePath[0] != '\0')
+            ok = StreamBootImage();
+        if (ok && b_.UDFBridge)
+            ok = StreamUdfSectors();
         for (int32_t i = 0; ok && i < b_.FileCount; ++i) {
             const builder::TFileEntry* e = b_.FileTable[i];
-            if (e->Directory != nullptr || e->SourcePath.empty() || e->Size == 0) continue;
+            if (e->Directory != nullptr || e->SourcePath.empty() || e->Size == 0)
+                continue;
             ok = StreamSource(e->SourcePath, e->Size);
         }
-        if (ok) ok = FinishStream();
+        if (ok)
+            ok = FinishStream();
     }
-    if (ok) WaitForTaken();
+    if (ok)
+        WaitForTaken();
     {
         std::lock_guard lock(*b_.EngineLock);
         b_.CacheDone = 1;
@@ -391,7 +417,8 @@ void StartCacheThread(TImageBuilder& b) {
     b.SectorsToDeliver = b.TotalSectors.load();
     b.CachePriority = 0xFF;
     b.CacheThreadEnded = 0;
-    if (!b.WriteBuffer) b.WriteBuffer.reset(new uint8_t[kBlockSize]);
+    if (!b.WriteBuffer)
+        b.WriteBuffer.reset(new uint8_t[kBlockSize]);
     b.CacheThread = std::thread([&b] {
         TProducer producer(b);
         producer.Run();
@@ -399,8 +426,10 @@ void StartCacheThread(TImageBuilder& b) {
 }
 
 int32_t TakeBlock(TImageBuilder& b) {
-    if (b.SectorsToDeliver.load() == 0 || b.CacheDone.load()) return 0;
-    if (b.BlockCount.load() == 0) return -1;
+    if (b.SectorsToDeliver.load() == 0 || b.CacheDone.load())
+        return 0;
+    if (b.BlockCount.load() == 0)
+        return -1;
     int32_t length;
     {
         std::lock_guard lock(*b.EngineLock);
@@ -431,7 +460,8 @@ int32_t TakeBlock(TImageBuilder& b) {
 
 void WaitForCache(TImageBuilder& b, uint32_t ms) {
     std::unique_lock lock(*b.EngineLock);
-    if (b.BlockCount.load() > 0 || b.CacheDone.load()) return;
+    if (b.BlockCount.load() > 0 || b.CacheDone.load())
+        return;
     b.CacheChanged.wait_for(lock, std::chrono::milliseconds(ms));
 }
 
@@ -444,7 +474,8 @@ void ReleaseBlocks(TImageBuilder& b) {
             delete[] slot.Block;
             slot = builder::TCacheSlot{};
         }
-        for (uint8_t* block : b.SpareBlocks) delete[] block;
+        for (uint8_t* block : b.SpareBlocks)
+            delete[] block;
         b.SpareBlocks.clear();
         b.BlockCount = 0;
         b.BlockHead = 0;
@@ -454,8 +485,10 @@ void ReleaseBlocks(TImageBuilder& b) {
 }
 
 void JoinWriterThreads(TImageBuilder& b) {
-    if (b.CacheThread.joinable()) b.CacheThread.join();
-    if (b.WriteThread.joinable()) b.WriteThread.join();
+    if (b.CacheThread.joinable())
+        b.CacheThread.join();
+    if (b.WriteThread.joinable())
+        b.WriteThread.join();
 }
 
 }  // namespace tessor::writer

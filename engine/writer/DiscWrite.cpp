@@ -84,7 +84,8 @@ void TDiscSink::Begin() {
     RezeroUnit(d_);
     SetParameters(false);
     ReadDiscInformation(d_, d_.DiscInfo, sizeof d_.DiscInfo);
-    if (ReadBufferCapacity(d_) && SenseAsc(d_) == 0x14) bufferQueries_ = false;
+    if (ReadBufferCapacity(d_) && SenseAsc(d_) == 0x14)
+        bufferQueries_ = false;
     address_ = b_.ReadFromImageFile ? 0 : static_cast<uint32_t>(b_.SessionStartLba);
     SetParameters(media_ == MT_DVD_PLUS_R ? !d_.FinalizeDisc : false);
     SetCdSpeed(d_, d_.ReadSpeedSetting, d_.WriteSpeedSetting);
@@ -111,16 +112,19 @@ bool TDiscSink::WriteFirstBlockAtZero(const uint8_t* data, uint16_t blocks) {
     if (address_ != 0) {
         int attempts = 0;
         for (;;) {
-            if (Write10(d_, 0, blocks, data, blocks * static_cast<uint32_t>(kSectorSize))) break;
+            if (Write10(d_, 0, blocks, data, blocks * static_cast<uint32_t>(kSectorSize)))
+                break;
             ++attempts;
             uint8_t asc = SenseAsc(d_);
             bool busy = d_.TargetBusy != 0;
-            if (media_ == MT_DVD_PLUS_RW && asc == ASC_INCOMPATIBLE_MEDIUM && SenseAscq(d_) == 0x05) {
+            if (media_ == MT_DVD_PLUS_RW && asc == ASC_INCOMPATIBLE_MEDIUM &&
+                SenseAscq(d_) == 0x05) {
                 // An unformatted DVD+RW: format it and try again.
                 if (FormatUnit(d_, FORMAT_DATA_FOLLOWS, FORMAT_DVD_PLUS_RW, 12)) {
                     PollDiscInformation(d_, true);
                 }
-                if (attempts == 1) continue;
+                if (attempts == 1)
+                    continue;
             }
             if ((busy || asc == ASC_NOT_READY) && attempts < 5000) {
                 platform::SleepMs(200);
@@ -145,15 +149,19 @@ bool TDiscSink::Write(const uint8_t* data, int32_t length) {
         bool writeDisc = !b_.ReadFromImageFile;
         if (writeDisc && (media_ == MT_DVD_RAM || media_ == MT_DVD_RW_RO ||
                           media_ == MT_DVD_RW_SEQ || media_ == MT_DVD_PLUS_RW)) {
-            if (!WriteFirstBlockAtZero(data, blocks)) return false;
+            if (!WriteFirstBlockAtZero(data, blocks))
+                return false;
         }
     }
-    if (blocks == 0) return true;
+    if (blocks == 0)
+        return true;
     for (int attempt = 0;; ++attempt) {
-        if (Write10(d_, address_, blocks, data, blocks * static_cast<uint32_t>(kSectorSize))) break;
+        if (Write10(d_, address_, blocks, data, blocks * static_cast<uint32_t>(kSectorSize)))
+            break;
         uint8_t asc = SenseAsc(d_);
         bool retry = d_.TargetBusy != 0 || asc == ASC_NOT_READY || asc == 0;
-        if (!retry || attempt + 1 >= 5000) return false;
+        if (!retry || attempt + 1 >= 5000)
+            return false;
         platform::SleepMs(100);
     }
     address_ += blocks;
@@ -162,7 +170,8 @@ bool TDiscSink::Write(const uint8_t* data, int32_t length) {
 
 // The drive-buffer figures the window shows: every sixth block from the third.
 void TDiscSink::AfterBlock(int32_t index) {
-    if (bufferQueries_ && index % 6 == 3) ReadBufferCapacity(d_);
+    if (bufferQueries_ && index % 6 == 3)
+        ReadBufferCapacity(d_);
 }
 
 void TDiscSink::CloseByMediaType() {
@@ -208,7 +217,8 @@ void TDiscSink::CloseByMediaType() {
             PollUnitReady(d_);
             ClearBuffer();
             SetParameters(keepOpen);
-            if (!CloseTrackOrSession(d_, false, true, 0)) CloseTrackOrSession(d_, true, true, 0);
+            if (!CloseTrackOrSession(d_, false, true, 0))
+                CloseTrackOrSession(d_, true, true, 0);
             break;
         default:
             SynchronizeCache(d_, true);
@@ -217,9 +227,11 @@ void TDiscSink::CloseByMediaType() {
                 PollUnitReady(d_);
             }
             ClearBuffer();
-            if (!CloseTrackOrSession(d_, true, false, 0)) CloseTrackOrSession(d_, true, true, 0);
+            if (!CloseTrackOrSession(d_, true, false, 0))
+                CloseTrackOrSession(d_, true, true, 0);
             SetParameters(keepOpen);
-            if (!CloseTrackOrSession(d_, false, true, 0)) CloseTrackOrSession(d_, false, false, 0);
+            if (!CloseTrackOrSession(d_, false, true, 0))
+                CloseTrackOrSession(d_, false, false, 0);
             break;
     }
 }
@@ -229,7 +241,8 @@ void TDiscSink::CloseByMediaType() {
 void TDiscSink::Finish(bool /*failed*/) {
     d_.CloseAfterCommand = 1;
     CloseByMediaType();
-    if (media_ != MT_DVD_RAM) PollDiscInformation(d_, false);
+    if (media_ != MT_DVD_RAM)
+        PollDiscInformation(d_, false);
     AllowMediumRemoval(d_);
     LoadTray(d_, false);
     RezeroUnit(d_);
@@ -272,7 +285,8 @@ void PrepareDiscWrite(TImageBuilder& b, TSCSIDevice& d) {
     // The UDF structures of a session count from where the session starts;
     // for a session behind an earlier volume on an overwritable disc the
     // track start (0) would point them at the earlier session's sectors.
-    if (b.UDFBridge) b.UdfLbaBase = b.ReadFromImageFile ? 0 : b.SessionStartLba;
+    if (b.UDFBridge)
+        b.UdfLbaBase = b.ReadFromImageFile ? 0 : b.SessionStartLba;
 }
 
 std::unique_ptr<TBlockSink> MakeDiscSink(TImageBuilder& b, TSCSIDevice& d) {

@@ -15,9 +15,11 @@ constexpr uint32_t kNotReadyPollMs = 5000;
 
 void WaitWhileNotReady(drive::TSCSIDevice& d, bool sleepFirst, const std::function<void()>& poll) {
     for (int i = 0; i < kMaxNotReadyPolls; ++i) {
-        if (sleepFirst || i > 0) platform::SleepMs(kNotReadyPollMs);
+        if (sleepFirst || i > 0)
+            platform::SleepMs(kNotReadyPollMs);
         poll();
-        if (drive::SenseAsc(d) != drive::ASC_NOT_READY) return;
+        if (drive::SenseAsc(d) != drive::ASC_NOT_READY)
+            return;
     }
 }
 

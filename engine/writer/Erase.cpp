@@ -68,11 +68,14 @@ void TEraseThread::EraseOverwritable(const TFormatList& list, bool quick) {
         failed_ = kRefused;
         return;
     }
-    if (formatted) WaitDiscInformation(quick ? device_.TransferBuffer : device_.DiscInfo2);
-    if (!quick) builder_.StatusCode = builder::S_BACKGROUND_FORMAT;
+    if (formatted)
+        WaitDiscInformation(quick ? device_.TransferBuffer : device_.DiscInfo2);
+    if (!quick)
+        builder_.StatusCode = builder::S_BACKGROUND_FORMAT;
     WriteZeros(quick ? 16 : 2048);
     SynchronizeCache(device_, false);
-    if (quick) CloseTrackSession(device_, false, 3, 0);
+    if (quick)
+        CloseTrackSession(device_, false, 3, 0);
     device_.CloseAfterCommand = 1;
 }
 

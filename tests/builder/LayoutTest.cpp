@@ -24,8 +24,7 @@ using testsupport::TIsoReport;
 
 // a + b, built by appending (GCC 12 at -O3 warns falsely about the
 // operator+ that inserts a literal in front of a temporary).
-std::u16string Cat(std::u16string a, const std::u16string& b)
-{
+std::u16string Cat(std::u16string a, const std::u16string& b) {
     a += b;
     return a;
 }
@@ -33,15 +32,13 @@ std::u16string Cat(std::u16string a, const std::u16string& b)
 struct LayoutTest : ::testing::Test {
     TImageBuilder b;
     testsupport::TTempDir tmp;
-    void SetUp() override
-    {
+    void SetUp() override {
         ClearFiles(b);
         b.JolietFileSystem = 1;
     }
     // An entry with synthetic find data; its source is never read here.
-    TFileEntry* Add(TDirEntry* d, const std::u16string& name, uint64_t size, uint32_t attributes = 0x80,
-                    const std::u16string& alt = u"")
-    {
+    TFileEntry* Add(TDirEntry* d, const std::u16string& name, uint64_t size,
+                    uint32_t attributes = 0x80, const std::u16string& alt = u"") {
         platform::TFindData fd;
         fd.dwFileAttributes = attributes;
         fd.nFileSizeHigh = static_cast<uint32_t>(size >> 32);
@@ -53,15 +50,16 @@ struct LayoutTest : ::testing::Test {
         EXPECT_NE(e, nullptr);
         return e;
     }
-    const uint8_t* Sector(int s) const { return b.HeaderBuffer.get() + static_cast<size_t>(s) * kSectorSize; }
-    bool ZeroSector(int s) const
-    {
+    const uint8_t* Sector(int s) const {
+        return b.HeaderBuffer.get() + static_cast<size_t>(s) * kSectorSize;
+    }
+    bool ZeroSector(int s) const {
         for (int i = 0; i < kSectorSize; ++i)
-            if (Sector(s)[i]) return false;
+            if (Sector(s)[i])
+                return false;
         return true;
     }
-    TIsoReport Check()
-    {
+    TIsoReport Check() {
         std::string why;
         EXPECT_TRUE(testsupport::WriteHeaderImage(b, tmp / "h.iso", &why)) << why;
         TIsoReport r = testsupport::CheckIsoImage(tmp / "h.iso");
@@ -70,8 +68,7 @@ struct LayoutTest : ::testing::Test {
     }
 };
 
-TEST_F(LayoutTest, EmptyCompilationSectorMap)
-{
+TEST_F(LayoutTest, EmptyCompilationSectorMap) {
     EXPECT_EQ(PrepareImage(b), 150);
     EXPECT_EQ(b.StatusCode.load(), S_IDLE);
     EXPECT_EQ(b.IsoPathTableL, 19);
@@ -86,7 +83,8 @@ TEST_F(LayoutTest, EmptyCompilationSectorMap)
     EXPECT_EQ(b.TotalSectors.load(), 160);
     ASSERT_TRUE(BuildHeaderArea(b));
     EXPECT_EQ(b.HeaderLength, 150u * kSectorSize);
-    for (int s = 0; s < 16; ++s) EXPECT_TRUE(ZeroSector(s)) << s;
+    for (int s = 0; s < 16; ++s)
+        EXPECT_TRUE(ZeroSector(s)) << s;
     EXPECT_EQ(Sector(16)[0], 1);
     EXPECT_EQ(std::memcmp(Sector(16) + 1, "CD001", 5), 0);
     EXPECT_EQ(Sector(17)[0], 2);
@@ -98,7 +96,8 @@ TEST_F(LayoutTest, EmptyCompilationSectorMap)
     EXPECT_EQ(GetLE32(Sector(17) + 156 + 2), 24u);
     EXPECT_EQ(GetLE32(Sector(23) + 2), 23u) << "\".\" of the ISO root";
     EXPECT_EQ(GetLE32(Sector(24) + 2), 24u) << "\".\" of the Joliet root";
-    for (int s = 25; s < 150; ++s) EXPECT_TRUE(ZeroSector(s)) << s;
+    for (int s = 25; s < 150; ++s)
+        EXPECT_TRUE(ZeroSector(s)) << s;
     TIsoReport r = Check();
     EXPECT_TRUE(r.primaryEscapeZero);
     EXPECT_TRUE(r.joliet.present);
@@ -110,12 +109,12 @@ TEST_F(LayoutTest, EmptyCompilationSectorMap)
     EXPECT_EQ(b.TotalSectors.load(), 160);
 }
 
-TEST_F(LayoutTest, PrimaryDescriptorCarriesNoEscapeSequence)
-{
+TEST_F(LayoutTest, PrimaryDescriptorCarriesNoEscapeSequence) {
     SetVolumeLabelW(b, u"My disc Ελλάδα and more text");
     PrepareImage(b);
     ASSERT_TRUE(BuildHeaderArea(b));
-    for (int i = 88; i < 120; ++i) EXPECT_EQ(Sector(16)[i], 0) << i;
+    for (int i = 88; i < 120; ++i)
+        EXPECT_EQ(Sector(16)[i], 0) << i;
     // Volume identifiers: upper-cased ASCII, the UTF-8 cut at a character
     // boundary within 32 bytes; Joliet keeps 16 UTF-16 characters.
     std::string id(reinterpret_cast<const char*>(Sector(16) + 40), 32);
@@ -128,11 +127,11 @@ TEST_F(LayoutTest, PrimaryDescriptorCarriesNoEscapeSequence)
     EXPECT_EQ(GetBE16(Sector(17) + 40 + 2 * 16), 0);
 }
 
-TEST_F(LayoutTest, UdfBridgeMovesTheTreesBehindItsFixedArea)
-{
+TEST_F(LayoutTest, UdfBridgeMovesTheTreesBehindItsFixedArea) {
     b.UDFBridge = 1;
     int32_t end = PrepareImage(b);
-    if (b.IsoPathTableL != 259) GTEST_SKIP() << "the UDF fixed area is not laid out yet";
+    if (b.IsoPathTableL != 259)
+        GTEST_SKIP() << "the UDF fixed area is not laid out yet";
     EXPECT_EQ(b.IsoDirArea, 263);
     EXPECT_EQ(b.JolietDirArea, 264);
     EXPECT_LT(b.LeadInPad, 0);
@@ -145,8 +144,7 @@ TEST_F(LayoutTest, UdfBridgeMovesTheTreesBehindItsFixedArea)
     EXPECT_EQ(GetLE32(Sector(263) + 2), 263u);
 }
 
-TEST_F(LayoutTest, DirectoryEndingExactlyOnASectorEnd)
-{
+TEST_F(LayoutTest, DirectoryEndingExactlyOnASectorEnd) {
     // "." and ".." take 68 bytes; 45 records of 44 bytes (10-byte names)
     // fill the sector to the last byte.
     for (int i = 0; i < 45; ++i) {
@@ -166,8 +164,7 @@ TEST_F(LayoutTest, DirectoryEndingExactlyOnASectorEnd)
     Check();
 }
 
-TEST_F(LayoutTest, EmptyAndOddSizedFilesAndHiddenFlag)
-{
+TEST_F(LayoutTest, EmptyAndOddSizedFilesAndHiddenFlag) {
     Add(b.RootDir, u"empty.txt", 0, 0x80, u"");
     Add(b.RootDir, u"odd.bin", 2049);
     Add(b.RootDir, u"hidden", 5, 0x02);
@@ -192,8 +189,7 @@ TEST_F(LayoutTest, EmptyAndOddSizedFilesAndHiddenFlag)
     EXPECT_EQ(r.primary.Find("/HIDDEN.")->flags & 1, 1);
 }
 
-TEST_F(LayoutTest, Iso1999PathTableCountsTheBytesWritten)
-{
+TEST_F(LayoutTest, Iso1999PathTableCountsTheBytesWritten) {
     b.ISO9660v1999FS = 1;
     ASSERT_NE(CreateDir(b, u"\\", u"Abc"), nullptr);
     // Odd short name, even long name: no pad byte.
@@ -205,20 +201,21 @@ TEST_F(LayoutTest, Iso1999PathTableCountsTheBytesWritten)
     EXPECT_EQ(Sector(17)[0], 2);
     EXPECT_EQ(Sector(17)[6], 2);
     EXPECT_EQ(Sector(17)[881], 2);
-    for (int i = 88; i < 120; ++i) EXPECT_EQ(Sector(17)[i], 0);
+    for (int i = 88; i < 120; ++i)
+        EXPECT_EQ(Sector(17)[i], 0);
     TIsoReport r = Check();
     EXPECT_TRUE(r.enhanced);
     EXPECT_NE(r.primary.Find("/LongName12"), nullptr);
 }
 
-TEST_F(LayoutTest, BootCatalogMediaTypes)
-{
+TEST_F(LayoutTest, BootCatalogMediaTypes) {
     struct Case {
         uint64_t size;
         uint8_t media;
         uint16_t count;
     };
-    for (Case c : {Case{2048, 0, 4}, Case{1474560, 2, 1}, Case{1228800, 1, 1}, Case{2949120, 3, 1}}) {
+    for (Case c :
+         {Case{2048, 0, 4}, Case{1474560, 2, 1}, Case{1228800, 1, 1}, Case{2949120, 3, 1}}) {
         ClearFiles(b);
         std::string img = tmp / "boot.img";
         ASSERT_TRUE(testsupport::WritePatternFile(img, c.size, 3));
@@ -233,7 +230,8 @@ TEST_F(LayoutTest, BootCatalogMediaTypes)
         EXPECT_EQ(Sector(18)[0], 2);
         const uint8_t* cat = Sector(b.BootCatalogLba);
         uint32_t sum = 0;
-        for (int i = 0; i < 32; i += 2) sum += GetLE16(cat + i);
+        for (int i = 0; i < 32; i += 2)
+            sum += GetLE16(cat + i);
         EXPECT_EQ(sum & 0xFFFF, 0u);
         EXPECT_EQ(cat[32], 0x88);
         EXPECT_EQ(cat[33], c.media);
@@ -246,8 +244,7 @@ TEST_F(LayoutTest, BootCatalogMediaTypes)
     }
 }
 
-TEST_F(LayoutTest, TotalSectorsRoundsToWholeBlocks)
-{
+TEST_F(LayoutTest, TotalSectorsRoundsToWholeBlocks) {
     TFileEntry* f = Add(b.RootDir, u"fill", 42ull * 2048);
     EXPECT_EQ(PrepareImage(b), 192);
     EXPECT_EQ(b.TotalSectors.load(), 192) << "already a multiple of 32: nothing added";
@@ -258,8 +255,7 @@ TEST_F(LayoutTest, TotalSectorsRoundsToWholeBlocks)
     EXPECT_EQ(b.TotalSectors.load(), 224);
 }
 
-TEST_F(LayoutTest, ChildListsAndPathTableOrder)
-{
+TEST_F(LayoutTest, ChildListsAndPathTableOrder) {
     Add(b.RootDir, u"b-file", 1, 0x80, u"B.TXT");
     Add(b.RootDir, u"a-file", 1, 0x80, u"a.txt");
     Add(b.RootDir, u"c-file", 1, 0x80, u"C.TXT");
@@ -270,8 +266,10 @@ TEST_F(LayoutTest, ChildListsAndPathTableOrder)
     TDirEntry* beta = CreateDir(b, u"\\", u"beta");
     PrepareImage(b);
     std::vector<std::string> order;
-    for (TFileEntry* e = b.RootDir->FirstChild; e; e = e->NextSibling) order.push_back(AsciiUpper(e->ShortName));
-    EXPECT_EQ(order, (std::vector<std::string>{"A.TXT", "ALPHA", "B.TXT", "BETA", "C.TXT", "ZETA"}));
+    for (TFileEntry* e = b.RootDir->FirstChild; e; e = e->NextSibling)
+        order.push_back(AsciiUpper(e->ShortName));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"A.TXT", "ALPHA", "B.TXT", "BETA", "C.TXT", "ZETA"}));
     EXPECT_EQ(b.PathTableOrder, (std::vector<TDirEntry*>{b.RootDir, alpha, beta, zeta, sub, sub2}));
     EXPECT_EQ(sub->Parent->PathTableNumber, 2);
     EXPECT_EQ(sub2->Parent->PathTableNumber, 4);
@@ -281,8 +279,7 @@ TEST_F(LayoutTest, ChildListsAndPathTableOrder)
     Check();
 }
 
-TEST_F(LayoutTest, EqualShortNamesAreWrittenUnique)
-{
+TEST_F(LayoutTest, EqualShortNamesAreWrittenUnique) {
     ASSERT_NE(CreateDir(b, u"\\", u"Documents 2024"), nullptr);
     ASSERT_NE(CreateDir(b, u"\\", u"Documents 2025"), nullptr);
     Add(b.RootDir, u"readme", 1, 0x80, u"README");
@@ -298,8 +295,7 @@ TEST_F(LayoutTest, EqualShortNamesAreWrittenUnique)
     EXPECT_STREQ(kept->ShortName, "OTHER.TXT") << "the stored short names do not change";
 }
 
-TEST_F(LayoutTest, FilesOf4GiBAndMoreUseMultiExtentRecords)
-{
+TEST_F(LayoutTest, FilesOf4GiBAndMoreUseMultiExtentRecords) {
     const uint64_t k4G = 0x100000000ull;
     Add(b.RootDir, u"max32.bin", k4G - 1, 0x80, u"MAX32.BIN");
     Add(b.RootDir, u"exact4g.bin", k4G, 0x80, u"EXACT4G.BIN");
@@ -335,25 +331,26 @@ TEST_F(LayoutTest, FilesOf4GiBAndMoreUseMultiExtentRecords)
     EXPECT_EQ(b.RootDir->IsoExtentSize, 2u * 2048) << "62 records of 44 bytes need two sectors";
     TIsoReport many = Check();
     EXPECT_EQ(many.primary.entries.size(), 30u);
-    for (const auto& e : many.joliet.entries) EXPECT_EQ(e.size, k4G + 1) << e.path;
+    for (const auto& e : many.joliet.entries)
+        EXPECT_EQ(e.size, k4G + 1) << e.path;
 }
 
-std::u16string Repeat(const std::u16string& unit, size_t n)
-{
+std::u16string Repeat(const std::u16string& unit, size_t n) {
     std::u16string s;
-    for (size_t i = 0; i < n; ++i) s += unit;
+    for (size_t i = 0; i < n; ++i)
+        s += unit;
     return s;
 }
 
-TEST_F(LayoutTest, LongJolietNamesAreCutUniqueAndKeepTheirExtension)
-{
+TEST_F(LayoutTest, LongJolietNamesAreCutUniqueAndKeepTheirExtension) {
     std::u16string n110 = Repeat(u"a", 106) + u".txt";
     std::u16string n111 = Repeat(u"b", 107) + u".txt";
     std::u16string twin1 = Repeat(u"t", 200) + u"-one.dat";
     std::u16string twin2 = Repeat(u"t", 200) + u"-two.dat";
     std::u16string noExt = Repeat(u"n", 217);
     std::u16string emoji = Repeat(u"😀", 60) + u".txt";  // 124 units
-    for (const auto& n : {n110, n111, twin1, twin2, noExt, emoji}) Add(b.RootDir, n, 7);
+    for (const auto& n : {n110, n111, twin1, twin2, noExt, emoji})
+        Add(b.RootDir, n, 7);
     TDirEntry* longDir = CreateDir(b, u"\\", Repeat(u"D", 150));
     ASSERT_NE(longDir, nullptr);
     Add(longDir, u"inside.txt", 3);
@@ -371,13 +368,13 @@ TEST_F(LayoutTest, LongJolietNamesAreCutUniqueAndKeepTheirExtension)
     EXPECT_NE(r.joliet.Find(ToSystem(Cat(u"/", n110))), nullptr) << "110 units stay whole";
     int dat = 0;
     for (const auto& e : r.joliet.entries)
-        if (e.path.size() > 4 && e.path.compare(e.path.size() - 4, 4, ".dat") == 0) ++dat;
+        if (e.path.size() > 4 && e.path.compare(e.path.size() - 4, 4, ".dat") == 0)
+            ++dat;
     EXPECT_EQ(dat, 2) << "both twins keep their extension";
     EXPECT_NE(r.joliet.Find(ToSystem(Cat(Cat(u"/", Repeat(u"D", 110)), u"/inside.txt"))), nullptr);
 }
 
-TEST_F(LayoutTest, LongIso1999NamesAreValidUtf8WithinTheRecord)
-{
+TEST_F(LayoutTest, LongIso1999NamesAreValidUtf8WithinTheRecord) {
     b.ISO9660v1999FS = 1;
     std::u16string e1 = Repeat(u"é", 210) + u"-1.txt";
     std::u16string e2 = Repeat(u"é", 210) + u"-2.txt";
@@ -401,8 +398,7 @@ TEST_F(LayoutTest, LongIso1999NamesAreValidUtf8WithinTheRecord)
     EXPECT_EQ(names.size(), r.primary.entries.size());
 }
 
-TEST_F(LayoutTest, RecordDatesComeFromTheWriteTimeAndZone)
-{
+TEST_F(LayoutTest, RecordDatesComeFromTheWriteTimeAndZone) {
     TFileEntry* e = Add(b.RootDir, u"dated.txt", 1, 0x80, u"DATED.TXT");
     e->WriteTime = {2031, 7, 0, 14, 23, 58, 59, 0};
     b.TimeZoneOffset = -20;  // UTC-5:00
@@ -410,7 +406,8 @@ TEST_F(LayoutTest, RecordDatesComeFromTheWriteTimeAndZone)
     ASSERT_TRUE(BuildHeaderArea(b));
     for (int area : {b.IsoDirArea, b.JolietDirArea}) {
         const uint8_t* dot = Sector(area);
-        for (int i = 18; i < 25; ++i) EXPECT_EQ(dot[i], 0) << "\".\" carries no date";
+        for (int i = 18; i < 25; ++i)
+            EXPECT_EQ(dot[i], 0) << "\".\" carries no date";
         const uint8_t* rec = dot + 68;
         EXPECT_EQ(rec[18], 131);
         EXPECT_EQ(rec[19], 7);
@@ -422,8 +419,7 @@ TEST_F(LayoutTest, RecordDatesComeFromTheWriteTimeAndZone)
     }
 }
 
-TEST_F(LayoutTest, HeaderNeedsAPreparedTree)
-{
+TEST_F(LayoutTest, HeaderNeedsAPreparedTree) {
     EXPECT_FALSE(BuildHeaderArea(b));
     PrepareImage(b);
     EXPECT_TRUE(BuildHeaderArea(b));

@@ -17,12 +17,13 @@ using platform::FromSystem;
 using platform::ToSystem;
 using testsupport::TTempDir;
 
-std::u16string W(const std::string& s) { return FromSystem(s); }
+std::u16string W(const std::string& s) {
+    return FromSystem(s);
+}
 
 // a + b, built by appending (GCC 12 at -O3 warns falsely about the
 // operator+ that inserts a literal in front of a temporary).
-std::u16string Cat(std::u16string a, const std::u16string& b)
-{
+std::u16string Cat(std::u16string a, const std::u16string& b) {
     a += b;
     return a;
 }
@@ -31,21 +32,19 @@ struct TreeTest : ::testing::Test {
     TImageBuilder b;
     TTempDir src;
     void SetUp() override { ClearFiles(b); }
-    std::string Make(const std::string& rel, uint64_t size = 1)
-    {
+    std::string Make(const std::string& rel, uint64_t size = 1) {
         EXPECT_TRUE(testsupport::WritePatternFile(src / rel, size, 1));
         return src / rel;
     }
-    std::vector<std::string> ChildNames(TDirEntry* d)
-    {
+    std::vector<std::string> ChildNames(TDirEntry* d) {
         std::vector<std::string> out;
-        for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling) out.push_back(ToSystem(e->LongName));
+        for (TFileEntry* e = d->FirstChild; e; e = e->NextSibling)
+            out.push_back(ToSystem(e->LongName));
         return out;
     }
     // Every directory entry has its directory and every file entry none,
     // and each directory's entry points back at it.
-    void ExpectConsistent()
-    {
+    void ExpectConsistent() {
         for (TFileEntry* e : b.FileTable) {
             bool dirAttr = (e->Attributes & 0x10) != 0;
             EXPECT_EQ(dirAttr, e->Directory != nullptr) << ToSystem(e->LongName);
@@ -55,12 +54,13 @@ struct TreeTest : ::testing::Test {
                 EXPECT_TRUE(e->SourcePath.empty());
             }
         }
-        for (size_t i = 1; i < b.DirTable.size(); ++i) ASSERT_NE(b.DirTable[i]->Entry, nullptr);
+        for (size_t i = 1; i < b.DirTable.size(); ++i)
+            ASSERT_NE(b.DirTable[i]->Entry, nullptr);
     }
 };
 
-platform::TFindData FileData(const std::u16string& name, uint64_t size, uint32_t attributes = 0x80)
-{
+platform::TFindData FileData(const std::u16string& name, uint64_t size,
+                             uint32_t attributes = 0x80) {
     platform::TFindData fd;
     fd.dwFileAttributes = attributes;
     fd.nFileSizeHigh = static_cast<uint32_t>(size >> 32);
@@ -69,8 +69,7 @@ platform::TFindData FileData(const std::u16string& name, uint64_t size, uint32_t
     return fd;
 }
 
-TEST_F(TreeTest, FindDirectoryResolvesRootAndPathForms)
-{
+TEST_F(TreeTest, FindDirectoryResolvesRootAndPathForms) {
     TDirEntry* a = CreateDir(b, u"\\", u"A");
     ASSERT_NE(a, nullptr);
     TDirEntry* bb = CreateDir(b, u"\\A\\", u"B");
@@ -88,8 +87,7 @@ TEST_F(TreeTest, FindDirectoryResolvesRootAndPathForms)
     EXPECT_STREQ(b.RootDir->ShortName, "ROOT_DIR");
 }
 
-TEST_F(TreeTest, AddingTwiceKeepsFirstUnlessReplacing)
-{
+TEST_F(TreeTest, AddingTwiceKeepsFirstUnlessReplacing) {
     std::string path = Make("one.txt", 10);
     TFileEntry* first = AddFile(b, u"\\", W(path));
     ASSERT_NE(first, nullptr);
@@ -114,8 +112,7 @@ TEST_F(TreeTest, AddingTwiceKeepsFirstUnlessReplacing)
     EXPECT_EQ(b.Prepared, 0) << "a refreshed entry invalidates the layout";
 }
 
-TEST_F(TreeTest, NamesDifferingInCaseAreOneEntry)
-{
+TEST_F(TreeTest, NamesDifferingInCaseAreOneEntry) {
     TFileEntry* a = AddFile(b, u"\\", W(Make("x/Readme.TXT")));
     TFileEntry* c = AddFile(b, u"\\", W(Make("y/README.txt")));
     EXPECT_EQ(a, c);
@@ -126,8 +123,7 @@ TEST_F(TreeTest, NamesDifferingInCaseAreOneEntry)
     EXPECT_EQ(FindChild(b, b.RootDir, u"ÄRGER.txt"), d);
 }
 
-TEST_F(TreeTest, NameLengthLimit)
-{
+TEST_F(TreeTest, NameLengthLimit) {
     std::string ok217(213, 'n');
     ok217 += ".txt";
     std::string bad218 = "m" + ok217;
@@ -141,8 +137,7 @@ TEST_F(TreeTest, NameLengthLimit)
     EXPECT_EQ(b.DirCount, 1);
 }
 
-TEST_F(TreeTest, ShortNamesGetADotAndDirectoriesAreUpperCase)
-{
+TEST_F(TreeTest, ShortNamesGetADotAndDirectoriesAreUpperCase) {
     TFileEntry* e = AddFile(b, u"\\", W(Make("MAKEFILE")));
     ASSERT_NE(e, nullptr);
     EXPECT_STREQ(e->ShortName, "MAKEFILE.");
@@ -161,8 +156,7 @@ TEST_F(TreeTest, ShortNamesGetADotAndDirectoriesAreUpperCase)
     EXPECT_EQ(g->ShortNameLength % 2, 0) << "cut at a character boundary";
 }
 
-TEST_F(TreeTest, CreateDirOfExistingPathReturnsItWithoutHandler)
-{
+TEST_F(TreeTest, CreateDirOfExistingPathReturnsItWithoutHandler) {
     int calls = 0;
     b.AddFileHandler = [&](void*, const char16_t*, platform::TFindData&, bool&) { ++calls; };
     TDirEntry* d = CreateDir(b, u"\\", u"Docs");
@@ -173,8 +167,7 @@ TEST_F(TreeTest, CreateDirOfExistingPathReturnsItWithoutHandler)
     EXPECT_EQ(CreateDir(b, u"\\Nope", u"x"), nullptr);
 }
 
-TEST_F(TreeTest, AddFolderCreatesEmptyFoldersAndHonoursMask)
-{
+TEST_F(TreeTest, AddFolderCreatesEmptyFoldersAndHonoursMask) {
     ASSERT_TRUE(testsupport::MakeDirs(src / "top/empty1/empty2"));
     Make("top/docs/a.txt");
     Make("top/docs/b.bin");
@@ -194,8 +187,7 @@ TEST_F(TreeTest, AddFolderCreatesEmptyFoldersAndHonoursMask)
     ExpectConsistent();
 }
 
-TEST_F(TreeTest, KeepSourcePathForms)
-{
+TEST_F(TreeTest, KeepSourcePathForms) {
     ASSERT_TRUE(testsupport::MakeDirs(src / "ann/Photos"));
     Make("ann/Photos/p.jpg");
     TDirEntry* dest = CreateDir(b, u"\\", u"Dest");
@@ -205,7 +197,8 @@ TEST_F(TreeTest, KeepSourcePathForms)
     std::string rel = (src / "ann/Photos").substr(1);
     std::string compPath = "\\Dest\\" + rel;
     for (char& c : compPath)
-        if (c == '/') c = '\\';
+        if (c == '/')
+            c = '\\';
     EXPECT_EQ(FindDirectory(b, W(compPath)), t);
     EXPECT_EQ(ChildNames(t), std::vector<std::string>{"p.jpg"});
     // Drive-letter and server-and-share forms keep their rules (the folders
@@ -223,8 +216,7 @@ TEST_F(TreeTest, KeepSourcePathForms)
     ExpectConsistent();
 }
 
-TEST_F(TreeTest, ClearFilesTwiceLeavesOneRoot)
-{
+TEST_F(TreeTest, ClearFilesTwiceLeavesOneRoot) {
     CreateDir(b, u"\\", u"x");
     ASSERT_TRUE(testsupport::WritePatternFile(src / "boot.img", 2048, 1));
     ASSERT_TRUE(SetBootImage(b, (src / "boot.img").c_str()));
@@ -238,8 +230,7 @@ TEST_F(TreeTest, ClearFilesTwiceLeavesOneRoot)
     EXPECT_EQ(FindDirectory(b, u"\\x"), nullptr);
 }
 
-TEST_F(TreeTest, BootImageSizes)
-{
+TEST_F(TreeTest, BootImageSizes) {
     ASSERT_TRUE(testsupport::WritePatternFile(src / "ok.img", 1474560, 1));
     ASSERT_TRUE(testsupport::WritePatternFile(src / "bad.img", 1474561, 1));
     EXPECT_TRUE(SetBootImage(b, (src / "ok.img").c_str()));
@@ -251,8 +242,7 @@ TEST_F(TreeTest, BootImageSizes)
     EXPECT_TRUE(SetBootImage(b, nullptr));
 }
 
-TEST_F(TreeTest, TableLimitsAreRefusedNotOverrun)
-{
+TEST_F(TreeTest, TableLimitsAreRefusedNotOverrun) {
     // Directories: the root plus 64,999 more, then no more.
     for (int i = 1; i < kMaxDirectories; ++i)
         ASSERT_NE(CreateDir(b, u"\\", Cat(u"d", W(std::to_string(i)))), nullptr) << i;
@@ -273,15 +263,16 @@ TEST_F(TreeTest, TableLimitsAreRefusedNotOverrun)
     EXPECT_EQ(b.FileTable.size(), static_cast<size_t>(kMaxFileEntries));
 }
 
-TEST_F(TreeTest, PathBufferLimitsAreRefused)
-{
+TEST_F(TreeTest, PathBufferLimitsAreRefused) {
     // Compilation paths: 2,047 characters at most.
     std::u16string dest = u"\\";
     TDirEntry* d = b.RootDir;
     int made = 0;
     while (true) {
-        TDirEntry* next = CreateDir(b, dest, std::u16string(200, static_cast<char16_t>(u'a' + made)));
-        if (!next) break;
+        TDirEntry* next =
+            CreateDir(b, dest, std::u16string(200, static_cast<char16_t>(u'a' + made)));
+        if (!next)
+            break;
         ASSERT_FALSE(IsSkip(next));
         d = next;
         dest += d->LongName + u"\\";
@@ -296,33 +287,35 @@ TEST_F(TreeTest, PathBufferLimitsAreRefused)
     EXPECT_EQ(AddFolder(b, u"\\", longSource, u"*.*", true, false), nullptr);
 }
 
-TEST_F(TreeTest, SkippedDirectoryIsLeftOutAndAddingGoesOn)
-{
+TEST_F(TreeTest, SkippedDirectoryIsLeftOutAndAddingGoesOn) {
     Make("top/skipme/inner.txt");
     Make("top/keep/kept.txt");
     Make("top/file.txt");
     b.AddFileHandler = [](void*, const char16_t* path, platform::TFindData& fd, bool& skip) {
-        if (!path && std::u16string_view(fd.cFileName) == u"skipme") skip = true;
+        if (!path && std::u16string_view(fd.cFileName) == u"skipme")
+            skip = true;
     };
     EXPECT_EQ(AddFolder(b, u"\\", W(src / "top"), u"*.*", true, false), b.RootDir);
     EXPECT_EQ(FindDirectory(b, u"\\skipme"), nullptr);
     EXPECT_EQ(FindChild(b, b.RootDir, u"skipme"), nullptr);
     EXPECT_NE(FindDirectory(b, u"\\keep"), nullptr);
     EXPECT_NE(FindChild(b, b.RootDir, u"file.txt"), nullptr);
-    for (TFileEntry* e : b.FileTable) EXPECT_NE(ToSystem(e->LongName), "inner.txt");
+    for (TFileEntry* e : b.FileTable)
+        EXPECT_NE(ToSystem(e->LongName), "inner.txt");
     EXPECT_TRUE(IsSkip(CreateDir(b, u"\\", u"skipme")));
     ExpectConsistent();
 }
 
-TEST_F(TreeTest, HandlerSkipsAndRewritesFiles)
-{
+TEST_F(TreeTest, HandlerSkipsAndRewritesFiles) {
     std::string secret = Make("secret.txt", 3);
     std::string plain = Make("plain.txt", 3);
     std::u16string seenPath;
-    b.AddFileHandler = [&](void* sender, const char16_t* path, platform::TFindData& fd, bool& skip) {
+    b.AddFileHandler = [&](void* sender, const char16_t* path, platform::TFindData& fd,
+                           bool& skip) {
         EXPECT_EQ(sender, nullptr);
         seenPath = path ? path : u"";
-        if (std::u16string_view(fd.cFileName) == u"secret.txt") skip = true;
+        if (std::u16string_view(fd.cFileName) == u"secret.txt")
+            skip = true;
         fd.nFileSizeLow = 77;  // the entry takes the data as the handler leaves it
     };
     EXPECT_TRUE(IsSkip(AddFile(b, u"\\", W(secret))));
@@ -333,8 +326,7 @@ TEST_F(TreeTest, HandlerSkipsAndRewritesFiles)
     EXPECT_EQ(e->Size, 77u);
 }
 
-TEST_F(TreeTest, HandlerRenamingADirectoryRenamesBoth)
-{
+TEST_F(TreeTest, HandlerRenamingADirectoryRenamesBoth) {
     Make("top/old/x.txt");
     b.AddFileHandler = [](void*, const char16_t* path, platform::TFindData& fd, bool&) {
         if (!path && std::u16string_view(fd.cFileName) == u"old") {
@@ -352,8 +344,7 @@ TEST_F(TreeTest, HandlerRenamingADirectoryRenamesBoth)
     ExpectConsistent();
 }
 
-TEST_F(TreeTest, EntriesNeverChangeKind)
-{
+TEST_F(TreeTest, EntriesNeverChangeKind) {
     ASSERT_TRUE(testsupport::MakeDirs(src / "folder"));
     EXPECT_EQ(AddFile(b, u"\\", W(src / "folder")), nullptr) << "a folder is not added as a file";
     ASSERT_NE(CreateDir(b, u"\\", u"name"), nullptr);
@@ -373,8 +364,7 @@ TEST_F(TreeTest, EntriesNeverChangeKind)
     ExpectConsistent();
 }
 
-TEST_F(TreeTest, SymbolicLinkBackIntoTheTreeIsNotDescended)
-{
+TEST_F(TreeTest, SymbolicLinkBackIntoTheTreeIsNotDescended) {
     Make("top/a/file.txt");
     ASSERT_EQ(::symlink((src / "top").c_str(), (src / "top/a/loop").c_str()), 0);
     ASSERT_EQ(::symlink((src / "top/a").c_str(), (src / "top/self").c_str()), 0);
@@ -386,14 +376,14 @@ TEST_F(TreeTest, SymbolicLinkBackIntoTheTreeIsNotDescended)
     EXPECT_LT(b.DirCount, 10);
 }
 
-TEST_F(TreeTest, VolumeLabelsAreCutAtCharacterBoundaries)
-{
+TEST_F(TreeTest, VolumeLabelsAreCutAtCharacterBoundaries) {
     SetVolumeLabelW(b, std::u16string(40, u'L'));
     EXPECT_EQ(std::u16string(b.VolumeLabelW), std::u16string(31, u'L'));
     EXPECT_EQ(std::string(GetVolumeLabel(b)), std::string(40, 'L'));
     // 60 two-byte characters: 120 bytes, cut to 94 (never inside one).
     std::string greek;
-    for (int i = 0; i < 60; ++i) greek += "λ";
+    for (int i = 0; i < 60; ++i)
+        greek += "λ";
     SetVolumeLabel(b, greek.c_str());
     EXPECT_EQ(std::strlen(GetVolumeLabel(b)), 94u);
     EXPECT_EQ(W(GetVolumeLabel(b)), std::u16string(47, u'λ'));

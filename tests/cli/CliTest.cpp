@@ -50,7 +50,8 @@ TEST_F(Cli, HelpAndBadCommandLines) {
     TToolResult r = Cli_("frobnicate");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.output.find("unknown command"), std::string::npos);
-    for (const char* command : {"image", "burn", "burn-image", "erase", "devices", "eject", "load"}) {
+    for (const char* command :
+         {"image", "burn", "burn-image", "erase", "devices", "eject", "load"}) {
         TToolResult help = Cli_(std::string(command) + " --help");
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_NE(help.output.find("usage: tessor-cli"), std::string::npos) << command;
@@ -72,11 +73,13 @@ TEST_F(Cli, ImageOfFoldersAndFiles) {
     EXPECT_NE(listing.output.find("Docs"), std::string::npos);
     EXPECT_NE(listing.output.find("loose.txt"), std::string::npos);
     EXPECT_NE(listing.output.find("readme.txt"), std::string::npos);
-    EXPECT_NE(testsupport::IsoinfoDescriptor(image).output.find("Volume id: MYDISC"), std::string::npos);
+    EXPECT_NE(testsupport::IsoinfoDescriptor(image).output.find("Volume id: MYDISC"),
+              std::string::npos);
 }
 
 TEST_F(Cli, ImageFailuresSayWhy) {
-    TToolResult missing = Cli_("image -o " + ShellQuote(work / "o.iso") + " " + ShellQuote(work / "nothing"));
+    TToolResult missing =
+        Cli_("image -o " + ShellQuote(work / "o.iso") + " " + ShellQuote(work / "nothing"));
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.output.find("no such file or folder"), std::string::npos) << missing.output;
     std::string docs = Tree();

@@ -46,7 +46,9 @@ protected:
         burner = std::make_unique<TDiscBurner>(true);
         vdrive::TRecorderHost* h = host.get();
         burner->Drive().AspiOverride.GetSupportInfo = [h] { return h->GetASPI32SupportInfo(); };
-        burner->Drive().AspiOverride.SendCommand = [h](void* srb) { return h->SendASPI32Command(srb); };
+        burner->Drive().AspiOverride.SendCommand = [h](void* srb) {
+            return h->SendASPI32Command(srb);
+        };
         burner->OnWriteDone = [this](void* sender, uint8_t id, bool failed) {
             EXPECT_EQ(sender, burner.get());
             EXPECT_EQ(id, 0);
@@ -104,7 +106,8 @@ protected:
             std::string name = f.substr(f.rfind('/') + 1);
             std::u16string wide = platform::FromSystem(name);
             EXPECT_NE(burner->CreateDir(u"\\", wide), nullptr);
-            EXPECT_NE(burner->AddFolder(u"\\" + wide + u"\\", platform::FromSystem(f), u"*.*", true, false),
+            EXPECT_NE(burner->AddFolder(u"\\" + wide + u"\\", platform::FromSystem(f), u"*.*", true,
+                                        false),
                       nullptr);
         }
         burner->PrepareImage();
@@ -127,8 +130,10 @@ protected:
     std::vector<std::pair<uint32_t, uint32_t>> Writes() const {
         std::vector<std::pair<uint32_t, uint32_t>> out;
         for (const auto& e : host->Journal()) {
-            if (e.Opcode() != 0x2A) continue;
-            uint32_t lba = uint32_t(e.cdb[2]) << 24 | uint32_t(e.cdb[3]) << 16 | uint32_t(e.cdb[4]) << 8 | e.cdb[5];
+            if (e.Opcode() != 0x2A)
+                continue;
+            uint32_t lba = uint32_t(e.cdb[2]) << 24 | uint32_t(e.cdb[3]) << 16 |
+                           uint32_t(e.cdb[4]) << 8 | e.cdb[5];
             out.emplace_back(lba, uint32_t(e.cdb[7]) << 8 | e.cdb[8]);
         }
         return out;
@@ -138,7 +143,8 @@ protected:
     std::vector<std::vector<uint8_t>> Commands(uint8_t opcode) const {
         std::vector<std::vector<uint8_t>> out;
         for (const auto& e : host->Journal()) {
-            if (e.Opcode() == opcode) out.emplace_back(e.cdb.begin(), e.cdb.begin() + e.cdbLength);
+            if (e.Opcode() == opcode)
+                out.emplace_back(e.cdb.begin(), e.cdb.begin() + e.cdbLength);
         }
         return out;
     }
@@ -160,11 +166,13 @@ protected:
                           const std::string& expectedRoot) {
         TTempDir out("tessor-extract");
         testsupport::TToolResult r = testsupport::ExtractImage(reader, image, out.Path());
-        if (r.exitCode == 127) GTEST_SKIP() << testsupport::ReaderName(reader) << " not installed";
+        if (r.exitCode == 127)
+            GTEST_SKIP() << testsupport::ReaderName(reader) << " not installed";
         ASSERT_EQ(r.exitCode, 0) << testsupport::ReaderName(reader) << ": " << r.output;
         auto diff = testsupport::CompareTrees(testsupport::Snapshot(expectedRoot),
                                               testsupport::Snapshot(out.Path()));
-        EXPECT_TRUE(diff.empty()) << testsupport::ReaderName(reader) << "\n" << testsupport::Join(diff);
+        EXPECT_TRUE(diff.empty()) << testsupport::ReaderName(reader) << "\n"
+                                  << testsupport::Join(diff);
     }
 
 private:

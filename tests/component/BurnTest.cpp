@@ -19,12 +19,14 @@ using TCdb = std::vector<uint8_t>;
 
 struct TMediumCase {
     const char* media;
-    bool erase;                    // rewritable: the workflow erases it first
+    bool erase;  // rewritable: the workflow erases it first
     uint8_t mediaType;
     std::vector<TCdb> closeCommands;  // the CLOSE TRACK/SESSION commands of the write
 };
 
-std::ostream& operator<<(std::ostream& os, const TMediumCase& c) { return os << c.media; }
+std::ostream& operator<<(std::ostream& os, const TMediumCase& c) {
+    return os << c.media;
+}
 
 const TCdb kCloseTrack1 = {0x5B, 0x00, 0x01, 0x00, 0x00, 0x01, 0, 0, 0, 0};
 const TCdb kCloseTrackNot = {0x5B, 0x00, 0x01, 0x00, 0x00, 0x00, 0, 0, 0, 0};
@@ -36,8 +38,12 @@ std::vector<TMediumCase> Media() {
     return {
         {"cd-r", false, MT_CD_R, {kCloseSessionImm}},
         {"cd-rw", true, MT_CD_RW, {kCloseSessionImm}},
-        {"dvd-r", false, MT_DVD_R,
-         {{0x5B, 0, 1, 0, 0, 1, 0, 0, 0, 0}, {0x5B, 0, 1, 0, 0, 2, 0, 0, 0, 0}, {0x5B, 0, 2, 0, 0, 3, 0, 0, 0, 0}}},
+        {"dvd-r",
+         false,
+         MT_DVD_R,
+         {{0x5B, 0, 1, 0, 0, 1, 0, 0, 0, 0},
+          {0x5B, 0, 1, 0, 0, 2, 0, 0, 0, 0},
+          {0x5B, 0, 2, 0, 0, 3, 0, 0, 0, 0}}},
         {"dvd-rw", true, MT_DVD_RW_SEQ, {kCloseTrack1, kCloseSessionImm}},
         {"dvd-rw-ro", true, MT_DVD_RW_RO, {kCloseTrack1, kCloseSessionImm}},
         {"dvd+r", false, MT_DVD_PLUS_R, {kCloseTrack1, {0x5B, 0, 2, 0, 0, 0xFF, 0, 0, 0, 0}}},
@@ -83,8 +89,10 @@ INSTANTIATE_TEST_SUITE_P(VirtualRecorder, BurnEveryMedium, ::testing::ValuesIn(M
                          [](const auto& info) {
                              std::string n = info.param.media;
                              for (char& ch : n) {
-                                 if (ch == '-') ch = '_';
-                                 if (ch == '+') ch = 'P';
+                                 if (ch == '-')
+                                     ch = '_';
+                                 if (ch == '+')
+                                     ch = 'P';
                              }
                              return n;
                          });
@@ -92,16 +100,17 @@ INSTANTIATE_TEST_SUITE_P(VirtualRecorder, BurnEveryMedium, ::testing::ValuesIn(M
 // Reads the session that starts at `sector` of an exported disc.
 testsupport::TToolResult ExtractSession(const std::string& image, uint32_t sector,
                                         const std::string& dest) {
-    return testsupport::RunTool("xorriso -abort_on FAILURE -indev " + testsupport::ShellQuote(image) +
-                                " -load sbsector " + std::to_string(sector) +
-                                " -read_fs norock -osirrox on -extract / " +
-                                testsupport::ShellQuote(dest) + " 2>&1");
+    return testsupport::RunTool(
+        "xorriso -abort_on FAILURE -indev " + testsupport::ShellQuote(image) + " -load sbsector " +
+        std::to_string(sector) + " -read_fs norock -osirrox on -extract / " +
+        testsupport::ShellQuote(dest) + " 2>&1");
 }
 
 class Multisession : public TVirtualBurn, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(Multisession, SecondSessionStartsAtTheNextWritableAddress) {
-    if (!testsupport::ToolAvailable("xorriso")) GTEST_SKIP() << "xorriso not installed";
+    if (!testsupport::ToolAvailable("xorriso"))
+        GTEST_SKIP() << "xorriso not installed";
     Insert(GetParam());
     ASSERT_TRUE(Burn({MakeTree("first", "one", 1)}));
     uint32_t firstEnd = Writes().back().first + 32;
@@ -111,7 +120,8 @@ TEST_P(Multisession, SecondSessionStartsAtTheNextWritableAddress) {
     ASSERT_FALSE(writes.empty());
     uint32_t start = writes.front().first;
     EXPECT_GT(start, firstEnd) << "the second session must lie behind the first";
-    for (size_t i = 0; i < writes.size(); ++i) ASSERT_EQ(writes[i].first, start + 32 * i);
+    for (size_t i = 0; i < writes.size(); ++i)
+        ASSERT_EQ(writes[i].first, start + 32 * i);
 
     std::string image = Export();
     TTempDir out("tessor-session");
@@ -142,7 +152,8 @@ TEST_F(TVirtualBurn, OverwritableDiscGrowsBehindTheVolumeAlreadyThere) {
     ASSERT_GE(writes.size(), 2u);
     EXPECT_EQ(writes[0], std::make_pair(0u, 32u)) << "the first block also at address 0";
     EXPECT_EQ(writes[1].first, volume);
-    for (size_t i = 1; i < writes.size(); ++i) ASSERT_EQ(writes[i].first, volume + 32 * (i - 1));
+    for (size_t i = 1; i < writes.size(); ++i)
+        ASSERT_EQ(writes[i].first, volume + 32 * (i - 1));
     ExpectReaderSees(TReader::Xorriso, Export(), work / "second");
 }
 
@@ -152,7 +163,8 @@ public:
     TMidWrite(TDiscBurner& burner, std::function<void()> action)
         : thread_([&burner, action, this] {
               auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-              while (burner.WrittenSectors() < 64 && !stop_ && std::chrono::steady_clock::now() < deadline) {
+              while (burner.WrittenSectors() < 64 && !stop_ &&
+                     std::chrono::steady_clock::now() < deadline) {
                   std::this_thread::sleep_for(std::chrono::microseconds(50));
               }
               if (!stop_) {
@@ -190,7 +202,8 @@ TEST_F(WriteFaults, BusyDriveIsWaitedForAndTheWriteCompletes) {
     ASSERT_TRUE(Burn({tree})) << burner->ErrorText();
     ASSERT_TRUE(busy.fired);
     int busyAnswers = 0;
-    for (const auto& e : host->Journal()) busyAnswers += e.Opcode() == 0x2A && e.targetStatus == 0x08;
+    for (const auto& e : host->Journal())
+        busyAnswers += e.Opcode() == 0x2A && e.targetStatus == 0x08;
     EXPECT_GT(busyAnswers, 10) << "the block is retried while the drive is busy";
     ExpectReaderSees(TReader::Xorriso, Export(), work / "big");
 }

@@ -31,21 +31,23 @@ TEST_P(EraseEveryMedium, ErasedDiscTakesANewCompilationFromAddressZero) {
     ExpectReaderSees(testsupport::TReader::Xorriso, Export(), work / "new");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    VirtualRecorder, EraseEveryMedium,
-    ::testing::Values(TEraseCase{"cd-rw", true}, TEraseCase{"cd-rw", false},
-                      TEraseCase{"dvd-rw", true}, TEraseCase{"dvd-rw", false},
-                      TEraseCase{"dvd+rw", true}, TEraseCase{"dvd+rw", false},
-                      TEraseCase{"dvd-ram", true}, TEraseCase{"dvd-ram", false},
-                      TEraseCase{"bd-re", true}, TEraseCase{"bd-re", false}),
-    [](const auto& info) {
-        std::string n = info.param.media;
-        for (char& ch : n) {
-            if (ch == '-') ch = '_';
-            if (ch == '+') ch = 'P';
-        }
-        return n + (info.param.quick ? "_quick" : "_full");
-    });
+INSTANTIATE_TEST_SUITE_P(VirtualRecorder, EraseEveryMedium,
+                         ::testing::Values(TEraseCase{"cd-rw", true}, TEraseCase{"cd-rw", false},
+                                           TEraseCase{"dvd-rw", true}, TEraseCase{"dvd-rw", false},
+                                           TEraseCase{"dvd+rw", true}, TEraseCase{"dvd+rw", false},
+                                           TEraseCase{"dvd-ram", true},
+                                           TEraseCase{"dvd-ram", false}, TEraseCase{"bd-re", true},
+                                           TEraseCase{"bd-re", false}),
+                         [](const auto& info) {
+                             std::string n = info.param.media;
+                             for (char& ch : n) {
+                                 if (ch == '-')
+                                     ch = '_';
+                                 if (ch == '+')
+                                     ch = 'P';
+                             }
+                             return n + (info.param.quick ? "_quick" : "_full");
+                         });
 
 TEST_F(TVirtualBurn, BlankSendsMinimalOrFullBlank) {
     Insert("cd-rw");

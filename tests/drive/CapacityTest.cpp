@@ -9,7 +9,8 @@ namespace tessor::drive::test {
 namespace {
 
 void Be32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-    for (int b = 0; b < 4; ++b) v[at + b] = uint8_t(x >> (24 - 8 * b));
+    for (int b = 0; b < 4; ++b)
+        v[at + b] = uint8_t(x >> (24 - 8 * b));
 }
 
 // A disc as the drive reports it.
@@ -53,7 +54,8 @@ protected:
             return Good(reply);
         });
         drive_.On(0x51, [this](const TReceived&) {
-            if (disc_.DiscInfoFails) return Check(2, 0x04, 0x07);
+            if (disc_.DiscInfoFails)
+                return Check(2, 0x04, 0x07);
             std::vector<uint8_t> reply(34, 0);
             reply[1] = 32;
             reply[2] = disc_.DiscByte2;
@@ -63,7 +65,8 @@ protected:
         });
         drive_.On(0x52, [this](const TReceived& r) {
             auto it = disc_.Tracks.find(r.Cdb[5]);
-            if (it == disc_.Tracks.end()) return Check(5, 0x24, 0);
+            if (it == disc_.Tracks.end())
+                return Check(5, 0x24, 0);
             std::vector<uint8_t> reply(36, 0);
             reply[1] = 34;
             reply[6] = it->second.FixedPacket ? 0x10 : 0x00;
@@ -73,17 +76,20 @@ protected:
             return Good(reply);
         });
         drive_.On(0x23, [this](const TReceived&) {
-            if (disc_.Formats.empty()) return Check(5, 0x20, 0);
+            if (disc_.Formats.empty())
+                return Check(5, 0x20, 0);
             std::vector<uint8_t> reply(4, 0);
             reply[3] = uint8_t(8 * disc_.Formats.size());
-            for (const auto& f : disc_.Formats) reply.insert(reply.end(), f.begin(), f.end());
+            for (const auto& f : disc_.Formats)
+                reply.insert(reply.end(), f.begin(), f.end());
             return Good(reply);
         });
         drive_.On(0x28, [this](const TReceived& r) {
-            const uint32_t lba = uint32_t(r.Cdb[2]) << 24 | r.Cdb[3] << 16 | r.Cdb[4] << 8 | r.Cdb[5];
+            const uint32_t lba =
+                uint32_t(r.Cdb[2]) << 24 | r.Cdb[3] << 16 | r.Cdb[4] << 8 | r.Cdb[5];
             auto it = disc_.Sectors.find(lba);
-            if (it == disc_.Sectors.end()) return lba < 32 ? Good(std::vector<uint8_t>(2048, 0))
-                                                            : Check(5, 0x21, 0);
+            if (it == disc_.Sectors.end())
+                return lba < 32 ? Good(std::vector<uint8_t>(2048, 0)) : Check(5, 0x21, 0);
             return Good(it->second);
         });
     }
@@ -115,13 +121,15 @@ TEST_F(CapacityTest, IsoVolumeSizePrefersTheSupplementaryDescriptor) {
     // Unreadable sectors are skipped.
     disc_.Sectors[16] = std::vector<uint8_t>(2048, 0);
     drive_.On(0x28, [](const TReceived& r) {
-        if (r.Cdb[5] == 20) return Good(VolumeDescriptor(1, 4242));
+        if (r.Cdb[5] == 20)
+            return Good(VolumeDescriptor(1, 4242));
         return r.Cdb[5] % 2 ? Check(3, 0x11, 0) : Good(std::vector<uint8_t>(2048, 0));
     });
     EXPECT_EQ(IsoVolumeSize(*device_), 4242u);
     drive_.On(0x28, Check(3, 0x11, 0));
     EXPECT_EQ(IsoVolumeSize(*device_), 0u);
-    EXPECT_EQ(drive_.With(0x28).back().Cdb, (std::vector<uint8_t>{0x28, 0, 0, 0, 0, 31, 0, 0, 1, 0}));
+    EXPECT_EQ(drive_.With(0x28).back().Cdb,
+              (std::vector<uint8_t>{0x28, 0, 0, 0, 0, 31, 0, 0, 1, 0}));
 }
 
 TEST_F(CapacityTest, BlankCdRecordable) {

@@ -25,7 +25,8 @@ std::vector<std::string> Lines(const std::string& text) {
 
 std::string Repeat(const std::string& group, int times) {
     std::string text;
-    for (int i = 0; i < times; ++i) text += group;
+    for (int i = 0; i < times; ++i)
+        text += group;
     return text;
 }
 
@@ -43,11 +44,14 @@ protected:
     // The last line, split into its time prefix and the rest.
     std::string LastLine(std::string* time = nullptr) {
         const auto lines = Lines(ReadFile(logPath_));
-        if (lines.empty()) return {};
+        if (lines.empty())
+            return {};
         const std::string& line = lines.back();
         static const std::regex stamp("^[0-5][0-9]:[0-5][0-9]:[0-9]{3} ");
-        if (!std::regex_search(line, stamp)) return "bad time prefix: " + line;
-        if (time) *time = line.substr(0, 10);
+        if (!std::regex_search(line, stamp))
+            return "bad time prefix: " + line;
+        if (time)
+            *time = line.substr(0, 10);
         return line.substr(10);
     }
     size_t LineCount() { return Lines(ReadFile(logPath_)).size(); }
@@ -70,15 +74,17 @@ TEST_F(CommandLogTest, PassThroughLineEndsWithTheSystemCode) {
     drive_.On(0x5C, Check(5, 0x24, 0x00));
     std::memset(device_->TransferBuffer, 0, 64);  // what the log shows of the buffer
     EXPECT_FALSE(ReadBufferCapacity(*device_));
-    EXPECT_EQ(LastLine(), "READ BUFFER CAPACITY   (5C) {48:0A} - 1:0:0 <04> [00020] "
-                          "00 00 00 00 00 00 00 20 00 " +
-                              Repeat("00 ", 6) + "| " + Repeat("00 ", 32) + "24:00, 0");
+    EXPECT_EQ(LastLine(),
+              "READ BUFFER CAPACITY   (5C) {48:0A} - 1:0:0 <04> [00020] "
+              "00 00 00 00 00 00 00 20 00 " +
+                  Repeat("00 ", 6) + "| " + Repeat("00 ", 32) + "24:00, 0");
 }
 
 TEST_F(CommandLogTest, LongTransferShowsItsLengthInHexAndOneHundredBytes) {
     UseSystemDrive();
     std::vector<uint8_t> sectors(65536);
-    for (size_t i = 0; i < sectors.size(); ++i) sectors[i] = uint8_t(i * 7);
+    for (size_t i = 0; i < sectors.size(); ++i)
+        sectors[i] = uint8_t(i * 7);
     drive_.On(0x28, Good(sectors));
     std::vector<uint8_t> buffer(65536);
     ASSERT_TRUE(Read10(*device_, 0x123456, 32, buffer));
@@ -88,9 +94,10 @@ TEST_F(CommandLogTest, LongTransferShowsItsLengthInHexAndOneHundredBytes) {
         std::snprintf(hex, sizeof hex, "%02X ", uint8_t(i * 7));
         data += hex;
     }
-    EXPECT_EQ(LastLine(), "READ (10)              (28) {48:0A} - 1:0:0 <01> [10000] "
-                          "00 00 12 34 56 00 00 20 00 " +
-                              Repeat("00 ", 6) + "| " + data + "00:00, 0");
+    EXPECT_EQ(LastLine(),
+              "READ (10)              (28) {48:0A} - 1:0:0 <01> [10000] "
+              "00 00 12 34 56 00 00 20 00 " +
+                  Repeat("00 ", 6) + "| " + data + "00:00, 0");
 }
 
 TEST_F(CommandLogTest, UnnamedOperationCodeHasAnEmptyName) {

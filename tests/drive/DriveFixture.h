@@ -49,7 +49,8 @@ inline std::vector<uint8_t> WriteParametersReply(bool blockDescriptor = false,
     std::vector<uint8_t> reply(at + 2 + pageLength, 0);
     reply[1] = uint8_t(reply.size() - 2);
     reply[7] = blockDescriptor ? 8 : 0;
-    if (blockDescriptor) reply[8] = 0x99;  // density code: anything but a page code
+    if (blockDescriptor)
+        reply[8] = 0x99;  // density code: anything but a page code
     uint8_t* page = reply.data() + at;
     page[0] = 0x05;
     page[1] = pageLength;
@@ -57,7 +58,8 @@ inline std::vector<uint8_t> WriteParametersReply(bool blockDescriptor = false,
     page[3] = 0x05;
     page[4] = 0x0A;
     page[5] = 0x07;
-    for (size_t i = 16; i < size_t(pageLength) + 2; ++i) page[i] = uint8_t(0xA0 + i);
+    for (size_t i = 16; i < size_t(pageLength) + 2; ++i)
+        page[i] = uint8_t(0xA0 + i);
     return reply;
 }
 
@@ -75,8 +77,10 @@ protected:
         device_->System = &system_;
         drive_.On(0x12, Good(InquiryData("TESSOR", "FAKE WRITER", "1.00")));
         drive_.On(0x5A, [this](const TReceived& r) {
-            if ((r.Cdb[2] & 0x3F) == 0x2A) return Good(capabilities_);
-            if ((r.Cdb[2] & 0x3F) == 0x05) return Good(writeParameters_);
+            if ((r.Cdb[2] & 0x3F) == 0x2A)
+                return Good(capabilities_);
+            if ((r.Cdb[2] & 0x3F) == 0x05)
+                return Good(writeParameters_);
             return Check(5, 0x24, 0);
         });
         drive_.On(0x00, Good());

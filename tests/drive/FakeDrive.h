@@ -72,13 +72,15 @@ public:
         received.Cdb.assign(cdb, cdb + cdbLength);
         received.Length = length;
         received.Direction = direction;
-        if (direction == TDataDirection::Out && buffer) received.DataOut.assign(buffer, buffer + length);
+        if (direction == TDataDirection::Out && buffer)
+            received.DataOut.assign(buffer, buffer + length);
         Received.push_back(received);
         auto it = handlers_.find(cdb[0]);
         TReply reply = it == handlers_.end() ? Check(5, 0x20, 0) : it->second(received);
         if (direction == TDataDirection::In && buffer && reply.Status == STATUS_GOOD) {
             const size_t n = reply.Data.size() < length ? reply.Data.size() : length;
-            if (n) std::memcpy(buffer, reply.Data.data(), n);
+            if (n)
+                std::memcpy(buffer, reply.Data.data(), n);
         }
         return reply;
     }
@@ -87,7 +89,8 @@ public:
     std::vector<TReceived> With(uint8_t opcode) const {
         std::vector<TReceived> out;
         for (const auto& r : Received)
-            if (!r.Cdb.empty() && r.Cdb[0] == opcode) out.push_back(r);
+            if (!r.Cdb.empty() && r.Cdb[0] == opcode)
+                out.push_back(r);
         return out;
     }
 
@@ -123,8 +126,10 @@ inline std::vector<uint8_t> InquiryData(const char* vendor, const char* product,
     data[1] = 0x80;
     data[4] = 59;
     auto put = [&](size_t at, const char* text, size_t width) {
-        for (size_t i = 0; i < width; ++i) data[at + i] = ' ';
-        for (size_t i = 0; i < width && text[i]; ++i) data[at + i] = uint8_t(text[i]);
+        for (size_t i = 0; i < width; ++i)
+            data[at + i] = ' ';
+        for (size_t i = 0; i < width && text[i]; ++i)
+            data[at + i] = uint8_t(text[i]);
     };
     put(8, vendor, 8);
     put(16, product, 16);
@@ -177,9 +182,11 @@ public:
     }
     bool GetScsiAddress(int handle, TScsiAddress& address) override {
         auto it = Open_.find(handle);
-        if (it == Open_.end()) return false;
+        if (it == Open_.end())
+            return false;
         const auto& letter = Letters[it->second];
-        if (!letter.Address) return false;
+        if (!letter.Address)
+            return false;
         address = *letter.Address;
         return true;
     }
@@ -205,7 +212,8 @@ public:
         return true;
     }
     bool Close(int handle) override {
-        if (FailCloses) return false;
+        if (FailCloses)
+            return false;
         ++Closes;
         return Open_.erase(handle) == 1;
     }
@@ -241,7 +249,8 @@ public:
         if (kind == SC_GET_DISK_INFO) {
             auto* info = static_cast<SRB_GetDiskInfo*>(srb);
             auto it = DriveNumbers.find({info->SRB_HaId, info->SRB_Target, info->SRB_Lun});
-            if (it == DriveNumbers.end()) return SS_ERR;
+            if (it == DriveNumbers.end())
+                return SS_ERR;
             info->SRB_Int13HDriveInfo = it->second;
             info->SRB_Status = SS_COMP;
             return SS_COMP;
@@ -253,9 +262,10 @@ public:
                 request->SRB_Status = SS_NO_DEVICE;
                 return;
             }
-            const TDataDirection direction = (request->SRB_Flags & SRB_DIR_IN)    ? TDataDirection::In
-                                             : (request->SRB_Flags & SRB_DIR_OUT) ? TDataDirection::Out
-                                                                                  : TDataDirection::None;
+            const TDataDirection direction = (request->SRB_Flags & SRB_DIR_IN) ? TDataDirection::In
+                                             : (request->SRB_Flags & SRB_DIR_OUT)
+                                                 ? TDataDirection::Out
+                                                 : TDataDirection::None;
             const TReply reply = it->second->Run(request->CDBByte, request->SRB_CDBLen, direction,
                                                  request->SRB_BufPointer, request->SRB_BufLen);
             request->SRB_TargStat = reply.Status;

@@ -47,14 +47,14 @@ protected:
 
 TEST_F(QueriesTest, MediaTypeFollowsTheCurrentProfile) {
     const std::pair<uint16_t, uint8_t> table[] = {
-        {0x0000, MT_NONE},          {0x0008, MT_CD_ROM},        {0x0009, MT_CD_R},
-        {0x000A, MT_CD_RW},         {0x0010, MT_DVD_ROM},       {0x0011, MT_DVD_R},
-        {0x0012, MT_DVD_RAM},       {0x0013, MT_DVD_RW_RO},     {0x0014, MT_DVD_RW_SEQ},
-        {0x0015, MT_NONE},          {0x001A, MT_DVD_PLUS_RW},   {0x001B, MT_DVD_PLUS_R},
-        {0x002A, MT_NONE},          {0x002B, MT_DVD_PLUS_R_DL}, {0x0040, MT_BD_ROM},
-        {0x0041, MT_BD_R_SRM},      {0x0042, MT_BD_R_RRM},      {0x0043, MT_BD_RE},
-        {0x0050, MT_HD_DVD_ROM},    {0x0051, MT_HD_DVD_R},      {0x0052, MT_HD_DVD_RAM},
-        {0x0020, MT_DDCD_ROM},      {0x0021, MT_DDCD_R},        {0x0022, MT_DDCD_RW},
+        {0x0000, MT_NONE},       {0x0008, MT_CD_ROM},        {0x0009, MT_CD_R},
+        {0x000A, MT_CD_RW},      {0x0010, MT_DVD_ROM},       {0x0011, MT_DVD_R},
+        {0x0012, MT_DVD_RAM},    {0x0013, MT_DVD_RW_RO},     {0x0014, MT_DVD_RW_SEQ},
+        {0x0015, MT_NONE},       {0x001A, MT_DVD_PLUS_RW},   {0x001B, MT_DVD_PLUS_R},
+        {0x002A, MT_NONE},       {0x002B, MT_DVD_PLUS_R_DL}, {0x0040, MT_BD_ROM},
+        {0x0041, MT_BD_R_SRM},   {0x0042, MT_BD_R_RRM},      {0x0043, MT_BD_RE},
+        {0x0050, MT_HD_DVD_ROM}, {0x0051, MT_HD_DVD_R},      {0x0052, MT_HD_DVD_RAM},
+        {0x0020, MT_DDCD_ROM},   {0x0021, MT_DDCD_R},        {0x0022, MT_DDCD_RW},
         {0xFFFF, MT_NONE},
     };
     for (const auto& [profile, media] : table) {
@@ -194,7 +194,8 @@ TEST_F(QueriesTest, TrackInformationIsConvertedOnlyWhenGood) {
     reply[6] = 0x50;
     const uint32_t fields[6] = {0x11223344, 0x100, 0x0005A000, 16, 0x00230540, 0xFFFFFFFF};
     for (int i = 0; i < 6; ++i)
-        for (int b = 0; b < 4; ++b) reply[8 + 4 * i + b] = uint8_t(fields[i] >> (24 - 8 * b));
+        for (int b = 0; b < 4; ++b)
+            reply[8 + 4 * i + b] = uint8_t(fields[i] >> (24 - 8 * b));
     drive_.On(0x52, Good(reply));
     ASSERT_TRUE(ReadTrackInformation(*device_, 3));
     const TTrackInfo& info = device_->TrackInfo;

@@ -24,8 +24,10 @@ public:
     // A reply of a random kind for a command with this allocation length.
     TReply Reply(const TReceived& received) {
         const uint32_t kind = Below(10);
-        if (kind == 0) return Check(uint8_t(Below(16)), Byte(), Byte());
-        if (kind == 1) return Busy();
+        if (kind == 0)
+            return Check(uint8_t(Below(16)), Byte(), Byte());
+        if (kind == 1)
+            return Busy();
         if (kind == 2) {
             TReply reply = Check(Byte(), Byte(), Byte());
             reply.ResponseCode = Below(2) ? 0x72 : 0xF0;
@@ -35,13 +37,22 @@ public:
         const uint32_t length = received.Length;
         uint32_t size = 0;
         switch (Below(4)) {
-            case 0: size = Below(8); break;
-            case 1: size = Below(length + 1); break;
-            case 2: size = length; break;
-            default: size = length + Below(4096); break;
+            case 0:
+                size = Below(8);
+                break;
+            case 1:
+                size = Below(length + 1);
+                break;
+            case 2:
+                size = length;
+                break;
+            default:
+                size = length + Below(4096);
+                break;
         }
         std::vector<uint8_t> data(size);
-        for (auto& b : data) b = Below(3) ? Byte() : uint8_t(Below(2) ? 0xFF : 0x00);
+        for (auto& b : data)
+            b = Below(3) ? Byte() : uint8_t(Below(2) ? 0xFF : 0x00);
         // Page codes and lengths where the engine looks for them.
         if (!received.Cdb.empty() && received.Cdb[0] == 0x5A && data.size() > 18) {
             const size_t at = Below(2) ? 8 : 16;
@@ -82,7 +93,8 @@ TEST_F(ReplyFuzzTest, EveryQuerySurvivesGarbageReplies) {
         }
         return reply;
     };
-    for (int op = 0; op < 256; ++op) drive_.On(uint8_t(op), fuzz);
+    for (int op = 0; op < 256; ++op)
+        drive_.On(uint8_t(op), fuzz);
     TFakeLetter letter;
     letter.Type = DRIVE_CDROM;
     letter.Drive = &drive_;
@@ -101,7 +113,8 @@ TEST_F(ReplyFuzzTest, EveryQuerySurvivesGarbageReplies) {
                 const std::string name = DeviceName(*device_, i);
                 ASSERT_LT(name.size(), DEVICE_NAME_SIZE);
                 ASSERT_EQ(name.find('\0'), std::string::npos);
-                for (char c : name) ASSERT_GE(uint8_t(c), 0x20) << name;
+                for (char c : name)
+                    ASSERT_GE(uint8_t(c), 0x20) << name;
             }
             SelectDevice(*device_, uint8_t(garbage.Below(2)));
             anyAsc = false;
@@ -110,13 +123,27 @@ TEST_F(ReplyFuzzTest, EveryQuerySurvivesGarbageReplies) {
         std::vector<uint8_t> buffer(garbage.Below(300));
         const uint16_t length = uint16_t(garbage.Below(320));
         switch (garbage.Below(24)) {
-            case 0: DeviceReady(*device_); break;
-            case 1: Inquiry(*device_, buffer); break;
-            case 2: ModeSense10(*device_, buffer, length, garbage.Byte(), garbage.Below(2)); break;
-            case 3: GetConfiguration(*device_, buffer, length, 0); break;
-            case 4: ReadTocPmaAtip(*device_, 4, 0, true, buffer, uint8_t(length)); break;
-            case 5: ReadDiscInformation(*device_, buffer, length); break;
-            case 6: ReadTrackInformation(*device_, garbage.Byte()); break;
+            case 0:
+                DeviceReady(*device_);
+                break;
+            case 1:
+                Inquiry(*device_, buffer);
+                break;
+            case 2:
+                ModeSense10(*device_, buffer, length, garbage.Byte(), garbage.Below(2));
+                break;
+            case 3:
+                GetConfiguration(*device_, buffer, length, 0);
+                break;
+            case 4:
+                ReadTocPmaAtip(*device_, 4, 0, true, buffer, uint8_t(length));
+                break;
+            case 5:
+                ReadDiscInformation(*device_, buffer, length);
+                break;
+            case 6:
+                ReadTrackInformation(*device_, garbage.Byte());
+                break;
             case 7:
                 ReadBufferCapacity(*device_);
                 ASSERT_EQ(DeviceBufferUsed(*device_),
@@ -128,24 +155,52 @@ TEST_F(ReplyFuzzTest, EveryQuerySurvivesGarbageReplies) {
                 ASSERT_NE(media, MT_RESERVED_7);
                 break;
             }
-            case 9: ReadCapabilities(*device_); break;
-            case 10: MaxWriteSpeed(*device_); break;
-            case 11: DiscErasable(*device_); break;
-            case 12: SessionCount(*device_); break;
-            case 13: LastTrackNumber(*device_); break;
+            case 9:
+                ReadCapabilities(*device_);
+                break;
+            case 10:
+                MaxWriteSpeed(*device_);
+                break;
+            case 11:
+                DiscErasable(*device_);
+                break;
+            case 12:
+                SessionCount(*device_);
+                break;
+            case 13:
+                LastTrackNumber(*device_);
+                break;
             case 14:
                 SetWriteParameters(*device_, garbage.Below(2), garbage.Below(2), garbage.Below(2),
                                    uint8_t(garbage.Below(23)));
                 break;
-            case 15: ReadFormatCapacity(*device_); break;
-            case 16: IsoVolumeSize(*device_); break;
-            case 17: DiscWritable(*device_); break;
-            case 18: DiscFreeSectors(*device_); break;
-            case 19: DiscCapacitySectors(*device_); break;
-            case 20: Read10(*device_, garbage.Byte(), uint16_t(garbage.Below(3)), buffer); break;
-            case 21: SendTimeStamp(*device_); break;
-            case 22: SetPerformance(*device_, 1, 2, 3, 4, 5); break;
-            default: SetSpeeds(*device_, uint16_t(garbage.Below(9000)), 0); break;
+            case 15:
+                ReadFormatCapacity(*device_);
+                break;
+            case 16:
+                IsoVolumeSize(*device_);
+                break;
+            case 17:
+                DiscWritable(*device_);
+                break;
+            case 18:
+                DiscFreeSectors(*device_);
+                break;
+            case 19:
+                DiscCapacitySectors(*device_);
+                break;
+            case 20:
+                Read10(*device_, garbage.Byte(), uint16_t(garbage.Below(3)), buffer);
+                break;
+            case 21:
+                SendTimeStamp(*device_);
+                break;
+            case 22:
+                SetPerformance(*device_, 1, 2, 3, 4, 5);
+                break;
+            default:
+                SetSpeeds(*device_, uint16_t(garbage.Below(9000)), 0);
+                break;
         }
         // The last non-zero ASC/ASCQ since the scan, whatever came between.
         if (anyAsc) {

@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "engine/drive/Capacity.h"
+#include "engine/drive/DeviceScan.h"
 #include "engine/drive/Queries.h"
 #include "engine/drive/WriteControl.h"
 #include "tests/drive/FakeDrive.h"
-#include "engine/drive/DeviceScan.h"
 
 using namespace tessor::drive;
 using namespace tessor::drive::test;
@@ -24,12 +24,16 @@ public:
 
     TReply Reply(const TReceived& received) {
         const uint8_t kind = Byte();
-        if (kind % 8 == 0) return Check(Byte(), Byte(), Byte());
-        if (kind % 8 == 1) return Busy();
+        if (kind % 8 == 0)
+            return Check(Byte(), Byte(), Byte());
+        if (kind % 8 == 1)
+            return Busy();
         size_t length = Word();
-        if (kind & 0x80) length = received.Length + length % 64;
+        if (kind & 0x80)
+            length = received.Length + length % 64;
         std::vector<uint8_t> data(length);
-        for (auto& b : data) b = Byte();
+        for (auto& b : data)
+            b = Byte();
         return Good(std::move(data));
     }
 

@@ -75,7 +75,8 @@ TEST_F(DriveTest, CheckConditionKeepsTheSenseAndTheLastCode) {
     drive_.On(0x00, Good());
     EXPECT_TRUE(DeviceReady(*device_));
     EXPECT_EQ(SenseKey(*device_), 0);
-    for (uint8_t b : device_->Sense) EXPECT_EQ(b, 0);
+    for (uint8_t b : device_->Sense)
+        EXPECT_EQ(b, 0);
     EXPECT_EQ(device_->LastSenseCode, 0x3A01);
 
     // A check condition without ASC leaves the last code as well.

@@ -20,8 +20,8 @@ using vdrive::TMediaKind;
 struct TMediaCase {
     TMediaKind Kind;
     uint8_t MediaType;
-    bool Writable;   // a blank disc of this kind takes data
-    bool Erasable;   // DiscErasable
+    bool Writable;  // a blank disc of this kind takes data
+    bool Erasable;  // DiscErasable
 };
 
 const TMediaCase kMedia[] = {
@@ -110,15 +110,18 @@ TEST_F(VDriveTest, ScanListsTheVirtualDrives) {
 
 TEST_F(VDriveTest, EveryQueryOnEveryBlankMedium) {
     for (unsigned drive = 0; drive < host_->DriveCount(); ++drive) {
-        if (!host_->Drive(drive).CanWrite()) continue;
+        if (!host_->Drive(drive).CanWrite())
+            continue;
         for (const auto& medium : kMedia) {
-            if (!host_->Drive(drive).Accepts(medium.Kind)) continue;
+            if (!host_->Drive(drive).Accepts(medium.Kind))
+                continue;
             const auto& info = vdrive::MediaInfo(medium.Kind);
             SCOPED_TRACE(std::string(host_->Drive(drive).product) + " with " + info.name);
             std::string error;
             ASSERT_TRUE(host_->InsertMedia(drive, medium.Kind, "", error)) << error;
             ASSERT_TRUE(SelectDevice(*device_, uint8_t(drive)));
-            for (int i = 0; i < 50 && !DeviceReady(*device_); ++i) usleep(2000);
+            for (int i = 0; i < 50 && !DeviceReady(*device_); ++i)
+                usleep(2000);
             ASSERT_TRUE(DeviceReady(*device_));
 
             const uint8_t media = GetMediaType(*device_);
@@ -164,12 +167,14 @@ TEST_F(VDriveTest, ReadOnlyDriveOffersNothingToWrite) {
     const unsigned drive = 3;
     ASSERT_FALSE(host_->Drive(drive).CanWrite());
     for (const auto& medium : kMedia) {
-        if (!host_->Drive(drive).Accepts(medium.Kind)) continue;
+        if (!host_->Drive(drive).Accepts(medium.Kind))
+            continue;
         SCOPED_TRACE(vdrive::MediaInfo(medium.Kind).name);
         std::string error;
         ASSERT_TRUE(host_->InsertMedia(drive, medium.Kind, "", error)) << error;
         ASSERT_TRUE(SelectDevice(*device_, uint8_t(drive)));
-        for (int i = 0; i < 50 && !DeviceReady(*device_); ++i) usleep(2000);
+        for (int i = 0; i < 50 && !DeviceReady(*device_); ++i)
+            usleep(2000);
         EXPECT_NE(GetMediaType(*device_), MT_NONE);
         EXPECT_FALSE(IsWriter(*device_));
         EXPECT_EQ(MaxWriteSpeed(*device_), 0);
@@ -193,7 +198,8 @@ TEST_F(VDriveTest, RecordedVolumeIsMeasured) {
         std::string error;
         ASSERT_TRUE(host_->InsertMedia(0, kind, image, error)) << error;
         ASSERT_TRUE(SelectDevice(*device_, 0));
-        for (int i = 0; i < 50 && !DeviceReady(*device_); ++i) usleep(2000);
+        for (int i = 0; i < 50 && !DeviceReady(*device_); ++i)
+            usleep(2000);
         EXPECT_EQ(IsoVolumeSize(*device_), sectors);
         const uint32_t free = DiscFreeSectors(*device_);
         if (kind == TMediaKind::DvdRom) {
@@ -223,7 +229,8 @@ TEST_F(VDriveTest, TheCommandsReachTheRecorderAsBuilt) {
     EXPECT_EQ(journal[2].Opcode(), 0xBB);
     EXPECT_EQ(journal[2].cdb[4], 0x15);
     EXPECT_EQ(journal[2].cdb[5], 0xA4);
-    for (const auto& entry : journal) EXPECT_EQ(entry.target, 1);
+    for (const auto& entry : journal)
+        EXPECT_EQ(entry.target, 1);
 }
 
 }  // namespace

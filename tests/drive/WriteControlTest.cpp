@@ -95,20 +95,13 @@ TEST_F(WriteControlTest, PageTablePerMedium) {
         uint32_t packet;
     };
     const TCase cases[] = {
-        {MT_CD_RW, true, 0x41, 0xC4, 0, 0},
-        {MT_NONE, false, 0x41, 0x04, 0, 0},
-        {MT_BD_R_SRM, true, 0x41, 0xC4, 0, 0},
-        {MT_RESERVED_7, false, 0x40, 0x05, 0, 0},
-        {MT_DVD_RW_SEQ, false, 0x60, 0xC5, 16, 16},
-        {MT_DVD_RW_RO, true, 0x60, 0xC5, 16, 16},
-        {MT_DVD_PLUS_RW, true, 0x62, 0xC4, 16, 0},
-        {MT_DVD_PLUS_RW, false, 0x62, 0x04, 16, 0},
-        {MT_DVD_PLUS_R, true, 0x62, 0xE4, 16, 16},
-        {MT_DVD_PLUS_R, false, 0x62, 0x04, 0, 0},
-        {MT_DVD_PLUS_R_DL, true, 0x62, 0xC4, 0, 0},
-        {MT_DVD_PLUS_R_DL, false, 0x62, 0x04, 0, 0},
-        {MT_DDCD_R, true, 0x42, 0xC5, 0, 0},
-        {MT_DDCD_RW, false, 0x42, 0x05, 0, 0},
+        {MT_CD_RW, true, 0x41, 0xC4, 0, 0},         {MT_NONE, false, 0x41, 0x04, 0, 0},
+        {MT_BD_R_SRM, true, 0x41, 0xC4, 0, 0},      {MT_RESERVED_7, false, 0x40, 0x05, 0, 0},
+        {MT_DVD_RW_SEQ, false, 0x60, 0xC5, 16, 16}, {MT_DVD_RW_RO, true, 0x60, 0xC5, 16, 16},
+        {MT_DVD_PLUS_RW, true, 0x62, 0xC4, 16, 0},  {MT_DVD_PLUS_RW, false, 0x62, 0x04, 16, 0},
+        {MT_DVD_PLUS_R, true, 0x62, 0xE4, 16, 16},  {MT_DVD_PLUS_R, false, 0x62, 0x04, 0, 0},
+        {MT_DVD_PLUS_R_DL, true, 0x62, 0xC4, 0, 0}, {MT_DVD_PLUS_R_DL, false, 0x62, 0x04, 0, 0},
+        {MT_DDCD_R, true, 0x42, 0xC5, 0, 0},        {MT_DDCD_RW, false, 0x42, 0x05, 0, 0},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(SetWriteParameters(*device_, false, true, c.keepOpen, c.media));
@@ -163,8 +156,8 @@ TEST_F(WriteControlTest, LongDrivePageIsFilledOnlyAsFarAsTheEnginesImage) {
     const auto page = Page();
     ASSERT_EQ(page.size(), 0xF2u);
     EXPECT_EQ(page[2], 0x41);
-    EXPECT_EQ(page[71], 0x00);                 // the engine's image ends here
-    EXPECT_EQ(page[72], uint8_t(0xA0 + 72));   // the drive's bytes beyond it
+    EXPECT_EQ(page[71], 0x00);                // the engine's image ends here
+    EXPECT_EQ(page[72], uint8_t(0xA0 + 72));  // the drive's bytes beyond it
     EXPECT_EQ(page[0xF1], uint8_t(0xA0 + 0xF1));
 }
 
@@ -189,12 +182,10 @@ TEST_F(WriteControlTest, PerformanceDescriptor) {
     ASSERT_TRUE(SetPerformance(*device_, 2295103, 11080, 5540, 1000, 1000));
     const auto sent = Sent().back();
     EXPECT_EQ(sent.Cdb, (std::vector<uint8_t>{0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0}));
-    EXPECT_EQ(sent.DataOut, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0,
-                                                  0x00, 0x23, 0x05, 0x3F,
-                                                  0x00, 0x00, 0x2B, 0x48,
-                                                  0x00, 0x00, 0x03, 0xE8,
-                                                  0x00, 0x00, 0x15, 0xA4,
-                                                  0x00, 0x00, 0x03, 0xE8}));
+    EXPECT_EQ(sent.DataOut,
+              (std::vector<uint8_t>{0,    0,    0,    0,    0,    0,    0,    0,    0x00, 0x23,
+                                    0x05, 0x3F, 0x00, 0x00, 0x2B, 0x48, 0x00, 0x00, 0x03, 0xE8,
+                                    0x00, 0x00, 0x15, 0xA4, 0x00, 0x00, 0x03, 0xE8}));
 }
 
 TEST_F(WriteControlTest, TimeStampCarriesTheCurrentUtcTime) {
@@ -208,7 +199,8 @@ TEST_F(WriteControlTest, TimeStampCarriesTheCurrentUtcTime) {
     ASSERT_EQ(sent.DataOut.size(), 22u);
     EXPECT_EQ(sent.DataOut[0], 0x00);
     EXPECT_EQ(sent.DataOut[1], 0x14);
-    for (int i = 2; i < 8; ++i) EXPECT_EQ(sent.DataOut[i], 0) << i;
+    for (int i = 2; i < 8; ++i)
+        EXPECT_EQ(sent.DataOut[i], 0) << i;
     const std::string stamp(sent.DataOut.begin() + 8, sent.DataOut.end());
     auto format = [](time_t t) {
         tm utc{};
@@ -221,7 +213,8 @@ TEST_F(WriteControlTest, TimeStampCarriesTheCurrentUtcTime) {
 }
 
 TEST_F(WriteControlTest, RecordingCommands) {
-    for (uint8_t op : {0x2A, 0x35, 0x01, 0x5B, 0x53, 0x04, 0xA1}) drive_.On(op, Good());
+    for (uint8_t op : {0x2A, 0x35, 0x01, 0x5B, 0x53, 0x04, 0xA1})
+        drive_.On(op, Good());
     std::vector<uint8_t> block(65536, 0x5A);
     ASSERT_TRUE(Write10(*device_, 0x00012345, 32, block.data(), 65536));
     EXPECT_EQ(Sent().back().Cdb, (std::vector<uint8_t>{0x2A, 0, 0, 0x01, 0x23, 0x45, 0, 0, 32, 0}));

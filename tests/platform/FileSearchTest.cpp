@@ -32,7 +32,9 @@ std::map<std::string, TFindData> Search(const std::string& pattern) {
     return found;
 }
 
-std::string Alt(const TFindData& fd) { return ToSystem(fd.cAlternateFileName); }
+std::string Alt(const TFindData& fd) {
+    return ToSystem(fd.cAlternateFileName);
+}
 
 std::string SingleAlt(const TTempDir& dir, const std::string& name) {
     TFileSearch search;
@@ -120,7 +122,8 @@ TEST(FileSearch, SpecialFilesAndDanglingLinksAreSkipped) {
 
     auto found = Search(dir / "*");
     std::set<std::string> names;
-    for (const auto& [name, fd] : found) names.insert(name);
+    for (const auto& [name, fd] : found)
+        names.insert(name);
     EXPECT_EQ(names, (std::set<std::string>{".", "..", "plain"}));
     // Named one by one they are not found either (and the FIFO does not block).
     for (const char* name : {"fifo", "sock", "device", "dangling"})
@@ -149,26 +152,30 @@ TEST(FileSearch, SymbolicLinksAreFollowed) {
 
 TEST(ShortNames, ValidShortNamesGetNoAlias) {
     TTempDir dir;
-    for (const char* name : {"readme.txt", "MAKEFILE", "a.b", "X~1.TXT", "12345678.123", "$odd!(1).{}"})
+    for (const char* name :
+         {"readme.txt", "MAKEFILE", "a.b", "X~1.TXT", "12345678.123", "$odd!(1).{}"})
         ASSERT_TRUE(dir.Touch(name)) << name;
-    for (const auto& [name, fd] : Search(dir / "*")) EXPECT_EQ(Alt(fd), "") << name;
+    for (const auto& [name, fd] : Search(dir / "*"))
+        EXPECT_EQ(Alt(fd), "") << name;
 }
 
 TEST(ShortNames, AliasesFollowTheCharacterRules) {
     TTempDir dir;
     const std::map<std::string, std::string> expected = {
-        {"a+b,c;d=e[f]g.txt", "A_B_C_~1.TXT"},  // '+,;=[]' become '_'
+        {"a+b,c;d=e[f]g.txt", "A_B_C_~1.TXT"},       // '+,;=[]' become '_'
         {"my.long.file name.html", "MYLONG~1.HTM"},  // inner dots and spaces dropped
-        {".bashrc", "BASHRC~1"},                   // leading dots dropped, no extension
-        {"caf\xC3\xA9 menu.txt", "CAFMEN~1.TXT"},  // characters outside FAT dropped
+        {".bashrc", "BASHRC~1"},                     // leading dots dropped, no extension
+        {"caf\xC3\xA9 menu.txt", "CAFMEN~1.TXT"},    // characters outside FAT dropped
         {"lowercase.html", "LOWERC~1.HTM"},
         {"two words", "TWOWOR~1"},
         {"123456789", "123456~1"},
         {"a.b.c", "AB~1.C"},
     };
-    for (const auto& [name, alias] : expected) ASSERT_TRUE(dir.Touch(name)) << name;
+    for (const auto& [name, alias] : expected)
+        ASSERT_TRUE(dir.Touch(name)) << name;
     auto found = Search(dir / "*");
-    for (const auto& [name, alias] : expected) EXPECT_EQ(Alt(found[name]), alias) << name;
+    for (const auto& [name, alias] : expected)
+        EXPECT_EQ(Alt(found[name]), alias) << name;
 }
 
 TEST(ShortNames, SharedPrefixesGetUniqueNumbers) {
@@ -215,8 +222,8 @@ TEST(ShortNames, BaseShrinksFromTenOnAndAllStayUnique) {
 
 TEST(ShortNames, SingleFileSearchAgreesWithFolderListing) {
     TTempDir dir;
-    std::vector<std::string> names = {"Zeta long name.txt", "Alpha long name.txt", "alpha long name2.txt",
-                                      "Beta folder name", "short.txt"};
+    std::vector<std::string> names = {"Zeta long name.txt", "Alpha long name.txt",
+                                      "alpha long name2.txt", "Beta folder name", "short.txt"};
     for (size_t i = 0; i < names.size(); ++i) {
         if (i == 3)
             ASSERT_TRUE(dir.MakeDir(names[i]));
@@ -228,9 +235,11 @@ TEST(ShortNames, SingleFileSearchAgreesWithFolderListing) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     // Single searches first, the listing after: neither may depend on the other.
     std::map<std::string, std::string> single;
-    for (const auto& name : names) single[name] = SingleAlt(dir, name);
+    for (const auto& name : names)
+        single[name] = SingleAlt(dir, name);
     auto listed = Search(dir / "*");
-    for (const auto& name : names) EXPECT_EQ(single[name], Alt(listed[name])) << name;
+    for (const auto& name : names)
+        EXPECT_EQ(single[name], Alt(listed[name])) << name;
     EXPECT_EQ(single["Alpha long name.txt"], "ALPHAL~1.TXT");
     EXPECT_EQ(single["alpha long name2.txt"], "ALPHAL~2.TXT");
 
@@ -245,7 +254,8 @@ TEST(ShortNames, SingleFileSearchAgreesWithFolderListing) {
         if (Alt(fd) != "") {
             EXPECT_TRUE(aliases.insert(Alt(fd)).second) << name;
         }
-    for (const auto& name : names) EXPECT_EQ(SingleAlt(dir, name), Alt(relisted[name])) << name;
+    for (const auto& name : names)
+        EXPECT_EQ(SingleAlt(dir, name), Alt(relisted[name])) << name;
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ TEST(File, WriteThenReadBack) {
     TTempDir dir;
     std::u16string path = FromSystem(dir / "data.bin");
     std::vector<unsigned char> data(300000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 7);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<unsigned char>(i * 7);
     {
         TFile out;
         ASSERT_TRUE(out.Create(path));

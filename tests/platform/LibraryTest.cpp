@@ -1,7 +1,7 @@
 #include "engine/platform/Library.h"
 
-#include <gtest/gtest.h>
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace tessor::platform {

@@ -17,7 +17,8 @@ TEST(MessageTarget, EachPostersMessagesArriveInOrder) {
     bool ordered = true;
     TMessageTarget target([&](const TMessage& m) {
         int& previous = last[m.wParam];
-        if (m.lParam != previous + 1) ordered = false;
+        if (m.lParam != previous + 1)
+            ordered = false;
         previous = static_cast<int>(m.lParam);
         EXPECT_EQ(m.message, 1126u);
         ++received;
@@ -25,12 +26,14 @@ TEST(MessageTarget, EachPostersMessagesArriveInOrder) {
     std::vector<std::thread> posters;
     for (int t = 0; t < kThreads; ++t)
         posters.emplace_back([&target, t] {
-            for (int i = 0; i < kPerThread; ++i) target.Post(1126, static_cast<uintptr_t>(t), i);
+            for (int i = 0; i < kPerThread; ++i)
+                target.Post(1126, static_cast<uintptr_t>(t), i);
         });
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (received < kThreads * kPerThread && std::chrono::steady_clock::now() < deadline)
         target.WaitAndDispatch(100);
-    for (auto& p : posters) p.join();
+    for (auto& p : posters)
+        p.join();
     target.DispatchPending();
     EXPECT_EQ(received, kThreads * kPerThread);
     EXPECT_TRUE(ordered);
@@ -41,7 +44,8 @@ TEST(MessageTarget, HandlerMayPostAndDispatchTakesWhatWasQueued) {
     TMessageTarget* self = nullptr;
     TMessageTarget target([&](const TMessage& m) {
         seen.push_back(m.message);
-        if (m.message == 1) self->Post(3, 0, 0);  // would deadlock if the lock were held
+        if (m.message == 1)
+            self->Post(3, 0, 0);  // would deadlock if the lock were held
     });
     self = &target;
     target.Post(1, 0, 0);
@@ -60,10 +64,12 @@ TEST(MessageTarget, NestedDispatchKeepsPostingOrder) {
     TMessageTarget* self = nullptr;
     TMessageTarget target([&](const TMessage& m) {
         seen.push_back(m.message);
-        if (m.message == 1) self->DispatchPending();
+        if (m.message == 1)
+            self->DispatchPending();
     });
     self = &target;
-    for (uint32_t i = 1; i <= 4; ++i) target.Post(i, 0, 0);
+    for (uint32_t i = 1; i <= 4; ++i)
+        target.Post(i, 0, 0);
     target.DispatchPending();
     EXPECT_EQ(seen, (std::vector<uint32_t>{1, 2, 3, 4}));
 }

@@ -21,12 +21,16 @@ TEST(Utf, RoundTripsBmpAndSurrogatePairs) {
 TEST(Utf, InvalidBytesBecomeReplacementCharacters) {
     // Each maximal ill-formed subsequence yields one U+FFFD, and the
     // decoder resynchronises on the next byte.
-    EXPECT_EQ(FromSystem("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(FromSystem("\xE2\x82" "A"), u"\uFFFDA");          // truncated sequence
-    EXPECT_EQ(FromSystem("\xC0\xAF"), u"\uFFFD\uFFFD");          // overlong '/'
-    EXPECT_EQ(FromSystem("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
+    EXPECT_EQ(FromSystem("a\xFF"
+                         "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(FromSystem("\xE2\x82"
+                         "A"),
+              u"\uFFFDA");                                                   // truncated sequence
+    EXPECT_EQ(FromSystem("\xC0\xAF"), u"\uFFFD\uFFFD");                      // overlong '/'
+    EXPECT_EQ(FromSystem("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");            // encoded surrogate
     EXPECT_EQ(FromSystem("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // above U+10FFFF
-    EXPECT_EQ(FromSystem("x\xF0\x9F\x98"), u"x\uFFFD");          // cut at the end
+    EXPECT_EQ(FromSystem("x\xF0\x9F\x98"), u"x\uFFFD");                      // cut at the end
     EXPECT_EQ(FromSystem(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
 }
 
@@ -53,7 +57,9 @@ TEST(CodePage, GermanIn1252RoundTrips) {
     std::u16string text = u"Gr\u00FC\u00DFe \u00C4\u00D6\u00DC\u00E4\u00F6 \u20AC";
     std::string bytes;
     ASSERT_TRUE(ToCodePage(text, 1252, bytes));
-    EXPECT_EQ(bytes, "Gr\xFC\xDF" "e \xC4\xD6\xDC\xE4\xF6 \x80");
+    EXPECT_EQ(bytes,
+              "Gr\xFC\xDF"
+              "e \xC4\xD6\xDC\xE4\xF6 \x80");
     std::u16string back;
     ASSERT_TRUE(FromCodePage(bytes, 1252, back));
     EXPECT_EQ(back, text);
@@ -87,8 +93,9 @@ TEST(CaseFold, CompareTextCIIgnoresCaseBeyondAscii) {
 }
 
 TEST(CaseFold, FoldCaseIsTheKeyOfCompareTextCI) {
-    std::vector<std::u16string> names = {u"abc", u"ABC", u"Stra\u00DFe", u"STRASSE", u"\u00FF",
-                                         u"\u0178", u"x\U0001F600", u"X\U0001F600", u"_", u""};
+    std::vector<std::u16string> names = {u"abc",    u"ABC",    u"Stra\u00DFe", u"STRASSE",
+                                         u"\u00FF", u"\u0178", u"x\U0001F600", u"X\U0001F600",
+                                         u"_",      u""};
     for (const auto& a : names)
         for (const auto& b : names)
             EXPECT_EQ(FoldCase(a) == FoldCase(b), CompareTextCI(a, b) == 0)
@@ -99,7 +106,8 @@ TEST(CaseFold, FoldCaseIsTheKeyOfCompareTextCI) {
 }
 
 TEST(Collation, CompareLocaleIsATotalOrder) {
-    std::vector<std::u16string> names = {u"b", u"a", u"B", u"A", u"\u00E4", u"ab", u"", u"a\U0001F600"};
+    std::vector<std::u16string> names = {u"b",      u"a",  u"B", u"A",
+                                         u"\u00E4", u"ab", u"",  u"a\U0001F600"};
     for (const auto& a : names) {
         EXPECT_EQ(CompareLocale(a, a), 0);
         for (const auto& b : names) {
@@ -120,16 +128,16 @@ TEST(Mask, WindowsWildcardRules) {
         const char16_t* mask;
         bool match;
     } cases[] = {
-        {u"readme", u"*.*", true},        {u"readme", u"*", true},
-        {u".hidden", u"*.*", true},       {u"a.txt", u"*.txt", true},
-        {u"A.TXT", u"*.txt", true},       {u"a.txt.bak", u"*.txt", false},
-        {u"abc", u"a?c", true},           {u"ac", u"a?c", false},
-        {u"abc", u"abc.*", true},         {u"abc.d", u"abc.*", true},
-        {u"abd", u"abc.*", false},        {u"x", u"", false},
-        {u"aXbXc", u"a*b*c", true},       {u"abcd", u"a*b*c", false},
-        {u"a\U0001F600b", u"a?b", true},  {u"\u00C4RGER.txt", u"\u00E4rger.*", true},
-        {u"data.tar.gz", u"*.gz", true},  {u"abc", u"*c*", true},
-        {u"file", u"f???", true},         {u"file", u"f??", false},
+        {u"readme", u"*.*", true},       {u"readme", u"*", true},
+        {u".hidden", u"*.*", true},      {u"a.txt", u"*.txt", true},
+        {u"A.TXT", u"*.txt", true},      {u"a.txt.bak", u"*.txt", false},
+        {u"abc", u"a?c", true},          {u"ac", u"a?c", false},
+        {u"abc", u"abc.*", true},        {u"abc.d", u"abc.*", true},
+        {u"abd", u"abc.*", false},       {u"x", u"", false},
+        {u"aXbXc", u"a*b*c", true},      {u"abcd", u"a*b*c", false},
+        {u"a\U0001F600b", u"a?b", true}, {u"\u00C4RGER.txt", u"\u00E4rger.*", true},
+        {u"data.tar.gz", u"*.gz", true}, {u"abc", u"*c*", true},
+        {u"file", u"f???", true},        {u"file", u"f??", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MatchesMask(c.name, c.mask), c.match)

@@ -17,7 +17,8 @@ public:
     explicit TZoneGuard(const char* zone) {
         const char* old = getenv("TZ");
         had_ = old != nullptr;
-        if (had_) old_ = old;
+        if (had_)
+            old_ = old;
         setenv("TZ", zone, 1);
         tzset();
     }

@@ -26,7 +26,8 @@ int failures = 0;
 
 void Check(bool ok, const std::string& what) {
     std::printf("%s %s\n", ok ? "PASS" : "FAIL", what.c_str());
-    if (!ok) ++failures;
+    if (!ok)
+        ++failures;
 }
 
 std::string Hex(unsigned value) {
@@ -84,7 +85,8 @@ int ReadOnlyPass(const std::string& logPath) {
 
 int main(int argc, char** argv) {
     const std::string logPath = argc > 1 ? argv[1] : "/tmp/scsi.log";
-    if (argc > 2 && std::string(argv[2]) == "--read-only") return ReadOnlyPass(logPath);
+    if (argc > 2 && std::string(argv[2]) == "--read-only")
+        return ReadOnlyPass(logPath);
     static TSCSIDevice device;  // large: not on the stack
 
     Check(ScanDevices(device, 0, "", logPath), "scan sets up the system transport");
@@ -142,13 +144,15 @@ int main(int argc, char** argv) {
     Check(GetMediaType(device) == MT_NONE, "no media type after eject");
     Check(LoadTray(device, false), "load");
     bool ready = false;
-    for (int i = 0; i < 50 && !ready; ++i) ready = DeviceReady(device);
+    for (int i = 0; i < 50 && !ready; ++i)
+        ready = DeviceReady(device);
     Check(ready, "ready after load");
 
     CloseDevice(device);
     const std::string log = ReadLog(logPath);
     Check(log.rfind("GetQTRXVersion\r\n", 0) == 0, "log header");
-    Check(Contains(log, "C: 5 - ( 0:0:0,C: QEMU     QEMU CD-ROM      2.5+"), "log line of the drive");
+    Check(Contains(log, "C: 5 - ( 0:0:0,C: QEMU     QEMU CD-ROM      2.5+"),
+          "log line of the drive");
     Check(Contains(log, "D: ( 1)\r\n"), "log line of a missing letter");
     Check(Contains(log, "WRITE (10)             (2A) {50:0A} - 0:0:0 <04> [00800] 00 00 00 00 64 "),
           "log line of the refused write");

@@ -16,10 +16,8 @@ namespace tessor::testsupport {
 
 namespace {
 
-
 // Copies `size` bytes of the source to `offset`, skipping holes.
-bool CopySparse(int out, const std::string& source, uint64_t size, off_t offset, std::string& why)
-{
+bool CopySparse(int out, const std::string& source, uint64_t size, off_t offset, std::string& why) {
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         why = "cannot open " + source;
@@ -37,11 +35,14 @@ bool CopySparse(int out, const std::string& source, uint64_t size, off_t offset,
     bool ok = true;
     while (ok && static_cast<uint64_t>(pos) < size) {
         off_t data = ::lseek(in, pos, SEEK_DATA);
-        if (data < 0) break;  // only a hole remains
+        if (data < 0)
+            break;  // only a hole remains
         off_t hole = ::lseek(in, data, SEEK_HOLE);
-        if (hole < 0) hole = static_cast<off_t>(size);
+        if (hole < 0)
+            hole = static_cast<off_t>(size);
         for (off_t p = data; ok && p < hole;) {
-            size_t piece = static_cast<size_t>(std::min<off_t>(hole - p, static_cast<off_t>(buffer.size())));
+            size_t piece =
+                static_cast<size_t>(std::min<off_t>(hole - p, static_cast<off_t>(buffer.size())));
             ssize_t n = ::pread(in, buffer.data(), piece, p);
             if (n <= 0) {
                 ok = false;
@@ -54,70 +55,88 @@ bool CopySparse(int out, const std::string& source, uint64_t size, off_t offset,
         pos = hole;
     }
     ::close(in);
-    if (!ok && why.empty()) why = "write error";
+    if (!ok && why.empty())
+        why = "write error";
     return ok;
 }
 
 }  // namespace
 
-bool AssembleImage(builder::TImageBuilder& b, const std::string& imagePath, std::string* error)
-{
+bool AssembleImage(builder::TImageBuilder& b, const std::string& imagePath, std::string* error) {
     std::string why;
     auto fail = [&](const std::string& reason) {
-        if (error) *error = reason;
+        if (error)
+            *error = reason;
         return false;
     };
-    if (!b.Prepared) return fail("compilation not prepared");
-    if (!b.HeaderBuffer && !builder::BuildHeaderArea(b)) return fail("BuildHeaderArea failed");
+    if (!b.Prepared)
+        return fail("compilation not prepared");
+    if (!b.HeaderBuffer && !builder::BuildHeaderArea(b))
+        return fail("BuildHeaderArea failed");
     int fd = ::open(imagePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return fail("cannot create " + imagePath);
+    if (fd < 0)
+        return fail("cannot create " + imagePath);
     const off_t sector = builder::kSectorSize;
     bool ok = ::ftruncate(fd, static_cast<off_t>(b.TotalSectors.load()) * sector) == 0;
     ok = ok && WriteAllAt(fd, b.HeaderBuffer.get(), b.HeaderLength, 0);
     if (ok && b.BootImagePath[0]) {
-        ok = CopySparse(fd, b.BootImagePath, static_cast<uint64_t>(b.BootImageSize), b.BootImageLba * sector, why);
+        ok = CopySparse(fd, b.BootImagePath, static_cast<uint64_t>(b.BootImageSize),
+                        b.BootImageLba * sector, why);
     }
     if (ok && b.UDFBridge) {
         std::vector<uint8_t> buffer(32 * builder::kSectorSize);
         off_t at = static_cast<off_t>(b.UdfStreamStart) * sector;
         for (int guard = 0; ok && guard < 10000000; ++guard) {
             std::fill(buffer.begin(), buffer.end(), 0);
-            int count = std::min<int32_t>(32, b.UdfStreamStart + b.UdfStreamSectors - static_cast<int32_t>(at / sector));
-            if (count <= 0) break;
-            if (!builder::BuildUdfFileSectors(b, buffer.data(), count)) break;
-            ok = WriteAllAt(fd, buffer.data(), static_cast<size_t>(count) * builder::kSectorSize, at);
+            int count = std::min<int32_t>(
+                32, b.UdfStreamStart + b.UdfStreamSectors - static_cast<int32_t>(at / sector));
+            if (count <= 0)
+                break;
+            if (!builder::BuildUdfFileSectors(b, buffer.data(), count))
+                break;
+            ok = WriteAllAt(fd, buffer.data(), static_cast<size_t>(count) * builder::kSectorSize,
+                            at);
             at += count * sector;
         }
         std::vector<uint8_t> anchor(builder::kSectorSize);
         builder::BuildUdfAnchor(b, anchor.data(), b.TotalSectors.load() - 1);
-        ok = ok && WriteAllAt(fd, anchor.data(), anchor.size(), (b.TotalSectors.load() - 1) * sector);
+        ok = ok &&
+             WriteAllAt(fd, anchor.data(), anchor.size(), (b.TotalSectors.load() - 1) * sector);
     }
     for (const builder::TFileEntry* e : b.FileTable) {
-        if (!ok) break;
-        if (e->Directory || e->Size == 0) continue;
+        if (!ok)
+            break;
+        if (e->Directory || e->Size == 0)
+            continue;
         off_t at = (static_cast<off_t>(b.FirstDataLba) + e->DataLba) * sector;
         ok = CopySparse(fd, platform::ToSystem(e->SourcePath), e->Size, at, why);
     }
-    if (::close(fd) != 0) ok = false;
-    if (!ok) return fail(why.empty() ? "write error on " + imagePath : why);
+    if (::close(fd) != 0)
+        ok = false;
+    if (!ok)
+        return fail(why.empty() ? "write error on " + imagePath : why);
     return true;
 }
 
-bool WriteHeaderImage(builder::TImageBuilder& b, const std::string& imagePath, std::string* error)
-{
+bool WriteHeaderImage(builder::TImageBuilder& b, const std::string& imagePath, std::string* error) {
     if (!b.Prepared || (!b.HeaderBuffer && !builder::BuildHeaderArea(b))) {
-        if (error) *error = "compilation not prepared";
+        if (error)
+            *error = "compilation not prepared";
         return false;
     }
     int fd = ::open(imagePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (error) *error = "cannot create " + imagePath;
+        if (error)
+            *error = "cannot create " + imagePath;
         return false;
     }
-    bool ok = ::ftruncate(fd, static_cast<off_t>(b.TotalSectors.load()) * builder::kSectorSize) == 0 &&
-              WriteAllAt(fd, b.HeaderBuffer.get(), b.HeaderLength, 0);
-    if (::close(fd) != 0) ok = false;
-    if (!ok && error) *error = "write error on " + imagePath;
+    bool ok =
+        ::ftruncate(fd, static_cast<off_t>(b.TotalSectors.load()) * builder::kSectorSize) == 0 &&
+        WriteAllAt(fd, b.HeaderBuffer.get(), b.HeaderLength, 0);
+    if (::close(fd) != 0)
+        ok = false;
+    if (!ok && error)
+        *error = "write error on " + imagePath;
     return ok;
 }
 

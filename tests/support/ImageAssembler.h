@@ -14,11 +14,13 @@ namespace tessor::testsupport {
 // prepared (PrepareImage). The image is TotalSectors x 2048 bytes long.
 // False with a reason in `error` on any failure (a source whose size changed
 // is a failure).
-bool AssembleImage(builder::TImageBuilder& b, const std::string& imagePath, std::string* error = nullptr);
+bool AssembleImage(builder::TImageBuilder& b, const std::string& imagePath,
+                   std::string* error = nullptr);
 
 // Only the header area, the rest of the TotalSectors left as zeros (a sparse
 // file): enough for structure checks of a compilation whose entries have no
 // real sources.
-bool WriteHeaderImage(builder::TImageBuilder& b, const std::string& imagePath, std::string* error = nullptr);
+bool WriteHeaderImage(builder::TImageBuilder& b, const std::string& imagePath,
+                      std::string* error = nullptr);
 
 }  // namespace tessor::testsupport

@@ -25,7 +25,8 @@ bool WriteImageFile(builder::TImageBuilder& b, const std::string& imagePath, std
     };
     bool started = writer::CreateImageFile(b, platform::FromSystem(imagePath), nullptr, handler);
     if (started) {
-        while (!done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        while (!done.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     writer::JoinWriterThreads(b);
     bool ok = started && !failed.load();

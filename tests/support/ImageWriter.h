@@ -11,6 +11,7 @@ namespace tessor::testsupport {
 
 // Writes b (prepared) into imagePath and waits for the completion. False
 // with the engine's error text in `error` when the write failed.
-bool WriteImageFile(builder::TImageBuilder& b, const std::string& imagePath, std::string* error = nullptr);
+bool WriteImageFile(builder::TImageBuilder& b, const std::string& imagePath,
+                    std::string* error = nullptr);
 
 }  // namespace tessor::testsupport

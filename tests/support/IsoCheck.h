@@ -23,12 +23,12 @@
 namespace tessor::testsupport {
 
 struct TIsoEntry {
-    std::string path;    // '/'-joined; ISO names as recorded, Joliet names in UTF-8
+    std::string path;  // '/'-joined; ISO names as recorded, Joliet names in UTF-8
     bool dir = false;
-    uint64_t size = 0;   // files: sum over the extents
-    uint8_t flags = 0;   // flags of the (last) record
+    uint64_t size = 0;                                   // files: sum over the extents
+    uint8_t flags = 0;                                   // flags of the (last) record
     std::vector<std::pair<uint32_t, uint32_t>> extents;  // (first sector, bytes)
-    uint32_t records = 0;                                 // directory records used
+    uint32_t records = 0;                                // directory records used
 };
 
 struct TIsoTree {
@@ -44,14 +44,14 @@ struct TIsoReport {
     std::vector<std::string> faults;  // empty: the structures are sound
     uint32_t volumeSpaceSize = 0;
     uint64_t imageBytes = 0;
-    bool primaryEscapeZero = true;    // bytes 88 to 119 of the primary are zero
-    bool enhanced = false;            // an ISO 9660:1999 descriptor is present
+    bool primaryEscapeZero = true;  // bytes 88 to 119 of the primary are zero
+    bool enhanced = false;          // an ISO 9660:1999 descriptor is present
     bool bootRecord = false;
     uint32_t bootCatalogLba = 0;
-    std::string volumeId;             // primary, trailing zeros and spaces cut
+    std::string volumeId;  // primary, trailing zeros and spaces cut
     TIsoTree primary;
     TIsoTree joliet;
-    std::string Summary() const;      // the faults, one per line
+    std::string Summary() const;  // the faults, one per line
 };
 
 TIsoReport CheckIsoImage(const std::string& imagePath);

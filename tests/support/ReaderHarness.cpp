@@ -60,8 +60,7 @@ print('%08x %d' % (crc, n))
 
 }  // namespace
 
-std::string ShellQuote(const std::string& text)
-{
+std::string ShellQuote(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
         if (c == '\'')
@@ -72,79 +71,91 @@ std::string ShellQuote(const std::string& text)
     return out + "'";
 }
 
-TToolResult RunTool(const std::string& commandLine)
-{
+TToolResult RunTool(const std::string& commandLine) {
     TToolResult result;
     std::string cmd = "(" + commandLine + ") 2>&1";
     FILE* pipe = ::popen(cmd.c_str(), "r");
-    if (!pipe) return result;
+    if (!pipe)
+        return result;
     char buffer[65536];
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        if (result.output.size() < (1u << 20)) result.output.append(buffer, n);
+        if (result.output.size() < (1u << 20))
+            result.output.append(buffer, n);
     int status = ::pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
 
-bool ToolAvailable(const std::string& program)
-{
+bool ToolAvailable(const std::string& program) {
     return RunTool("command -v " + ShellQuote(program) + " >/dev/null").exitCode == 0;
 }
 
-const char* ReaderName(TReader reader)
-{
+const char* ReaderName(TReader reader) {
     switch (reader) {
-        case TReader::Xorriso: return "xorriso (Joliet)";
-        case TReader::XorrisoIso: return "xorriso (ISO 9660)";
-        case TReader::SevenZipIso: return "7z -tiso";
-        case TReader::SevenZipUdf: return "7z -tudf";
-        case TReader::Bsdtar: return "bsdtar";
-        case TReader::PycdlibJoliet: return "pycdlib (Joliet)";
-        case TReader::PycdlibIso: return "pycdlib (ISO 9660)";
-        case TReader::PycdlibUdf: return "pycdlib (UDF)";
+        case TReader::Xorriso:
+            return "xorriso (Joliet)";
+        case TReader::XorrisoIso:
+            return "xorriso (ISO 9660)";
+        case TReader::SevenZipIso:
+            return "7z -tiso";
+        case TReader::SevenZipUdf:
+            return "7z -tudf";
+        case TReader::Bsdtar:
+            return "bsdtar";
+        case TReader::PycdlibJoliet:
+            return "pycdlib (Joliet)";
+        case TReader::PycdlibIso:
+            return "pycdlib (ISO 9660)";
+        case TReader::PycdlibUdf:
+            return "pycdlib (UDF)";
     }
     return "?";
 }
 
 namespace {
 
-TToolResult Missing(const std::string& program)
-{
+TToolResult Missing(const std::string& program) {
     return {127, program + " is not installed"};
 }
 
-bool HavePycdlib()
-{
+bool HavePycdlib() {
     return RunTool("/usr/bin/python3 -c 'import pycdlib'").exitCode == 0;
 }
 
 }  // namespace
 
-TToolResult ExtractImage(TReader reader, const std::string& image, const std::string& destDir)
-{
+TToolResult ExtractImage(TReader reader, const std::string& image, const std::string& destDir) {
     const std::string img = ShellQuote(image), dest = ShellQuote(destDir);
     switch (reader) {
         case TReader::Xorriso:
         case TReader::XorrisoIso:
-            if (!ToolAvailable("xorriso")) return Missing("xorriso");
+            if (!ToolAvailable("xorriso"))
+                return Missing("xorriso");
             return RunTool("xorriso -abort_on FAILURE -return_with FAILURE 32 -read_fs " +
                            std::string(reader == TReader::Xorriso ? "norock" : "ecma119") +
                            " -osirrox on -indev " + img + " -extract / " + dest);
         case TReader::SevenZipIso:
         case TReader::SevenZipUdf:
-            if (!ToolAvailable("7z")) return Missing("7z");
-            return RunTool("7z x -y " + std::string(reader == TReader::SevenZipIso ? "-tiso" : "-tudf") + " -o" +
+            if (!ToolAvailable("7z"))
+                return Missing("7z");
+            return RunTool("7z x -y " +
+                           std::string(reader == TReader::SevenZipIso ? "-tiso" : "-tudf") + " -o" +
                            dest + " " + img);
         case TReader::Bsdtar:
-            if (!ToolAvailable("bsdtar")) return Missing("bsdtar");
+            if (!ToolAvailable("bsdtar"))
+                return Missing("bsdtar");
             return RunTool("bsdtar -x --options 'iso9660:!rockridge' -f " + img + " -C " + dest);
         case TReader::PycdlibJoliet:
         case TReader::PycdlibIso:
         case TReader::PycdlibUdf: {
-            if (!HavePycdlib()) return Missing("pycdlib");
-            const char* tree = reader == TReader::PycdlibJoliet ? "joliet" : reader == TReader::PycdlibIso ? "iso" : "udf";
-            return RunTool("/usr/bin/python3 -c " + ShellQuote(kPycdlibScript) + " " + img + " " + dest + " " + tree);
+            if (!HavePycdlib())
+                return Missing("pycdlib");
+            const char* tree = reader == TReader::PycdlibJoliet ? "joliet"
+                               : reader == TReader::PycdlibIso  ? "iso"
+                                                                : "udf";
+            return RunTool("/usr/bin/python3 -c " + ShellQuote(kPycdlibScript) + " " + img + " " +
+                           dest + " " + tree);
         }
     }
     return {};
@@ -152,8 +163,7 @@ TToolResult ExtractImage(TReader reader, const std::string& image, const std::st
 
 namespace {
 
-std::string FirstLine(const std::string& text)
-{
+std::string FirstLine(const std::string& text) {
     size_t end = text.find('\n');
     return end == std::string::npos ? text : text.substr(0, end);
 }
@@ -161,68 +171,74 @@ std::string FirstLine(const std::string& text)
 }  // namespace
 
 TToolResult DigestFileInImage(TReader reader, const std::string& image, const std::string& path,
-                              std::string& digest)
-{
+                              std::string& digest) {
     digest.clear();
     TToolResult r;
     if (reader == TReader::SevenZipIso) {
-        if (!ToolAvailable("7z")) return Missing("7z");
+        if (!ToolAvailable("7z"))
+            return Missing("7z");
         std::string inner = path;
-        if (!inner.empty() && inner[0] == '/') inner.erase(0, 1);
+        if (!inner.empty() && inner[0] == '/')
+            inner.erase(0, 1);
         // A failing 7z shows as a wrong digest (its messages go to stderr).
         r = RunTool("7z x -so -tiso " + ShellQuote(image) + " " + ShellQuote(inner) +
                     " 2>/dev/null | /usr/bin/python3 -c " + ShellQuote(kDigestScript));
     } else if (reader == TReader::PycdlibJoliet) {
-        if (!HavePycdlib()) return Missing("pycdlib");
-        r = RunTool("/usr/bin/python3 -c " + ShellQuote(kPycdlibDigestScript) + " " + ShellQuote(image) + " " +
-                    ShellQuote(path));
+        if (!HavePycdlib())
+            return Missing("pycdlib");
+        r = RunTool("/usr/bin/python3 -c " + ShellQuote(kPycdlibDigestScript) + " " +
+                    ShellQuote(image) + " " + ShellQuote(path));
     } else {
         return {2, "reader cannot stream a single file"};
     }
-    if (r.exitCode == 0) digest = FirstLine(r.output);
+    if (r.exitCode == 0)
+        digest = FirstLine(r.output);
     return r;
 }
 
-std::string DigestOfFile(const std::string& path)
-{
-    TToolResult r = RunTool("/usr/bin/python3 -c " + ShellQuote(kDigestScript) + " " + ShellQuote(path));
+std::string DigestOfFile(const std::string& path) {
+    TToolResult r =
+        RunTool("/usr/bin/python3 -c " + ShellQuote(kDigestScript) + " " + ShellQuote(path));
     return r.exitCode == 0 ? FirstLine(r.output) : std::string();
 }
 
-TToolResult IsoinfoDescriptor(const std::string& image)
-{
-    if (!ToolAvailable("isoinfo")) return Missing("isoinfo");
+TToolResult IsoinfoDescriptor(const std::string& image) {
+    if (!ToolAvailable("isoinfo"))
+        return Missing("isoinfo");
     return RunTool("isoinfo -d -i " + ShellQuote(image));
 }
 
-TToolResult IsoinfoList(const std::string& image, bool joliet)
-{
-    if (!ToolAvailable("isoinfo")) return Missing("isoinfo");
+TToolResult IsoinfoList(const std::string& image, bool joliet) {
+    if (!ToolAvailable("isoinfo"))
+        return Missing("isoinfo");
     return RunTool(std::string("isoinfo ") + (joliet ? "-J " : "") + "-l -i " + ShellQuote(image));
 }
 
-TToolResult Isovfy(const std::string& image)
-{
-    if (!ToolAvailable("isovfy")) return Missing("isovfy");
+TToolResult Isovfy(const std::string& image) {
+    if (!ToolAvailable("isovfy"))
+        return Missing("isovfy");
     return RunTool("isovfy -i " + ShellQuote(image));
 }
 
-TToolResult IsoInfoList(const std::string& image, bool joliet)
-{
-    if (!ToolAvailable("iso-info")) return Missing("iso-info");
-    return RunTool(std::string("iso-info --no-header ") + (joliet ? "" : "--no-joliet ") + "-l " + ShellQuote(image));
+TToolResult IsoInfoList(const std::string& image, bool joliet) {
+    if (!ToolAvailable("iso-info"))
+        return Missing("iso-info");
+    return RunTool(std::string("iso-info --no-header ") + (joliet ? "" : "--no-joliet ") + "-l " +
+                   ShellQuote(image));
 }
 
-std::vector<std::string> LinesNaming(const std::string& listing, const std::string& name)
-{
+std::vector<std::string> LinesNaming(const std::string& listing, const std::string& name) {
     std::vector<std::string> out;
     size_t pos = 0;
     while (pos < listing.size()) {
         size_t end = listing.find('\n', pos);
-        if (end == std::string::npos) end = listing.size();
+        if (end == std::string::npos)
+            end = listing.size();
         std::string line = listing.substr(pos, end - pos);
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-        if (line.size() >= name.size() && line.compare(line.size() - name.size(), name.size(), name) == 0 &&
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\r'))
+            line.pop_back();
+        if (line.size() >= name.size() &&
+            line.compare(line.size() - name.size(), name.size(), name) == 0 &&
             (line.size() == name.size() || line[line.size() - name.size() - 1] == ' ' ||
              line[line.size() - name.size() - 1] == '/'))
             out.push_back(line);
@@ -231,10 +247,10 @@ std::vector<std::string> LinesNaming(const std::string& listing, const std::stri
     return out;
 }
 
-std::string Join(const std::vector<std::string>& lines)
-{
+std::string Join(const std::vector<std::string>& lines) {
     std::string out;
-    for (const std::string& l : lines) out += l + "\n";
+    for (const std::string& l : lines)
+        out += l + "\n";
     return out;
 }
 

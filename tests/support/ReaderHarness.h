@@ -54,10 +54,11 @@ std::string DigestOfFile(const std::string& path);
 
 // Listing checks: each returns the tool's result; exitCode 0 and the
 // reader's own success marker mean "read without complaint".
-TToolResult IsoinfoDescriptor(const std::string& image);          // isoinfo -d
-TToolResult IsoinfoList(const std::string& image, bool joliet);   // isoinfo [-J] -l
-TToolResult Isovfy(const std::string& image);                     // isovfy; passes when it ends "No errors found"
-TToolResult IsoInfoList(const std::string& image, bool joliet);   // iso-info [--no-joliet] -l; faults are "++ WARN"
+TToolResult IsoinfoDescriptor(const std::string& image);         // isoinfo -d
+TToolResult IsoinfoList(const std::string& image, bool joliet);  // isoinfo [-J] -l
+TToolResult Isovfy(const std::string& image);  // isovfy; passes when it ends "No errors found"
+TToolResult IsoInfoList(const std::string& image,
+                        bool joliet);  // iso-info [--no-joliet] -l; faults are "++ WARN"
 
 // Lines of a listing whose last field is the given name (for size checks).
 std::vector<std::string> LinesNaming(const std::string& listing, const std::string& name);

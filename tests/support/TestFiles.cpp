@@ -15,32 +15,31 @@
 
 namespace tessor::testsupport {
 
-TTempDir::TTempDir(const std::string& prefix)
-{
+TTempDir::TTempDir(const std::string& prefix) {
     std::string templ = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    if (mkdtemp(templ.data())) path_ = templ;
+    if (mkdtemp(templ.data()))
+        path_ = templ;
 }
 
-TTempDir::~TTempDir()
-{
-    if (path_.empty()) return;
+TTempDir::~TTempDir() {
+    if (path_.empty())
+        return;
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
 }
 
-bool MakeDirs(const std::string& path)
-{
+bool MakeDirs(const std::string& path) {
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     return !ec;
 }
 
-bool WriteAllAt(int fd, const void* data, size_t count, off_t offset)
-{
+bool WriteAllAt(int fd, const void* data, size_t count, off_t offset) {
     const char* p = static_cast<const char*>(data);
     while (count > 0) {
         ssize_t n = ::pwrite(fd, p, count, offset);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         p += n;
         count -= static_cast<size_t>(n);
         offset += n;
@@ -50,29 +49,28 @@ bool WriteAllAt(int fd, const void* data, size_t count, off_t offset)
 
 namespace {
 
-void FillPattern(std::vector<char>& buffer, uint64_t offset, uint32_t seed)
-{
+void FillPattern(std::vector<char>& buffer, uint64_t offset, uint32_t seed) {
     for (size_t i = 0; i < buffer.size(); ++i) {
         uint64_t x = (offset + i) * 0x9E3779B97F4A7C15ull + seed;
         buffer[i] = static_cast<char>((x >> 29) ^ (x >> 47));
     }
 }
 
-int CreateFile(const std::string& path)
-{
+int CreateFile(const std::string& path) {
     std::filesystem::path p(path);
-    if (p.has_parent_path()) MakeDirs(p.parent_path().string());
+    if (p.has_parent_path())
+        MakeDirs(p.parent_path().string());
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 }
 
-bool WritePatternAt(int fd, uint64_t offset, uint64_t count, uint32_t seed)
-{
+bool WritePatternAt(int fd, uint64_t offset, uint64_t count, uint32_t seed) {
     std::vector<char> buffer;
     while (count > 0) {
         size_t piece = static_cast<size_t>(std::min<uint64_t>(count, 1 << 20));
         buffer.resize(piece);
         FillPattern(buffer, offset, seed);
-        if (!WriteAllAt(fd, buffer.data(), piece, static_cast<off_t>(offset))) return false;
+        if (!WriteAllAt(fd, buffer.data(), piece, static_cast<off_t>(offset)))
+            return false;
         offset += piece;
         count -= piece;
     }
@@ -81,40 +79,44 @@ bool WritePatternAt(int fd, uint64_t offset, uint64_t count, uint32_t seed)
 
 }  // namespace
 
-bool WriteFile(const std::string& path, const std::string& content)
-{
+bool WriteFile(const std::string& path, const std::string& content) {
     int fd = CreateFile(path);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     bool ok = WriteAllAt(fd, content.data(), content.size(), 0);
     return ::close(fd) == 0 && ok;
 }
 
-bool WritePatternFile(const std::string& path, uint64_t size, uint32_t seed)
-{
+bool WritePatternFile(const std::string& path, uint64_t size, uint32_t seed) {
     int fd = CreateFile(path);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     bool ok = WritePatternAt(fd, 0, size, seed);
     return ::close(fd) == 0 && ok;
 }
 
-bool WriteSparseFile(const std::string& path, uint64_t size, uint32_t seed)
-{
+bool WriteSparseFile(const std::string& path, uint64_t size, uint32_t seed) {
     int fd = CreateFile(path);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     const uint64_t piece = 65536;
     bool ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
     ok = ok && WritePatternAt(fd, 0, std::min(size, piece), seed);
     const uint64_t mark = 0x100000000ull - 4096;
-    if (size > mark + piece) ok = ok && WritePatternAt(fd, mark, piece, seed + 1);
-    if (size > piece) ok = ok && WritePatternAt(fd, size - std::min(size - piece, piece), std::min(size - piece, piece), seed + 2);
+    if (size > mark + piece)
+        ok = ok && WritePatternAt(fd, mark, piece, seed + 1);
+    if (size > piece)
+        ok = ok && WritePatternAt(fd, size - std::min(size - piece, piece),
+                                  std::min(size - piece, piece), seed + 2);
     return ::close(fd) == 0 && ok;
 }
 
-uint64_t HashFile(const std::string& path, bool* ok)
-{
-    if (ok) *ok = false;
+uint64_t HashFile(const std::string& path, bool* ok) {
+    if (ok)
+        *ok = false;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
+    if (fd < 0)
+        return 0;
     uint64_t h = 1469598103934665603ull;
     std::vector<unsigned char> buffer(1 << 20);
     uint64_t total = 0;
@@ -124,7 +126,8 @@ uint64_t HashFile(const std::string& path, bool* ok)
             ::close(fd);
             return 0;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         size_t i = 0;
         for (; i + 8 <= static_cast<size_t>(n); i += 8) {
             uint64_t w;
@@ -132,32 +135,37 @@ uint64_t HashFile(const std::string& path, bool* ok)
             h = (h ^ w) * 0x100000001B3ull;
             h ^= h >> 31;
         }
-        for (; i < static_cast<size_t>(n); ++i) h = (h ^ buffer[i]) * 0x100000001B3ull;
+        for (; i < static_cast<size_t>(n); ++i)
+            h = (h ^ buffer[i]) * 0x100000001B3ull;
         total += static_cast<uint64_t>(n);
     }
     ::close(fd);
-    if (ok) *ok = true;
+    if (ok)
+        *ok = true;
     return h ^ total;
 }
 
-TNode Snapshot(const std::string& root, uint64_t hashLimit)
-{
+TNode Snapshot(const std::string& root, uint64_t hashLimit) {
     TNode node;
     node.dir = true;
     DIR* d = ::opendir(root.c_str());
-    if (!d) return node;
+    if (!d)
+        return node;
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         std::string path = root + "/" + name;
         struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) continue;
+        if (::lstat(path.c_str(), &st) != 0)
+            continue;
         if (S_ISDIR(st.st_mode)) {
             node.children[name] = Snapshot(path, hashLimit);
         } else {
             TNode f;
             f.size = static_cast<uint64_t>(st.st_size);
-            if (f.size <= hashLimit) f.hash = HashFile(path);
+            if (f.size <= hashLimit)
+                f.hash = HashFile(path);
             node.children[name] = f;
         }
     }
@@ -167,25 +175,27 @@ TNode Snapshot(const std::string& root, uint64_t hashLimit)
 
 namespace {
 
-std::u16string Wide(const std::string& s) { return platform::FromSystem(s); }
+std::u16string Wide(const std::string& s) {
+    return platform::FromSystem(s);
+}
 
-std::u16string Extension(const std::u16string& name)
-{
+std::u16string Extension(const std::u16string& name) {
     size_t dot = name.rfind(u'.');
-    if (dot == std::u16string::npos || dot == 0 || name.size() - dot > 16) return {};
+    if (dot == std::u16string::npos || dot == 0 || name.size() - dot > 16)
+        return {};
     return name.substr(dot);
 }
 
-bool SameContent(const TNode& a, const TNode& b, const TCompareOptions& o)
-{
-    if (a.dir != b.dir) return false;
-    if (a.dir) return true;
+bool SameContent(const TNode& a, const TNode& b, const TCompareOptions& o) {
+    if (a.dir != b.dir)
+        return false;
+    if (a.dir)
+        return true;
     return a.size == b.size && (!o.compareContents || a.hash == b.hash);
 }
 
 // The expected node as a reader that cuts names to `limit` units shows it.
-TNode CutNames(const TNode& exp, size_t limit, std::set<std::string>& ambiguous)
-{
+TNode CutNames(const TNode& exp, size_t limit, std::set<std::string>& ambiguous) {
     TNode out = exp;
     out.children.clear();
     for (const auto& [name, child] : exp.children) {
@@ -193,7 +203,8 @@ TNode CutNames(const TNode& exp, size_t limit, std::set<std::string>& ambiguous)
         std::string shown = name;
         if (wide.size() > limit) {
             size_t n = limit;
-            if (wide[n - 1] >= 0xD800 && wide[n - 1] <= 0xDBFF) --n;
+            if (wide[n - 1] >= 0xD800 && wide[n - 1] <= 0xDBFF)
+                --n;
             shown = platform::ToSystem(wide.substr(0, n));
         }
         if (out.children.count(shown)) {
@@ -205,17 +216,18 @@ TNode CutNames(const TNode& exp, size_t limit, std::set<std::string>& ambiguous)
     return out;
 }
 
-void Compare(const TNode& expIn, const TNode& act, const std::string& prefix, const TCompareOptions& o,
-             std::vector<std::string>& out)
-{
+void Compare(const TNode& expIn, const TNode& act, const std::string& prefix,
+             const TCompareOptions& o, std::vector<std::string>& out) {
     std::set<std::string> ambiguous;
     TNode cut;
-    if (o.readerNameLimit) cut = CutNames(expIn, o.readerNameLimit, ambiguous);
+    if (o.readerNameLimit)
+        cut = CutNames(expIn, o.readerNameLimit, ambiguous);
     const TNode& exp = o.readerNameLimit ? cut : expIn;
     std::set<std::string> matchedActual;
     std::vector<std::pair<const std::string*, const TNode*>> pendingLong;
     auto allowedMissing = [&](const std::string& path) {
-        return std::find(o.mayBeMissing.begin(), o.mayBeMissing.end(), path) != o.mayBeMissing.end();
+        return std::find(o.mayBeMissing.begin(), o.mayBeMissing.end(), path) !=
+               o.mayBeMissing.end();
     };
     auto check = [&](const std::string& path, const TNode& e, const TNode& a) {
         if (e.dir != a.dir) {
@@ -227,7 +239,8 @@ void Compare(const TNode& expIn, const TNode& act, const std::string& prefix, co
             return;
         }
         if (e.size != a.size)
-            out.push_back("size: " + path + " expected " + std::to_string(e.size) + " got " + std::to_string(a.size));
+            out.push_back("size: " + path + " expected " + std::to_string(e.size) + " got " +
+                          std::to_string(a.size));
         else if (o.compareContents && e.hash != a.hash)
             out.push_back("content: " + path);
     };
@@ -236,7 +249,8 @@ void Compare(const TNode& expIn, const TNode& act, const std::string& prefix, co
         if (it != act.children.end()) {
             matchedActual.insert(name);
             if (ambiguous.count(name)) {
-                if (e.dir != it->second.dir) out.push_back("kind: " + prefix + name);
+                if (e.dir != it->second.dir)
+                    out.push_back("kind: " + prefix + name);
                 continue;
             }
             check(prefix + name, e, it->second);
@@ -251,48 +265,55 @@ void Compare(const TNode& expIn, const TNode& act, const std::string& prefix, co
         std::u16string ext = Extension(wide);
         const std::string* found = nullptr;
         for (const auto& [aname, a] : act.children) {
-            if (matchedActual.count(aname)) continue;
-            std::u16string aw = Wide(aname);
-            if (aw.size() > o.maxNameUnits || aw.size() < 60) continue;
-            if (aw.compare(0, 60, wide, 0, 60) != 0) continue;
-            if (!ext.empty() && (aw.size() < ext.size() || aw.compare(aw.size() - ext.size(), ext.size(), ext) != 0))
+            if (matchedActual.count(aname))
                 continue;
-            if (!SameContent(*e, a, o)) continue;
+            std::u16string aw = Wide(aname);
+            if (aw.size() > o.maxNameUnits || aw.size() < 60)
+                continue;
+            if (aw.compare(0, 60, wide, 0, 60) != 0)
+                continue;
+            if (!ext.empty() && (aw.size() < ext.size() ||
+                                 aw.compare(aw.size() - ext.size(), ext.size(), ext) != 0))
+                continue;
+            if (!SameContent(*e, a, o))
+                continue;
             found = &aname;
             break;
         }
         if (!found) {
-            if (!allowedMissing(prefix + *namePtr)) out.push_back("missing (cut name): " + prefix + *namePtr);
+            if (!allowedMissing(prefix + *namePtr))
+                out.push_back("missing (cut name): " + prefix + *namePtr);
             continue;
         }
         matchedActual.insert(*found);
         check(prefix + *found, *e, act.children.at(*found));
     }
     for (const auto& [name, a] : act.children)
-        if (!matchedActual.count(name)) out.push_back("extra: " + prefix + name);
+        if (!matchedActual.count(name))
+            out.push_back("extra: " + prefix + name);
 }
 
 }  // namespace
 
-std::vector<std::string> CompareTrees(const TNode& expected, const TNode& actual, const TCompareOptions& options)
-{
+std::vector<std::string> CompareTrees(const TNode& expected, const TNode& actual,
+                                      const TCompareOptions& options) {
     std::vector<std::string> out;
     Compare(expected, actual, "", options, out);
     return out;
 }
 
-size_t CountFiles(const TNode& node)
-{
+size_t CountFiles(const TNode& node) {
     size_t n = 0;
-    for (const auto& [name, c] : node.children) n += c.dir ? CountFiles(c) : 1;
+    for (const auto& [name, c] : node.children)
+        n += c.dir ? CountFiles(c) : 1;
     return n;
 }
 
-size_t CountDirs(const TNode& node)
-{
+size_t CountDirs(const TNode& node) {
     size_t n = 0;
     for (const auto& [name, c] : node.children)
-        if (c.dir) n += 1 + CountDirs(c);
+        if (c.dir)
+            n += 1 + CountDirs(c);
     return n;
 }
 

@@ -47,8 +47,8 @@ uint64_t HashFile(const std::string& path, bool* ok = nullptr);
 struct TNode {
     bool dir = false;
     uint64_t size = 0;
-    uint64_t hash = 0;                       // files only, 0 when not hashed
-    std::map<std::string, TNode> children;   // directories only
+    uint64_t hash = 0;                      // files only, 0 when not hashed
+    std::map<std::string, TNode> children;  // directories only
 };
 
 // Snapshot of the tree below root (root itself is the returned directory

@@ -4,16 +4,15 @@
 
 namespace tessor::testsupport {
 
-std::string NameOfLength(size_t units, const std::string& stem, const std::string& ext)
-{
+std::string NameOfLength(size_t units, const std::string& stem, const std::string& ext) {
     std::string name = stem;
-    while (name.size() + ext.size() < units) name += static_cast<char>('a' + name.size() % 26);
+    while (name.size() + ext.size() < units)
+        name += static_cast<char>('a' + name.size() % 26);
     name.resize(units - ext.size());
     return name + ext;
 }
 
-bool MakeTrickyTree(const std::string& root)
-{
+bool MakeTrickyTree(const std::string& root) {
     bool ok = true;
     auto file = [&](const std::string& rel, uint64_t size, uint32_t seed) {
         ok = ok && WritePatternFile(root + "/" + rel, size, seed);
@@ -29,7 +28,8 @@ bool MakeTrickyTree(const std::string& root)
     file("Ünïcödé folder/ça va.txt", 105, 6);
 
     // Long names around the Joliet limit of 110 units and at the 217 limit.
-    for (size_t n : {107, 108, 110, 111, 217}) file(NameOfLength(n, "long" + std::to_string(n) + "-", ".txt"), n, 7);
+    for (size_t n : {107, 108, 110, 111, 217})
+        file(NameOfLength(n, "long" + std::to_string(n) + "-", ".txt"), n, 7);
     // Two 217-character names that agree beyond the 110th character.
     file(NameOfLength(217, "twin-", "-1.dat"), 11, 8);
     file(NameOfLength(217, "twin-", "-2.dat"), 12, 9);
@@ -37,7 +37,8 @@ bool MakeTrickyTree(const std::string& root)
     file(NameOfLength(120, "longdir-", "") + "/inside.txt", 13, 10);
 
     // Names whose first 8 characters collide.
-    for (int i = 1; i <= 5; ++i) file("LongFileName" + std::to_string(i) + ".txt", 200 + i, 20 + i);
+    for (int i = 1; i <= 5; ++i)
+        file("LongFileName" + std::to_string(i) + ".txt", 200 + i, 20 + i);
 
     // Sizes: empty, around a sector, exactly a 64 KiB block, one past it.
     file("empty", 0, 0);
@@ -64,13 +65,14 @@ bool MakeTrickyTree(const std::string& root)
 
     // A folder whose ISO and Joliet directories span several sectors.
     for (int i = 0; i < 120; ++i)
-        file("many/" + NameOfLength(60, "entry" + std::to_string(i) + "-", ".txt"), static_cast<uint64_t>(i), 100 + i);
+        file("many/" + NameOfLength(60, "entry" + std::to_string(i) + "-", ".txt"),
+             static_cast<uint64_t>(i), 100 + i);
     return ok;
 }
 
-bool MakeBigFileTree(const std::string& root, uint64_t bigSize)
-{
-    return WritePatternFile(root + "/a-small.txt", 3000, 1) && WriteSparseFile(root + "/big.bin", bigSize, 2) &&
+bool MakeBigFileTree(const std::string& root, uint64_t bigSize) {
+    return WritePatternFile(root + "/a-small.txt", 3000, 1) &&
+           WriteSparseFile(root + "/big.bin", bigSize, 2) &&
            WritePatternFile(root + "/z-after.txt", 5000, 3);
 }
 

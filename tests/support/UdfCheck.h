@@ -16,14 +16,14 @@
 namespace tessor::testsupport {
 
 struct TUdfNode {
-    std::u16string Name;          // decoded file identifier; empty for the root
+    std::u16string Name;  // decoded file identifier; empty for the root
     bool Directory = false;
-    bool Hidden = false;          // file characteristics bit 0
-    uint64_t Size = 0;            // information length
+    bool Hidden = false;  // file characteristics bit 0
+    uint64_t Size = 0;    // information length
     uint64_t BlocksRecorded = 0;
     uint64_t UniqueId = 0;
     uint16_t LinkCount = 0;
-    uint32_t EntryBlock = 0;      // partition block of the file entry
+    uint32_t EntryBlock = 0;  // partition block of the file entry
     // Recorded extents: (partition block, bytes).
     std::vector<std::pair<uint32_t, uint32_t>> Extents;
     uint32_t AllocationExtents = 0;  // blocks continuing the descriptors
@@ -33,20 +33,20 @@ struct TUdfNode {
 struct TUdfVolume {
     std::vector<std::string> Errors;  // every fault found; empty for a sound volume
     TUdfNode Root;
-    std::u16string VolumeIdentifier;        // primary volume descriptor
-    std::u16string LogicalVolumeIdentifier; // logical volume descriptor
-    std::u16string LvInfoIdentifier;        // implementation use volume descriptor
+    std::u16string VolumeIdentifier;         // primary volume descriptor
+    std::u16string LogicalVolumeIdentifier;  // logical volume descriptor
+    std::u16string LvInfoIdentifier;         // implementation use volume descriptor
     std::u16string FsdLogicalVolumeIdentifier;
     std::u16string FileSetIdentifier;
-    uint32_t PartitionStart = 0;            // absolute sector
+    uint32_t PartitionStart = 0;  // absolute sector
     uint32_t PartitionLength = 0;
     uint32_t IntegrityFiles = 0;
     uint32_t IntegrityDirectories = 0;
     uint64_t NextUniqueId = 0;
-    uint32_t Files = 0;                     // counted by the walk
-    uint32_t Directories = 0;               // the root included
-    std::vector<uint64_t> Anchors;          // absolute sectors holding a valid anchor
-    std::vector<uint64_t> MainSequence;     // absolute sectors of the main sequence's descriptors
+    uint32_t Files = 0;                  // counted by the walk
+    uint32_t Directories = 0;            // the root included
+    std::vector<uint64_t> Anchors;       // absolute sectors holding a valid anchor
+    std::vector<uint64_t> MainSequence;  // absolute sectors of the main sequence's descriptors
     std::vector<uint64_t> ReserveSequence;
 };
 

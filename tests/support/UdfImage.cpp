@@ -15,13 +15,13 @@ namespace tessor::testsupport {
 
 using namespace tessor::builder;
 
-TUdfTestImage BuildUdfTestImage(TImageBuilder& b, int chunk, int32_t base)
-{
+TUdfTestImage BuildUdfTestImage(TImageBuilder& b, int chunk, int32_t base) {
     TUdfTestImage img;
     b.UdfLbaBase = base;
     b.SessionStartLba = base;
     img.Base = base;
-    if (!BuildHeaderArea(b)) return img;
+    if (!BuildHeaderArea(b))
+        return img;
     img.Header.assign(b.HeaderBuffer.get(), b.HeaderBuffer.get() + b.HeaderLength);
     img.StreamStart = b.UdfStreamStart;
     img.TotalSectors = b.TotalSectors.load();
@@ -33,7 +33,8 @@ TUdfTestImage BuildUdfTestImage(TImageBuilder& b, int chunk, int32_t base)
     while (done < sectors + static_cast<size_t>(chunk)) {
         const size_t left = sectors > done ? sectors - done : static_cast<size_t>(chunk);
         const int n = static_cast<int>(std::min<size_t>(left, static_cast<size_t>(chunk)));
-        if (!BuildUdfFileSectors(b, out.data() + done * kSectorSize, n)) break;
+        if (!BuildUdfFileSectors(b, out.data() + done * kSectorSize, n))
+            break;
         ++img.Calls;
         done += static_cast<size_t>(n);
     }
@@ -44,8 +45,7 @@ TUdfTestImage BuildUdfTestImage(TImageBuilder& b, int chunk, int32_t base)
     return img;
 }
 
-std::vector<uint8_t> TUdfTestImage::Sector(int64_t s) const
-{
+std::vector<uint8_t> TUdfTestImage::Sector(int64_t s) const {
     std::vector<uint8_t> out(kSectorSize, 0);
     const int64_t headerSectors = static_cast<int64_t>(Header.size() / kSectorSize);
     const int64_t streamSectors = static_cast<int64_t>(Stream.size() / kSectorSize);
@@ -58,13 +58,14 @@ std::vector<uint8_t> TUdfTestImage::Sector(int64_t s) const
     return out;
 }
 
-bool TUdfTestImage::WriteSparse(const std::string& path) const
-{
+bool TUdfTestImage::WriteSparse(const std::string& path) const {
     const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     bool ok = ::ftruncate(fd, static_cast<off_t>(Base + TotalSectors) * kSectorSize) == 0;
     auto put = [&](const std::vector<uint8_t>& bytes, int64_t sector) {
-        ok = ok && ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(Base + sector) * kSectorSize) ==
+        ok = ok && ::pwrite(fd, bytes.data(), bytes.size(),
+                            static_cast<off_t>(Base + sector) * kSectorSize) ==
                        static_cast<ssize_t>(bytes.size());
     };
     put(Header, 0);
@@ -73,11 +74,11 @@ bool TUdfTestImage::WriteSparse(const std::string& path) const
     return ::close(fd) == 0 && ok;
 }
 
-TSectorReader TUdfTestImage::Reader() const
-{
+TSectorReader TUdfTestImage::Reader() const {
     return [this](uint64_t absolute, uint8_t* out) {
         const int64_t s = static_cast<int64_t>(absolute) - Base;
-        if (s < 0 || s >= TotalSectors) return false;
+        if (s < 0 || s >= TotalSectors)
+            return false;
         const std::vector<uint8_t> bytes = Sector(s);
         std::memcpy(out, bytes.data(), kSectorSize);
         return true;
@@ -85,10 +86,10 @@ TSectorReader TUdfTestImage::Reader() const
 }
 
 TFileEntry* AddFakeFile(TImageBuilder& b, const std::string& dirPath, const std::string& name,
-                        uint64_t size, const std::string& shortName)
-{
+                        uint64_t size, const std::string& shortName) {
     TDirEntry* dir = FindDirectory(b, platform::FromSystem(dirPath));
-    if (dir == nullptr) return nullptr;
+    if (dir == nullptr)
+        return nullptr;
     platform::TFindData fd;
     const std::u16string wide = platform::FromSystem(name);
     const std::u16string alt = platform::FromSystem(shortName);
@@ -104,8 +105,7 @@ TFileEntry* AddFakeFile(TImageBuilder& b, const std::string& dirPath, const std:
     return IsSkip(e) ? nullptr : e;
 }
 
-TDirEntry* AddFakeDir(TImageBuilder& b, const std::string& dirPath, const std::string& name)
-{
+TDirEntry* AddFakeDir(TImageBuilder& b, const std::string& dirPath, const std::string& name) {
     TDirEntry* d = CreateDir(b, platform::FromSystem(dirPath), platform::FromSystem(name));
     return IsSkip(d) ? nullptr : d;
 }

@@ -19,8 +19,8 @@ struct TUdfTestImage {
     std::vector<uint8_t> Anchor;  // the closing anchor sector
     int64_t StreamStart = 0;
     int64_t TotalSectors = 0;
-    int64_t Base = 0;             // UdfLbaBase: image sector 0 is this absolute sector
-    int Calls = 0;                // BuildUdfFileSectors calls that returned true
+    int64_t Base = 0;  // UdfLbaBase: image sector 0 is this absolute sector
+    int Calls = 0;     // BuildUdfFileSectors calls that returned true
 
     // Absolute sectors Base .. Base + TotalSectors - 1.
     TSectorReader Reader() const;

@@ -69,8 +69,7 @@ else:
 iso.close()
 )PY";
 
-std::string ScriptFile()
-{
+std::string ScriptFile() {
     static const std::string path = [] {
         const char* tmp = std::getenv("TMPDIR");
         std::string p = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessor-udf-pycdlib-" +
@@ -81,8 +80,7 @@ std::string ScriptFile()
     return path;
 }
 
-std::string FirstWord(const std::string& text)
-{
+std::string FirstWord(const std::string& text) {
     std::istringstream in(text);
     std::string w;
     in >> w;
@@ -91,14 +89,14 @@ std::string FirstWord(const std::string& text)
 
 }  // namespace
 
-TToolResult Udfinfo(const std::string& image, std::map<std::string, std::string>& values)
-{
+TToolResult Udfinfo(const std::string& image, std::map<std::string, std::string>& values) {
     TToolResult r = RunTool("udfinfo " + ShellQuote(image));
     std::istringstream in(r.output);
     std::string line;
     while (std::getline(in, line)) {
         const size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
+        if (eq == std::string::npos)
+            continue;
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
         auto& slot = values[key];
         slot = slot.empty() ? value : slot + ";" + value;
@@ -106,24 +104,24 @@ TToolResult Udfinfo(const std::string& image, std::map<std::string, std::string>
     return r;
 }
 
-TToolResult UdfdumpPaths(const std::string& image, std::set<std::string>& paths)
-{
+TToolResult UdfdumpPaths(const std::string& image, std::set<std::string>& paths) {
     TToolResult r = RunTool("udfdump -b 2048 -t " + ShellQuote(image));
     std::istringstream in(r.output);
     std::string line;
     const std::string prefix = ":Rootdir/";
     while (std::getline(in, line)) {
         const size_t at = line.find(prefix);
-        if (at != std::string::npos) paths.insert(line.substr(at + prefix.size()));
+        if (at != std::string::npos)
+            paths.insert(line.substr(at + prefix.size()));
     }
     return r;
 }
 
-TToolResult UdfclientExtract(const std::string& image, const std::string& destDir)
-{
+TToolResult UdfclientExtract(const std::string& image, const std::string& destDir) {
     // The top level is one pseudo-directory named after the volume.
     TToolResult list = RunTool("printf 'ls\\nquit\\n' | udfclient -b 2048 " + ShellQuote(image));
-    if (list.exitCode != 0) return list;
+    if (list.exitCode != 0)
+        return list;
     // "drwxrwxrwx  -1  -1  4176  <name with spaces>": the name follows the
     // fourth field.
     std::string volume;
@@ -131,10 +129,12 @@ TToolResult UdfclientExtract(const std::string& image, const std::string& destDi
     std::string line;
     while (std::getline(in, line) && volume.empty()) {
         const size_t d = line.find("drwx");
-        if (d == std::string::npos) continue;
+        if (d == std::string::npos)
+            continue;
         std::istringstream fields(line.substr(d));
         std::string skip;
-        for (int i = 0; i < 4; ++i) fields >> skip;
+        for (int i = 0; i < 4; ++i)
+            fields >> skip;
         std::getline(fields >> std::ws, volume);
     }
     if (volume.empty()) {
@@ -143,47 +143,45 @@ TToolResult UdfclientExtract(const std::string& image, const std::string& destDi
         return list;
     }
     const std::string script = "cd \"" + volume + "\"\\nlcd " + destDir + "\\nmget .\\nquit\\n";
-    TToolResult r = RunTool("printf " + ShellQuote(script) + " | udfclient -b 2048 " + ShellQuote(image));
+    TToolResult r =
+        RunTool("printf " + ShellQuote(script) + " | udfclient -b 2048 " + ShellQuote(image));
     r.output = "volume " + volume + "\n" + r.output;
     return r;
 }
 
-TToolResult PycdlibUdfRecordsExtract(const std::string& image, const std::string& destDir)
-{
-    return RunTool("/usr/bin/python3 " + ShellQuote(ScriptFile()) + " " + ShellQuote(image) + " extract " +
-                   ShellQuote(destDir));
+TToolResult PycdlibUdfRecordsExtract(const std::string& image, const std::string& destDir) {
+    return RunTool("/usr/bin/python3 " + ShellQuote(ScriptFile()) + " " + ShellQuote(image) +
+                   " extract " + ShellQuote(destDir));
 }
 
-TToolResult Md5Through7zUdf(const std::string& image, const std::string& path, std::string& md5)
-{
-    TToolResult r = RunTool("bash -c " + ShellQuote("set -o pipefail; 7z x -tudf -so " + ShellQuote(image) + " " +
-                                                    ShellQuote(path) + " 2>/dev/null | md5sum"));
+TToolResult Md5Through7zUdf(const std::string& image, const std::string& path, std::string& md5) {
+    TToolResult r =
+        RunTool("bash -c " + ShellQuote("set -o pipefail; 7z x -tudf -so " + ShellQuote(image) +
+                                        " " + ShellQuote(path) + " 2>/dev/null | md5sum"));
     md5 = FirstWord(r.output);
     return r;
 }
 
-TToolResult Md5ThroughPycdlibUdf(const std::string& image, const std::string& path, std::string& md5)
-{
-    TToolResult r = RunTool("/usr/bin/python3 " + ShellQuote(ScriptFile()) + " " + ShellQuote(image) + " md5 " +
-                            ShellQuote(path));
+TToolResult Md5ThroughPycdlibUdf(const std::string& image, const std::string& path,
+                                 std::string& md5) {
+    TToolResult r = RunTool("/usr/bin/python3 " + ShellQuote(ScriptFile()) + " " +
+                            ShellQuote(image) + " md5 " + ShellQuote(path));
     md5 = FirstWord(r.output);
     return r;
 }
 
-std::string Md5OfFileOnDisk(const std::string& path)
-{
+std::string Md5OfFileOnDisk(const std::string& path) {
     const TToolResult r = RunTool("md5sum " + ShellQuote(path));
     return r.exitCode == 0 ? FirstWord(r.output) : std::string();
 }
 
-TToolResult IsoInfoUdf(const std::string& image)
-{
+TToolResult IsoInfoUdf(const std::string& image) {
     return RunTool("iso-info --no-header -U " + ShellQuote(image));
 }
 
-TToolResult IsoReadUdf(const std::string& image, const std::string& path, const std::string& out)
-{
-    return RunTool("iso-read -U -i " + ShellQuote(image) + " -e " + ShellQuote(path) + " -o " + ShellQuote(out));
+TToolResult IsoReadUdf(const std::string& image, const std::string& path, const std::string& out) {
+    return RunTool("iso-read -U -i " + ShellQuote(image) + " -e " + ShellQuote(path) + " -o " +
+                   ShellQuote(out));
 }
 
 }  // namespace tessor::testsupport

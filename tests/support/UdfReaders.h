@@ -32,7 +32,8 @@ TToolResult PycdlibUdfRecordsExtract(const std::string& image, const std::string
 // md5 (hex) of one file read through the UDF tree: 7z x -tudf -so, or
 // pycdlib's UDF records. `path` is '/'-separated below the root.
 TToolResult Md5Through7zUdf(const std::string& image, const std::string& path, std::string& md5);
-TToolResult Md5ThroughPycdlibUdf(const std::string& image, const std::string& path, std::string& md5);
+TToolResult Md5ThroughPycdlibUdf(const std::string& image, const std::string& path,
+                                 std::string& md5);
 
 // md5 (hex) of a file on disk, through md5sum; empty on failure.
 std::string Md5OfFileOnDisk(const std::string& path);

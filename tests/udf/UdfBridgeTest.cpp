@@ -22,47 +22,43 @@ namespace {
 
 const uint8_t kFixedTime[12] = {0x00, 0x10, 0xE9, 0x07, 6, 15, 12, 30, 45, 0, 0, 0};
 
-std::string Errors(const TUdfVolume& v)
-{
+std::string Errors(const TUdfVolume& v) {
     std::string s;
-    for (const auto& e : v.Errors) s += e + "\n";
+    for (const auto& e : v.Errors)
+        s += e + "\n";
     return s;
 }
 
-std::string Name(size_t units, char fill, const std::string& ext = "")
-{
+std::string Name(size_t units, char fill, const std::string& ext = "") {
     return std::string(units - ext.size(), fill) + ext;
 }
 
 class UdfBridge : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ClearFiles(b);
         b.UDFBridge = 1;
         b.JolietFileSystem = 1;
     }
     // PrepareImage with a fixed recording time, so that runs compare equal.
-    int32_t Prepare()
-    {
+    int32_t Prepare() {
         const int32_t r = PrepareImage(b);
         std::memcpy(b.UdfTimestamp, kFixedTime, sizeof kFixedTime);
         return r;
     }
-    TUdfVolume PrepareAndCheck(TUdfTestImage* out = nullptr, int chunk = 32, int32_t base = 0)
-    {
+    TUdfVolume PrepareAndCheck(TUdfTestImage* out = nullptr, int chunk = 32, int32_t base = 0) {
         Prepare();
         TUdfTestImage img = BuildUdfTestImage(b, chunk, base);
         TUdfVolume v = img.Check();
-        if (out) *out = std::move(img);
+        if (out)
+            *out = std::move(img);
         return v;
     }
 
     TImageBuilder b;
 };
 
-TEST_F(UdfBridge, EmptyCompilationHasRootEntryAndOneIdentifierSector)
-{
+TEST_F(UdfBridge, EmptyCompilationHasRootEntryAndOneIdentifierSector) {
     TUdfTestImage img;
     const TUdfVolume v = PrepareAndCheck(&img);
     ASSERT_TRUE(v.Errors.empty()) << Errors(v);
@@ -85,12 +81,12 @@ TEST_F(UdfBridge, EmptyCompilationHasRootEntryAndOneIdentifierSector)
     EXPECT_EQ(fids[18], 0x0A);
     EXPECT_EQ(fids[19], 0);
     EXPECT_EQ(GetLE32(fids.data() + 24), 265u - 257u);
-    for (size_t i = 40; i < fids.size(); ++i) ASSERT_EQ(fids[i], 0) << "byte " << i;
+    for (size_t i = 40; i < fids.size(); ++i)
+        ASSERT_EQ(fids[i], 0) << "byte " << i;
     EXPECT_EQ(img.Calls, 1);
 }
 
-TEST_F(UdfBridge, FixedAreaSequencesAnchorsAndPartition)
-{
+TEST_F(UdfBridge, FixedAreaSequencesAnchorsAndPartition) {
     AddFakeFile(b, "\\", "a.txt", 5000);
     TUdfTestImage img;
     const TUdfVolume v = PrepareAndCheck(&img);
@@ -127,8 +123,7 @@ TEST_F(UdfBridge, FixedAreaSequencesAnchorsAndPartition)
     EXPECT_LT(b.UdfStreamStart + b.UdfStreamSectors, b.FirstDataLba + 1);
 }
 
-TEST_F(UdfBridge, SessionBaseShiftsEveryAddressButThePartitionStart)
-{
+TEST_F(UdfBridge, SessionBaseShiftsEveryAddressButThePartitionStart) {
     AddFakeDir(b, "\\", "Docs");
     AddFakeFile(b, "\\Docs", "a.txt", 70000);
     TUdfTestImage img;
@@ -143,11 +138,11 @@ TEST_F(UdfBridge, SessionBaseShiftsEveryAddressButThePartitionStart)
     ASSERT_EQ(a->Extents.size(), 1u);
     // The data's partition block is its absolute sector minus 257.
     TFileEntry* e = b.RootDir->FirstChild->Directory->FirstChild;
-    EXPECT_EQ(a->Extents[0].first, static_cast<uint32_t>(b.FirstDataLba + e->DataLba + 100000 - 257));
+    EXPECT_EQ(a->Extents[0].first,
+              static_cast<uint32_t>(b.FirstDataLba + e->DataLba + 100000 - 257));
 }
 
-TEST_F(UdfBridge, CountsUniqueIdsAndLinkCountsFollowTheTree)
-{
+TEST_F(UdfBridge, CountsUniqueIdsAndLinkCountsFollowTheTree) {
     AddFakeDir(b, "\\", "A");
     AddFakeDir(b, "\\", "B");
     AddFakeDir(b, "\\A", "Deep");
@@ -167,19 +162,21 @@ TEST_F(UdfBridge, CountsUniqueIdsAndLinkCountsFollowTheTree)
     while (!todo.empty()) {
         const TUdfNode* n = todo.back();
         todo.pop_back();
-        if (n != &v.Root) ids.insert(n->UniqueId);
-        for (const auto& c : n->Children) todo.push_back(&c);
+        if (n != &v.Root)
+            ids.insert(n->UniqueId);
+        for (const auto& c : n->Children)
+            todo.push_back(&c);
     }
     EXPECT_EQ(ids, (std::set<uint64_t>{16, 17, 18, 19, 20, 21, 22}));
     EXPECT_EQ(FindUdfNode(v.Root, "A/Deep/Deeper/bottom")->Size, 2049u);
 }
 
-TEST_F(UdfBridge, IdentifiersOfExactlyOneSectorTakeOneSector)
-{
+TEST_F(UdfBridge, IdentifiersOfExactlyOneSectorTakeOneSector) {
     // 40 (parent) + 24 x 80 + 88 = 2048 bytes of identifiers.
     AddFakeDir(b, "\\", "Full");
     for (int i = 0; i < 24; ++i)
-        AddFakeFile(b, "\\Full", Name(20, static_cast<char>('a' + i)), 10, "F" + std::to_string(10 + i));
+        AddFakeFile(b, "\\Full", Name(20, static_cast<char>('a' + i)), 10,
+                    "F" + std::to_string(10 + i));
     AddFakeFile(b, "\\Full", Name(23, 'z'), 10, "F99");
     TUdfTestImage img;
     const TUdfVolume v = PrepareAndCheck(&img);
@@ -193,13 +190,13 @@ TEST_F(UdfBridge, IdentifiersOfExactlyOneSectorTakeOneSector)
     EXPECT_EQ(FindUdfNode(v.Root, "Full")->Children.size(), 25u);
 }
 
-TEST_F(UdfBridge, IdentifierSplitAcrossCallsIsCompletedInTheNextCall)
-{
+TEST_F(UdfBridge, IdentifierSplitAcrossCallsIsCompletedInTheNextCall) {
     // Root entry and root identifiers are stream sectors 0 and 1. With 40 +
     // 24 x 80 + 68 = 2028 bytes before it, the 26th child's identifier starts
     // 20 bytes before the end of sector 1, the last sector of a 2-sector call.
     for (int i = 0; i < 24; ++i)
-        AddFakeFile(b, "\\", Name(20, static_cast<char>('a' + i)), 10, "F" + std::to_string(10 + i));
+        AddFakeFile(b, "\\", Name(20, static_cast<char>('a' + i)), 10,
+                    "F" + std::to_string(10 + i));
     AddFakeFile(b, "\\", Name(13, 'y'), 10, "F50");
     AddFakeFile(b, "\\", Name(30, 'z') + ".dat", 10, "F60");
     for (int i = 0; i < 40; ++i)
@@ -220,8 +217,7 @@ TEST_F(UdfBridge, IdentifierSplitAcrossCallsIsCompletedInTheNextCall)
     }
 }
 
-TEST_F(UdfBridge, StreamEndsCleanlyAndRefusesFurtherCalls)
-{
+TEST_F(UdfBridge, StreamEndsCleanlyAndRefusesFurtherCalls) {
     AddFakeFile(b, "\\", "x", 1);
     Prepare();
     ASSERT_TRUE(BuildHeaderArea(b));
@@ -229,7 +225,8 @@ TEST_F(UdfBridge, StreamEndsCleanlyAndRefusesFurtherCalls)
     std::vector<uint8_t> buf(32 * 2048, 0xAB);
     EXPECT_TRUE(BuildUdfFileSectors(b, buf.data(), 32));
     // The slots past the stream's end are zero, not left as they were.
-    for (size_t i = 3 * 2048; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0) << "byte " << i;
+    for (size_t i = 3 * 2048; i < buf.size(); ++i)
+        ASSERT_EQ(buf[i], 0) << "byte " << i;
     std::vector<uint8_t> again(2048, 0xAB);
     EXPECT_FALSE(BuildUdfFileSectors(b, again.data(), 1));
     EXPECT_EQ(again, std::vector<uint8_t>(2048, 0xAB));
@@ -239,23 +236,21 @@ TEST_F(UdfBridge, StreamEndsCleanlyAndRefusesFurtherCalls)
     EXPECT_EQ(GetLE16(again.data()), 261);
 }
 
-TEST_F(UdfBridge, EmptyFileHasNoExtent)
-{
+TEST_F(UdfBridge, EmptyFileHasNoExtent) {
     TFileEntry* e = AddFakeFile(b, "\\", "empty", 0);
     TUdfTestImage img;
     const TUdfVolume v = PrepareAndCheck(&img);
     ASSERT_TRUE(v.Errors.empty()) << Errors(v);
     const auto fe = img.Sector(e->UdfEntryLba);
-    EXPECT_EQ(GetLE64(fe.data() + 56), 0u);  // information length
-    EXPECT_EQ(GetLE64(fe.data() + 64), 0u);  // logical blocks recorded
-    EXPECT_EQ(GetLE32(fe.data() + 176), 0u); // descriptor length
-    EXPECT_EQ(GetLE32(fe.data() + 180), 0u); // descriptor position
+    EXPECT_EQ(GetLE64(fe.data() + 56), 0u);   // information length
+    EXPECT_EQ(GetLE64(fe.data() + 64), 0u);   // logical blocks recorded
+    EXPECT_EQ(GetLE32(fe.data() + 176), 0u);  // descriptor length
+    EXPECT_EQ(GetLE32(fe.data() + 180), 0u);  // descriptor position
     EXPECT_EQ(GetLE32(fe.data() + 172), 1872u);
     EXPECT_EQ(GetLE16(fe.data() + 10), 2032);
 }
 
-TEST_F(UdfBridge, LargeFilesAreDescribedWholeBySeveralExtents)
-{
+TEST_F(UdfBridge, LargeFilesAreDescribedWholeBySeveralExtents) {
     constexpr uint64_t kGiB = 1ull << 30;
     constexpr uint64_t kMaxExtent = kGiB - 2048;
     TFileEntry* justFits = AddFakeFile(b, "\\", "a_fits.bin", kMaxExtent, "A");
@@ -282,8 +277,7 @@ TEST_F(UdfBridge, LargeFilesAreDescribedWholeBySeveralExtents)
     (void)justFits;
 }
 
-TEST_F(UdfBridge, DescriptorsBeyondTheFileEntryContinueInAllocationExtents)
-{
+TEST_F(UdfBridge, DescriptorsBeyondTheFileEntryContinueInAllocationExtents) {
     // 234 descriptors fit the file entry; beyond, 233 stay there and the
     // rest go to blocks of 252 (+ a pointer) or, in the last, 253.
     constexpr uint64_t kExtent = (1ull << 30) - 2048;
@@ -314,8 +308,7 @@ TEST_F(UdfBridge, DescriptorsBeyondTheFileEntryContinueInAllocationExtents)
     EXPECT_EQ(FindUdfNode(v.Root, "d_after.txt")->Size, 10u);
 }
 
-TEST_F(UdfBridge, NamesOver127UnitsAreCutUniqueAndKeepTheirExtension)
-{
+TEST_F(UdfBridge, NamesOver127UnitsAreCutUniqueAndKeepTheirExtension) {
     const std::string common = Name(200, 'n');
     AddFakeFile(b, "\\", common + "1.txt", 1, "N1");
     AddFakeFile(b, "\\", common + "2.txt", 2, "N2");
@@ -342,12 +335,12 @@ TEST_F(UdfBridge, NamesOver127UnitsAreCutUniqueAndKeepTheirExtension)
     // Each cut name still leads to its own file.
     std::set<uint64_t> sizes;
     for (const auto& c : v.Root.Children)
-        if (c.Name.size() == 127 && !c.Directory) sizes.insert(c.Size);
+        if (c.Name.size() == 127 && !c.Directory)
+            sizes.insert(c.Size);
     EXPECT_EQ(sizes, (std::set<uint64_t>{1, 2, 3, 4}));
 }
 
-TEST_F(UdfBridge, VolumeLabelFitsEveryIdentifierField)
-{
+TEST_F(UdfBridge, VolumeLabelFitsEveryIdentifierField) {
     SetVolumeLabelW(b, u"A LABEL OF 31 CHARACTERS TODAY!");
     TUdfVolume v = PrepareAndCheck();
     ASSERT_TRUE(v.Errors.empty()) << Errors(v);
@@ -368,11 +361,11 @@ TEST_F(UdfBridge, VolumeLabelFitsEveryIdentifierField)
     EXPECT_EQ(v.VolumeIdentifier, u"Größe Ελληνικά");
 }
 
-TEST_F(UdfBridge, DirectoryOfManyLongNamesSpansSectorsAndDeepTreesWalk)
-{
+TEST_F(UdfBridge, DirectoryOfManyLongNamesSpansSectorsAndDeepTreesWalk) {
     AddFakeDir(b, "\\", "Many");
     for (int i = 0; i < 120; ++i)
-        AddFakeFile(b, "\\Many", "file number " + std::to_string(i) + " " + Name(90, 'q') + ".txt", i);
+        AddFakeFile(b, "\\Many", "file number " + std::to_string(i) + " " + Name(90, 'q') + ".txt",
+                    i);
     std::string path = "\\";
     for (int depth = 0; depth < 40; ++depth) {
         AddFakeDir(b, path, "level" + std::to_string(depth));
@@ -387,8 +380,7 @@ TEST_F(UdfBridge, DirectoryOfManyLongNamesSpansSectorsAndDeepTreesWalk)
     EXPECT_EQ(v.IntegrityDirectories, 42u);
 }
 
-TEST_F(UdfBridge, CheckerCatchesACorruptedStream)
-{
+TEST_F(UdfBridge, CheckerCatchesACorruptedStream) {
     // The strict pass must notice a broken byte; otherwise the tests above
     // prove nothing.
     TFileEntry* e = AddFakeFile(b, "\\", "victim.txt", 100);

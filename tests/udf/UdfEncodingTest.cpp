@@ -13,15 +13,15 @@
 using namespace tessor::builder::udf;
 using tessor::testsupport::ReferenceUdfCrc;
 
-TEST(UdfCrc, MatchesTheBitwiseDefinitionForEveryLengthAndStart)
-{
+TEST(UdfCrc, MatchesTheBitwiseDefinitionForEveryLengthAndStart) {
     // CRC-ITU-T with initial value 0 (the XMODEM parameters): check value.
     const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     EXPECT_EQ(UdfCrc(digits, sizeof digits), 0x31C3);
 
     std::mt19937 rng(7);
     std::vector<uint8_t> data(4096);
-    for (auto& x : data) x = static_cast<uint8_t>(rng());
+    for (auto& x : data)
+        x = static_cast<uint8_t>(rng());
     for (size_t start = 0; start < 17; ++start)
         for (size_t len : {0, 1, 7, 15, 16, 17, 31, 33, 100, 496, 2032, 4000})
             ASSERT_EQ(UdfCrc(data.data() + start, len), ReferenceUdfCrc(data.data() + start, len))
@@ -30,8 +30,7 @@ TEST(UdfCrc, MatchesTheBitwiseDefinitionForEveryLengthAndStart)
     EXPECT_EQ(UdfCrc(data.data() + 100, 900, UdfCrc(data.data(), 100)), UdfCrc(data.data(), 1000));
 }
 
-TEST(UdfCrc, ZeroRunsEqualTheCrcOverZeroBytes)
-{
+TEST(UdfCrc, ZeroRunsEqualTheCrcOverZeroBytes) {
     std::vector<uint8_t> buf(70000, 0);
     buf[0] = 0x5A;
     buf[1] = 0xC3;
@@ -41,8 +40,7 @@ TEST(UdfCrc, ZeroRunsEqualTheCrcOverZeroBytes)
     EXPECT_EQ(UdfCrcZeros(0, 12345), 0);
 }
 
-TEST(UdfDString, LengthByteAlwaysMatchesTheContent)
-{
+TEST(UdfDString, LengthByteAlwaysMatchesTheContent) {
     uint8_t field[32];
     // 15 CS0-16 characters fill 31 bytes of a 32-byte field.
     PutDString(field, 32, u"ABCDEFGHIJKLMNOPQRSTUVWXYZ01234");
@@ -53,7 +51,7 @@ TEST(UdfDString, LengthByteAlwaysMatchesTheContent)
 
     // A surrogate pair that would be split is left out whole.
     std::u16string label = u"ABCDEFGHIJKLMN";  // 14 units
-    label += u"\xD83D\xDE00";                    // U+1F600 as units 15 and 16
+    label += u"\xD83D\xDE00";                  // U+1F600 as units 15 and 16
     PutDString(field, 32, label);
     EXPECT_EQ(field[31], 29);
     EXPECT_EQ(field[29], 0);
@@ -66,11 +64,11 @@ TEST(UdfDString, LengthByteAlwaysMatchesTheContent)
     // OSTA UDF 2.1.3: an empty d-string is all zero, compression ID included.
     std::fill(std::begin(field), std::end(field), 0xEE);
     PutDString(field, 32, u"");
-    for (uint8_t byte : field) EXPECT_EQ(byte, 0);
+    for (uint8_t byte : field)
+        EXPECT_EQ(byte, 0);
 }
 
-TEST(UdfNames, LongNamesAreCutToWholeCharactersKeepingTheExtension)
-{
+TEST(UdfNames, LongNamesAreCutToWholeCharactersKeepingTheExtension) {
     const std::u16string stem(200, u'x');
     const std::u16string cut = ShortenUdfName(stem + u".txt", 0);
     EXPECT_EQ(cut.size(), kMaxIdentifierUnits);
@@ -86,7 +84,8 @@ TEST(UdfNames, LongNamesAreCutToWholeCharactersKeepingTheExtension)
 
     // No half of a surrogate pair at the cut.
     std::u16string pairs;
-    for (int i = 0; i < 100; ++i) pairs += u"\xD83D\xDE00";
+    for (int i = 0; i < 100; ++i)
+        pairs += u"\xD83D\xDE00";
     const std::u16string cutPairs = ShortenUdfName(pairs, 0);
     EXPECT_EQ(cutPairs.size(), 126u);
     EXPECT_EQ(cutPairs.back(), u'\xDE00');
@@ -95,8 +94,7 @@ TEST(UdfNames, LongNamesAreCutToWholeCharactersKeepingTheExtension)
     EXPECT_EQ(ShortenUdfName(u"short.txt", 0), u"short.txt");
 }
 
-TEST(UdfTime, TimestampIsUtcWithWholeSeconds)
-{
+TEST(UdfTime, TimestampIsUtcWithWholeSeconds) {
     tessor::platform::TSystemTime t;
     t.wYear = 2024;
     t.wMonth = 2;

@@ -14,8 +14,8 @@
 #include "engine/builder/Tree.h"
 #include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
-#include "tests/support/ImageWriter.h"
 #include "tests/support/ImageAssembler.h"
+#include "tests/support/ImageWriter.h"
 #include "tests/support/ReaderHarness.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TrickyTree.h"
@@ -28,23 +28,24 @@ using namespace tessor::testsupport;
 
 namespace {
 
-std::string Errors(const std::vector<std::string>& lines)
-{
+std::string Errors(const std::vector<std::string>& lines) {
     std::string s;
-    for (const auto& e : lines) s += e + "\n";
+    for (const auto& e : lines)
+        s += e + "\n";
     return s;
 }
 
 // Builds an image of `source` (every file and folder below it, at the
 // root) with Joliet and the UDF bridge.
-bool MakeImage(const std::string& source, const std::string& image, const char16_t* label, std::string& error)
-{
+bool MakeImage(const std::string& source, const std::string& image, const char16_t* label,
+               std::string& error) {
     auto b = std::make_unique<TImageBuilder>();
     ClearFiles(*b);
     b->UDFBridge = 1;
     b->JolietFileSystem = 1;
     SetVolumeLabelW(*b, label);
-    if (AddFolder(*b, u"\\", tessor::platform::FromSystem(source), u"*.*", true, false) == nullptr) {
+    if (AddFolder(*b, u"\\", tessor::platform::FromSystem(source), u"*.*", true, false) ==
+        nullptr) {
         error = "AddFolder failed";
         return false;
     }
@@ -59,16 +60,17 @@ bool MakeImage(const std::string& source, const std::string& image, const char16
 // 64 KiB block after others, a hidden file in a deep folder.
 class UdfReaders : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         dir_ = new TTempDir("tessor-udf-readers");
         source_ = dir_->Path() + "/src";
         image_ = dir_->Path() + "/tricky.iso";
         bool ok = MakeDirs(source_) && MakeTrickyTree(source_);
         for (int i = 0; ok && i < 120; ++i)
-            ok = WritePatternFile(source_ + "/identifiers/" + NameOfLength(107, "id" + std::to_string(i) + "-", ".txt"),
+            ok = WritePatternFile(source_ + "/identifiers/" +
+                                      NameOfLength(107, "id" + std::to_string(i) + "-", ".txt"),
                                   static_cast<uint64_t>(i * 37), 500 + i);
-        ok = ok && WritePatternFile(source_ + "/cuts/" + NameOfLength(200, "cut-", ".txt"), 77, 901) &&
+        ok = ok &&
+             WritePatternFile(source_ + "/cuts/" + NameOfLength(200, "cut-", ".txt"), 77, 901) &&
              WritePatternFile(source_ + "/cuts/" + NameOfLength(128, "cut-", ".txt"), 78, 902) &&
              WritePatternFile(source_ + "/cuts/" + NameOfLength(127, "cut-", ".txt"), 79, 903) &&
              WritePatternFile(source_ + "/blocks/aligned.bin", 3 * 65536, 904) &&
@@ -78,15 +80,13 @@ protected:
         built_ = ok;
         buildError_ = error;
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete dir_;
         dir_ = nullptr;
     }
     void SetUp() override { ASSERT_TRUE(built_) << "image not built: " << buildError_; }
 
-    static void ExpectSameTree(const std::string& extracted, const char* reader)
-    {
+    static void ExpectSameTree(const std::string& extracted, const char* reader) {
         TCompareOptions options;
         options.maxNameUnits = 127;
         const auto diff = CompareTrees(Snapshot(source_), Snapshot(extracted), options);
@@ -106,8 +106,7 @@ std::string UdfReaders::image_;
 bool UdfReaders::built_ = false;
 std::string UdfReaders::buildError_;
 
-TEST_F(UdfReaders, StrictStructurePassAgreesWithTheSources)
-{
+TEST_F(UdfReaders, StrictStructurePassAgreesWithTheSources) {
     const TUdfVolume v = CheckUdfImage(image_);
     EXPECT_TRUE(v.Errors.empty()) << Errors(v.Errors);
     const TNode src = Snapshot(source_, 0);
@@ -117,26 +116,25 @@ TEST_F(UdfReaders, StrictStructurePassAgreesWithTheSources)
     EXPECT_EQ(Utf8(v.VolumeIdentifier), "Tricky UDF ÄÖÜ ");
 }
 
-TEST_F(UdfReaders, SevenZipExtractsEveryNameAndByte)
-{
-    if (!ToolAvailable("7z")) GTEST_SKIP() << "7z not installed";
+TEST_F(UdfReaders, SevenZipExtractsEveryNameAndByte) {
+    if (!ToolAvailable("7z"))
+        GTEST_SKIP() << "7z not installed";
     TTempDir out("tessor-udf-7z");
     const TToolResult r = ExtractImage(TReader::SevenZipUdf, image_, out.Path());
     ASSERT_EQ(r.exitCode, 0) << r.output;
     ExpectSameTree(out.Path(), "7z -tudf");
 }
 
-TEST_F(UdfReaders, PycdlibRecordsGiveEveryNameAndByte)
-{
+TEST_F(UdfReaders, PycdlibRecordsGiveEveryNameAndByte) {
     TTempDir out("tessor-udf-pycdlib");
     const TToolResult r = PycdlibUdfRecordsExtract(image_, out.Path());
     ASSERT_EQ(r.exitCode, 0) << r.output;
     ExpectSameTree(out.Path(), "pycdlib UDF records");
 }
 
-TEST_F(UdfReaders, UdfinfoReadsTheVolumeStructures)
-{
-    if (!ToolAvailable("udfinfo")) GTEST_SKIP() << "udfinfo not installed";
+TEST_F(UdfReaders, UdfinfoReadsTheVolumeStructures) {
+    if (!ToolAvailable("udfinfo"))
+        GTEST_SKIP() << "udfinfo not installed";
     std::map<std::string, std::string> values;
     const TToolResult r = Udfinfo(image_, values);
     ASSERT_EQ(r.exitCode, 0) << r.output;
@@ -149,33 +147,34 @@ TEST_F(UdfReaders, UdfinfoReadsTheVolumeStructures)
     EXPECT_NE(r.output.find("type=ANCHOR"), std::string::npos) << r.output;
 }
 
-bool IsAscii(const std::string& text)
-{
+bool IsAscii(const std::string& text) {
     for (unsigned char c : text)
-        if (c >= 0x80) return false;
+        if (c >= 0x80)
+            return false;
     return true;
 }
 
 // Every file below `node` with its path, and whether each component fits
 // an identifier uncut.
-void ListFiles(const TNode& node, const std::string& path, std::vector<std::pair<std::string, bool>>& out)
-{
+void ListFiles(const TNode& node, const std::string& path,
+               std::vector<std::pair<std::string, bool>>& out) {
     for (const auto& [name, child] : node.children) {
         const std::string p = path.empty() ? name : path + "/" + name;
         const bool fits = tessor::platform::FromSystem(name).size() <= 127;
         if (child.dir) {
             std::vector<std::pair<std::string, bool>> below;
             ListFiles(child, p, below);
-            for (auto& [q, f] : below) out.emplace_back(q, f && fits);
+            for (auto& [q, f] : below)
+                out.emplace_back(q, f && fits);
         } else {
             out.emplace_back(p, fits);
         }
     }
 }
 
-TEST_F(UdfReaders, UdfdumpListsEveryFile)
-{
-    if (!ToolAvailable("udfdump")) GTEST_SKIP() << "udfdump not installed";
+TEST_F(UdfReaders, UdfdumpListsEveryFile) {
+    if (!ToolAvailable("udfdump"))
+        GTEST_SKIP() << "udfdump not installed";
     std::set<std::string> paths;
     const TToolResult r = UdfdumpPaths(image_, paths);
     ASSERT_EQ(r.exitCode, 0) << r.output;
@@ -191,9 +190,9 @@ TEST_F(UdfReaders, UdfdumpListsEveryFile)
     }
 }
 
-TEST_F(UdfReaders, UdfclientFetchesTheTree)
-{
-    if (!ToolAvailable("udfclient")) GTEST_SKIP() << "udfclient not installed";
+TEST_F(UdfReaders, UdfclientFetchesTheTree) {
+    if (!ToolAvailable("udfclient"))
+        GTEST_SKIP() << "udfclient not installed";
     TTempDir out("tessor-udf-udfclient");
     const TToolResult r = UdfclientExtract(image_, out.Path());
     ASSERT_EQ(r.exitCode, 0) << r.output;
@@ -208,14 +207,15 @@ TEST_F(UdfReaders, UdfclientFetchesTheTree)
     for (const std::string& line : CompareTrees(src, got, options)) {
         const bool renamed = (line.rfind("missing", 0) == 0 && !IsAscii(line)) ||
                              (line.rfind("extra", 0) == 0 && line.find('#') != std::string::npos);
-        if (!renamed) faults.push_back(line);
+        if (!renamed)
+            faults.push_back(line);
     }
     EXPECT_TRUE(faults.empty()) << Errors(faults);
 }
 
-TEST_F(UdfReaders, LibcdioListsAndReadsThroughUdf)
-{
-    if (!ToolAvailable("iso-info") || !ToolAvailable("iso-read")) GTEST_SKIP() << "libcdio-utils not installed";
+TEST_F(UdfReaders, LibcdioListsAndReadsThroughUdf) {
+    if (!ToolAvailable("iso-info") || !ToolAvailable("iso-read"))
+        GTEST_SKIP() << "libcdio-utils not installed";
     const TToolResult list = IsoInfoUdf(image_);
     ASSERT_EQ(list.exitCode, 0) << list.output;
     // libcdio converts names as UCS-2 and warns about the one name with a
@@ -223,12 +223,14 @@ TEST_F(UdfReaders, LibcdioListsAndReadsThroughUdf)
     std::string warnings;
     for (size_t at = 0; (at = list.output.find("++ WARN", at)) != std::string::npos; ++at) {
         const std::string line = list.output.substr(at, list.output.find('\n', at) - at);
-        if (line.find("Iconv failed") == std::string::npos) warnings += line + "\n";
+        if (line.find("Iconv failed") == std::string::npos)
+            warnings += line + "\n";
     }
     EXPECT_TRUE(warnings.empty()) << warnings;
     TTempDir out("tessor-udf-isoread");
-    for (const std::string& path : std::vector<std::string>{"Ελληνικά.txt", "mib+3.bin", "block.bin", "d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/deep.txt",
-          "identifiers/" + NameOfLength(107, "id119-", ".txt"), "blocks/aligned.bin"}) {
+    for (const std::string& path : std::vector<std::string>{
+             "Ελληνικά.txt", "mib+3.bin", "block.bin", "d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/deep.txt",
+             "identifiers/" + NameOfLength(107, "id119-", ".txt"), "blocks/aligned.bin"}) {
         const std::string target = out / "file";
         const TToolResult r = IsoReadUdf(image_, "/" + path, target);
         ASSERT_EQ(r.exitCode, 0) << path << ": " << r.output;
@@ -238,13 +240,13 @@ TEST_F(UdfReaders, LibcdioListsAndReadsThroughUdf)
 
 // The same tree written by the read-ahead cache and the image writer (the
 // stream produced in cache blocks, the closing anchor placed by the cache).
-TEST_F(UdfReaders, ImageWrittenThroughTheCacheIsSound)
-{
+TEST_F(UdfReaders, ImageWrittenThroughTheCacheIsSound) {
     tessor::component::TDiscBurner burner(false);  // no owner: completion on the write thread
     burner.ClearFiles();
     burner.SetUDFBridge(true);
     burner.SetVolumeIDW(u"Through the cache");
-    ASSERT_NE(burner.AddFolder(u"\\", tessor::platform::FromSystem(source_), u"*.*", true, false), nullptr);
+    ASSERT_NE(burner.AddFolder(u"\\", tessor::platform::FromSystem(source_), u"*.*", true, false),
+              nullptr);
     burner.PrepareImage();
     std::atomic<int> done{0};
     std::atomic<bool> failed{false};
@@ -264,7 +266,8 @@ TEST_F(UdfReaders, ImageWrittenThroughTheCacheIsSound)
     const TUdfVolume v = CheckUdfImage(image);
     EXPECT_TRUE(v.Errors.empty()) << Errors(v.Errors);
     EXPECT_EQ(v.Files, CountFiles(Snapshot(source_, 0)));
-    if (!ToolAvailable("7z")) return;
+    if (!ToolAvailable("7z"))
+        return;
     const TToolResult r = ExtractImage(TReader::SevenZipUdf, image, out / "x");
     ASSERT_EQ(r.exitCode, 0) << r.output;
     ExpectSameTree(out / "x", "7z -tudf, image through the cache");
@@ -272,8 +275,7 @@ TEST_F(UdfReaders, ImageWrittenThroughTheCacheIsSound)
 
 // A file of more than 4 GiB (sparse on both sides) is described whole and
 // read back by the two readers that can stream it.
-TEST(UdfBigFile, FileOver4GiBIsReadBackWhole)
-{
+TEST(UdfBigFile, FileOver4GiBIsReadBackWhole) {
     TTempDir dir("tessor-udf-big");
     const std::string source = dir.Path() + "/src", image = dir.Path() + "/big.iso";
     ASSERT_TRUE(MakeDirs(source) && MakeBigFileTree(source));
@@ -305,9 +307,9 @@ TEST(UdfBigFile, FileOver4GiBIsReadBackWhole)
 
 // A later session: every address carries the session start, and udfinfo
 // finds the volume when told where the session begins.
-TEST(UdfSession, LaterSessionIsFoundFromItsStart)
-{
-    if (!ToolAvailable("udfinfo")) GTEST_SKIP() << "udfinfo not installed";
+TEST(UdfSession, LaterSessionIsFoundFromItsStart) {
+    if (!ToolAvailable("udfinfo"))
+        GTEST_SKIP() << "udfinfo not installed";
     constexpr int32_t kStart = 5000;
     auto b = std::make_unique<TImageBuilder>();
     ClearFiles(*b);
@@ -323,12 +325,16 @@ TEST(UdfSession, LaterSessionIsFoundFromItsStart)
     const std::string medium = dir / "medium.bin";
     ASSERT_TRUE(img.WriteSparse(medium));
 
-    const TToolResult r = RunTool("udfinfo --startblock=" + std::to_string(kStart) + " " + ShellQuote(medium));
+    const TToolResult r =
+        RunTool("udfinfo --startblock=" + std::to_string(kStart) + " " + ShellQuote(medium));
     ASSERT_EQ(r.exitCode, 0) << r.output;
     const int64_t last = kStart + img.TotalSectors - 1;
-    EXPECT_NE(r.output.find("start=" + std::to_string(kStart + 256) + ", blocks=1, type=ANCHOR"), std::string::npos)
+    EXPECT_NE(r.output.find("start=" + std::to_string(kStart + 256) + ", blocks=1, type=ANCHOR"),
+              std::string::npos)
         << r.output;
-    EXPECT_NE(r.output.find("start=" + std::to_string(last) + ", blocks=1, type=ANCHOR"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("start=" + std::to_string(last) + ", blocks=1, type=ANCHOR"),
+              std::string::npos)
+        << r.output;
     EXPECT_NE(r.output.find("numfiles=1\n"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("numdirs=2\n"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("lvid=SESSION2\n"), std::string::npos) << r.output;
@@ -337,9 +343,9 @@ TEST(UdfSession, LaterSessionIsFoundFromItsStart)
 // A file needing more extents than its file entry holds (over 234 GiB) goes
 // on in an allocation extent descriptor; 7z follows the chain (the packed
 // size is the sum of every extent). The image is sparse: no data is read.
-TEST(UdfBigFile, DescriptorChainBeyondTheFileEntryIsFollowed)
-{
-    if (!ToolAvailable("7z")) GTEST_SKIP() << "7z not installed";
+TEST(UdfBigFile, DescriptorChainBeyondTheFileEntryIsFollowed) {
+    if (!ToolAvailable("7z"))
+        GTEST_SKIP() << "7z not installed";
     constexpr uint64_t kExtent = (1ull << 30) - 2048;
     constexpr uint64_t kSize = 240 * kExtent + 12345;
     auto b = std::make_unique<TImageBuilder>();
@@ -363,11 +369,14 @@ TEST(UdfBigFile, DescriptorChainBeyondTheFileEntryIsFollowed)
     const TToolResult r = RunTool("7z l -slt -tudf " + ShellQuote(image));
     ASSERT_EQ(r.exitCode, 0) << r.output;
     const std::string entry = r.output.substr(r.output.find("Path = huge.bin"));
-    EXPECT_NE(entry.find("Size = " + std::to_string(kSize) + "\n"), std::string::npos) << entry.substr(0, 300);
-    EXPECT_NE(entry.find("Packed Size = " + std::to_string((kSize + 2047) / 2048 * 2048) + "\n"), std::string::npos)
+    EXPECT_NE(entry.find("Size = " + std::to_string(kSize) + "\n"), std::string::npos)
+        << entry.substr(0, 300);
+    EXPECT_NE(entry.find("Packed Size = " + std::to_string((kSize + 2047) / 2048 * 2048) + "\n"),
+              std::string::npos)
         << entry.substr(0, 300);
     const TToolResult list = IsoInfoUdf(image);
-    EXPECT_NE(list.output.find(std::to_string(kSize) + " /huge.bin"), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find(std::to_string(kSize) + " /huge.bin"), std::string::npos)
+        << list.output;
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ TEST_F(Aspi, ScanFindsEachDriveOnceAtLunZero) {
     std::vector<std::string> found;
     for (uint8_t target = 0; target < 8; ++target) {
         for (uint8_t lun = 0; lun < 7; ++lun) {
-            TReply r = Send(target, {0x12, 0, 0, 0, 0x40, 0}, SRB_DIR_IN | SRB_EVENT_NOTIFY, {}, 64, lun);
+            TReply r =
+                Send(target, {0x12, 0, 0, 0, 0x40, 0}, SRB_DIR_IN | SRB_EVENT_NOTIFY, {}, 64, lun);
             if (r.srbStatus == SS_COMP && r.data[0] == 0x05) {
                 found.push_back(std::string(reinterpret_cast<char*>(&r.data[8]), 8) + "|" +
                                 std::string(reinterpret_cast<char*>(&r.data[16]), 16));

@@ -15,7 +15,8 @@ protected:
 
     bool Is(std::initializer_list<TMediaKind> kinds) const {
         for (auto k : kinds) {
-            if (k == media_) return true;
+            if (k == media_)
+                return true;
         }
         return false;
     }
@@ -32,8 +33,10 @@ protected:
                             fp = media_ == K::DvdR;
                         } else if (Is({K::DvdPlusRw, K::DvdPlusR})) {
                             wt = 2, lsv = true, link = 16;
-                            if (media_ == K::DvdPlusR && keepOpen) fp = 1, packet = 16;
-                            if (media_ == K::DvdPlusR && !keepOpen) link = 0;
+                            if (media_ == K::DvdPlusR && keepOpen)
+                                fp = 1, packet = 16;
+                            if (media_ == K::DvdPlusR && !keepOpen)
+                                link = 0;
                         } else if (media_ == K::DvdPlusRDl) {
                             wt = 2, lsv = true;
                         }
@@ -50,8 +53,8 @@ protected:
         for (uint32_t s = 16; s < 32; ++s) {
             TReply r = Read(kDrive, s, 1);
             if (r.Good() && r.data[0] == 1 && std::memcmp(&r.data[1], "CD001", 5) == 0) {
-                return uint32_t(r.data[80]) | uint32_t(r.data[81]) << 8 | uint32_t(r.data[82]) << 16 |
-                       uint32_t(r.data[83]) << 24;
+                return uint32_t(r.data[80]) | uint32_t(r.data[81]) << 8 |
+                       uint32_t(r.data[82]) << 16 | uint32_t(r.data[83]) << 24;
             }
         }
         return 0;
@@ -63,9 +66,11 @@ protected:
     void QuickErase() {
         using K = TMediaKind;
         if (media_ == K::DvdPlusRw || media_ == K::BdRe) {
-            ASSERT_TRUE(Format(kDrive, media_ == K::BdRe ? kBdReQuick() : kDvdPlusRwFormat()).Good());
+            ASSERT_TRUE(
+                Format(kDrive, media_ == K::BdRe ? kBdReQuick() : kDvdPlusRwFormat()).Good());
             WaitRdi();
-            for (uint32_t i = 0; i < 16; ++i) ASSERT_TRUE(Write(kDrive, 32 * i, 32, 0).Good());
+            for (uint32_t i = 0; i < 16; ++i)
+                ASSERT_TRUE(Write(kDrive, 32 * i, 32, 0).Good());
             ASSERT_TRUE(Sync(kDrive).Good());
             ASSERT_TRUE(Close(kDrive, 3, 0).Good());
         } else if (Is({K::CdRw, K::DvdRw, K::DvdRwRo})) {
@@ -80,8 +85,10 @@ protected:
         using K = TMediaKind;
         // The window asks for the media type before every write.
         uint16_t profile = BE16(&Profile(kDrive).data[6]);
-        if (profile == 0x0013) media_ = K::DvdRwRo;
-        if (profile == 0x0014) media_ = K::DvdRw;
+        if (profile == 0x0013)
+            media_ = K::DvdRwRo;
+        if (profile == 0x0014)
+            media_ = K::DvdRw;
         uint32_t address = 0;
         SetWriteParameters(false);
         TReply di = DiscInfo(kDrive);
@@ -101,7 +108,8 @@ protected:
             TReply ti = TrackInfo(kDrive, di.data[6]);
             EXPECT_TRUE(ti.Good());
             address = BE32(&ti.data[12]);
-            if (address == 1000) address = 0;
+            if (address == 1000)
+                address = 0;
         }
         // The write thread.
         EXPECT_TRUE(Sync(kDrive).Good());
@@ -128,11 +136,14 @@ protected:
         uint8_t* pvd = volume.data() + 16 * 2048;
         pvd[0] = 1;
         std::memcpy(pvd + 1, "CD001", 5);
-        for (int i = 0; i < 4; ++i) pvd[80 + i] = uint8_t((address + sectors) >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            pvd[80 + i] = uint8_t((address + sectors) >> (8 * i));
         auto block = [&](uint32_t lba, uint32_t first, uint32_t n) {
-            std::vector<uint8_t> data(volume.begin() + first * 2048, volume.begin() + (first + n) * 2048);
-            return Out(kDrive, {0x2A, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8), uint8_t(lba), 0,
-                                0, uint8_t(n), 0},
+            std::vector<uint8_t> data(volume.begin() + first * 2048,
+                                      volume.begin() + (first + n) * 2048);
+            return Out(kDrive,
+                       {0x2A, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8),
+                        uint8_t(lba), 0, 0, uint8_t(n), 0},
                        std::move(data));
         };
         if (Is({K::DvdRam, K::DvdRwRo, K::DvdRw, K::DvdPlusRw}) && address != 0) {
@@ -143,9 +154,10 @@ protected:
         for (uint32_t done = 0, n = 0; done < sectors; done += n) {
             n = std::min<uint32_t>(32, sectors - done);
             TReply w = block(address + done, done, n);
-            EXPECT_TRUE(w.Good()) << "write at " << address + done << " sense " << int(w.sense.key) << "/"
-                                  << int(w.sense.asc) << "/" << int(w.sense.ascq);
-            if (!w.Good()) break;
+            EXPECT_TRUE(w.Good()) << "write at " << address + done << " sense " << int(w.sense.key)
+                                  << "/" << int(w.sense.asc) << "/" << int(w.sense.ascq);
+            if (!w.Good())
+                break;
         }
         // The end sequence.
         if (media_ == K::DvdR) {
@@ -177,7 +189,8 @@ protected:
             EXPECT_TRUE(Close(kDrive, 2, 0, true).Good());
         } else {
             EXPECT_TRUE(Sync(kDrive, true).Good());
-            if (media_ != K::DvdRam) WaitRdi();
+            if (media_ != K::DvdRam)
+                WaitRdi();
             if (!Close(kDrive, 1, 0).Good()) {
                 Close(kDrive, 1, 0, true);
             }
@@ -186,7 +199,8 @@ protected:
                 EXPECT_TRUE(Close(kDrive, 2, 0).Good());
             }
         }
-        if (media_ != K::DvdRam) WaitRdi();
+        if (media_ != K::DvdRam)
+            WaitRdi();
         EXPECT_TRUE(None(kDrive, {0x1E, 0, 0, 0, 0, 0}).Good());
         EXPECT_TRUE(None(kDrive, {0x1B, 0, 0, 0, 3, 0}).Good());
         EXPECT_TRUE(Tur(kDrive).Good());
@@ -210,11 +224,13 @@ TEST_P(EveryMedium, TwoBurnsThenTheDiscSaysWhatHappened) {
     media_ = GetParam();
     Insert(kDrive, media_);
     using K = TMediaKind;
-    if (Is({K::DvdPlusRw, K::BdRe})) QuickErase();
+    if (Is({K::DvdPlusRw, K::BdRe}))
+        QuickErase();
     // More than the 1000 blocks of the DVD-RW quick format, so that the
     // second session does not start at the engine's "1000 means 0".
     uint32_t first = Burn(1200, false, 0x61);
-    if (HasFatalFailure() || HasFailure()) return;
+    if (HasFatalFailure() || HasFailure())
+        return;
     EXPECT_EQ(first, 0u);
     Check(first, 1200, 0x61);
 
@@ -243,13 +259,16 @@ INSTANTIATE_TEST_SUITE_P(Media, EveryMedium,
                              std::string name = MediaInfo(info.param).name;
                              std::string out;
                              for (char c : name) {
-                                 out += c == '+' ? std::string("plus") : c == '-' ? std::string("_") : std::string(1, c);
+                                 out += c == '+'   ? std::string("plus")
+                                        : c == '-' ? std::string("_")
+                                                   : std::string(1, c);
                              }
                              return out;
                          });
 
 TEST_F(EngineSequence, FinalizedWritesCloseTheDisc) {
-    for (TMediaKind kind : {TMediaKind::CdR, TMediaKind::DvdPlusR, TMediaKind::DvdPlusRDl, TMediaKind::BdR}) {
+    for (TMediaKind kind :
+         {TMediaKind::CdR, TMediaKind::DvdPlusR, TMediaKind::DvdPlusRDl, TMediaKind::BdR}) {
         media_ = kind;
         Insert(kDrive, kind);
         Burn(64, true, 0x70);

@@ -107,9 +107,9 @@ TEST_F(Lifecycle, DvdRReservedTrackAndBorders) {
     ASSERT_TRUE(SetWriteParameters(kDvd, 0, 3, 5, true).Good());
     TReply ti = TrackInfo(kDvd, 1);
     ASSERT_TRUE(ti.Good());
-    EXPECT_EQ(ti.data[6], 0x61);           // blank, incremental, data mode 1
-    EXPECT_EQ(BE32(&ti.data[20]), 16u);    // fixed packet size
-    EXPECT_EQ(ti.data[6] & 0x10, 0);       // FP stays 0 on DVD-R
+    EXPECT_EQ(ti.data[6], 0x61);         // blank, incremental, data mode 1
+    EXPECT_EQ(BE32(&ti.data[20]), 16u);  // fixed packet size
+    EXPECT_EQ(ti.data[6] & 0x10, 0);     // FP stays 0 on DVD-R
 
     std::vector<uint8_t> stamp(22, 0);
     stamp[1] = 20;

@@ -63,10 +63,10 @@ TEST_F(Queries, CapabilitiesPageDefaultAndCurrent) {
     ASSERT_TRUE(def.Good());
     const uint8_t* p = &def.data[8];
     ASSERT_EQ(p[0], 0x2A);
-    EXPECT_NE(p[3], 0);               // writer
-    EXPECT_EQ(p[4] & 0x80, 0x80);     // buffer-underrun-free
-    EXPECT_EQ(BE16(p + 18), 11080);   // maximum write speed
-    EXPECT_EQ(BE16(p + 12), 2048);    // buffer KiB
+    EXPECT_NE(p[3], 0);              // writer
+    EXPECT_EQ(p[4] & 0x80, 0x80);    // buffer-underrun-free
+    EXPECT_EQ(BE16(p + 18), 11080);  // maximum write speed
+    EXPECT_EQ(BE16(p + 12), 2048);   // buffer KiB
     EXPECT_EQ(BE16(&def.data[0]) + 2u, 8u + 32 + 4 * BE16(p + 30));
 
     ASSERT_TRUE(None(kDvd, {0xBB, 1, 0xFF, 0xFF, 0x0F, 0xA0, 0, 0, 0, 0, 0, 0}).Good());

@@ -73,7 +73,8 @@ TEST_F(State, TwoProcessesWritingAtOnceStayConsistent) {
             int written = 0, failures = 0;
             while (written < kChunks && failures < 100000) {
                 TReply ti = TrackInfo(kBd, 0xFF);
-                uint32_t nwa = ti.data[7] & 1 ? BE32(&ti.data[12]) : BE32(&TrackInfo(kBd, 1).data[12]);
+                uint32_t nwa =
+                    ti.data[7] & 1 ? BE32(&ti.data[12]) : BE32(&TrackInfo(kBd, 1).data[12]);
                 TReply w = Write(kBd, nwa, 32, static_cast<uint8_t>(0x10 + c));
                 if (w.Good()) {
                     ++written;
@@ -100,7 +101,8 @@ TEST_F(State, TwoProcessesWritingAtOnceStayConsistent) {
         ASSERT_TRUE(r.Good());
         uint8_t first = r.data[0];
         ASSERT_TRUE(first == 0x10 || first == 0x11) << "chunk " << i;
-        for (uint8_t b : r.data) ASSERT_EQ(b, first) << "torn chunk " << i;
+        for (uint8_t b : r.data)
+            ASSERT_EQ(b, first) << "torn chunk " << i;
         ++counts[first - 0x10];
     }
     EXPECT_EQ(counts[0], kChunks);
@@ -116,12 +118,14 @@ TEST_F(State, ThreadsShareOneHost) {
     ASSERT_TRUE(WaitWhileNotReady(kBd).Good());
     auto writer = [&](unsigned t, uint8_t fill, bool& ok) {
         ok = true;
-        for (uint32_t i = 0; i < 64 && ok; ++i) ok = Write(t, i * 32, 32, fill).Good();
+        for (uint32_t i = 0; i < 64 && ok; ++i)
+            ok = Write(t, i * 32, 32, fill).Good();
     };
     bool okBd = false, okDvd = false;
     std::thread a(writer, kBd, 0xB1, std::ref(okBd));
     std::thread b(writer, kDvd, 0xD1, std::ref(okDvd));
-    for (int i = 0; i < 50; ++i) In(kBd, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, 12);
+    for (int i = 0; i < 50; ++i)
+        In(kBd, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, 12);
     a.join();
     b.join();
     EXPECT_TRUE(okBd);
@@ -222,7 +226,9 @@ protected:
         return BE32(&r.data[8]);
     }
     void SetSpeed(unsigned t, uint16_t write) {
-        ASSERT_TRUE(None(t, {0xBB, 1, 0xFF, 0xFF, uint8_t(write >> 8), uint8_t(write), 0, 0, 0, 0, 0, 0}).Good());
+        ASSERT_TRUE(
+            None(t, {0xBB, 1, 0xFF, 0xFF, uint8_t(write >> 8), uint8_t(write), 0, 0, 0, 0, 0, 0})
+                .Good());
     }
 };
 
@@ -238,7 +244,8 @@ TEST_F(BufferState, FillsWithWritesAndDrainsAtTheSetSpeed) {
     EXPECT_EQ(Blank(0), 256u * 1024);
 
     // A write that does not fit waits for room instead of failing.
-    for (int i = 0; i < 6; ++i) ASSERT_TRUE(Write(0, 64 + 32 * i, 32).Good());
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(Write(0, 64 + 32 * i, 32).Good());
     EXPECT_LT(Blank(0), 64u * 1024 + 1);
 
     // Unlimited speed: the buffer empties at once.
@@ -270,7 +277,8 @@ TEST_F(BufferState, FixedRecordingRateIgnoresTheAskedSpeed) {
 TEST_F(BufferState, PioneerRefusesAWriteThatDoesNotFit) {
     Insert(1, TMediaKind::DvdRam);
     SetSpeed(1, 100);  // about 655 ms per 64 KiB
-    for (int i = 0; i < 4; ++i) ASSERT_TRUE(Write(1, 32 * i, 32).Good());
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(Write(1, 32 * i, 32).Good());
     EXPECT_EQ(Write(1, 128, 32).sense, sense::kLongWriteInProgress);
     usleep(750000);
     EXPECT_TRUE(Write(1, 128, 32).Good());
@@ -291,10 +299,11 @@ TEST_F(State, ToolInsertsExportsAndInjects) {
     ASSERT_EQ(std::system((tool + " insert 1 dvd-r --from " + image).c_str()), 0);
     ASSERT_EQ(std::system((tool + " export 1 " + dir_ + "/out.iso").c_str()), 0);
     std::ifstream in1(image, std::ios::binary), in2(dir_ + "/out.iso", std::ios::binary);
-    std::string s1((std::istreambuf_iterator<char>(in1)), {}), s2((std::istreambuf_iterator<char>(in2)), {});
+    std::string s1((std::istreambuf_iterator<char>(in1)), {}),
+        s2((std::istreambuf_iterator<char>(in2)), {});
     EXPECT_EQ(s1.size(), 2048u * 1025);
     EXPECT_TRUE(s1 == s2);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat((dir_ + "/out.iso").c_str(), &st), 0);
     EXPECT_LT(st.st_blocks * 512, static_cast<long>(s1.size()));  // sparse
     EXPECT_NE(std::system((tool + " insert 2 bd-re > /dev/null 2>&1").c_str()), 0);

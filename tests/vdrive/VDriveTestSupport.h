@@ -22,7 +22,9 @@ namespace tessor::vdrive::test {
 inline uint32_t BE32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
-inline uint16_t BE16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
+inline uint16_t BE16(const uint8_t* p) {
+    return uint16_t(p[0] << 8 | p[1]);
+}
 
 struct TReply {
     uint8_t srbStatus = 0;
@@ -34,7 +36,8 @@ struct TReply {
 };
 
 inline std::string MakeTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessor-vdrive-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "tessor-vdrive-XXXXXX").string();
     char* made = mkdtemp(pattern.data());
     EXPECT_NE(made, nullptr);
     return pattern;
@@ -80,7 +83,8 @@ protected:
         srb.SRB_Flags = flags;
         srb.SRB_Target = static_cast<uint8_t>(target);
         srb.SRB_Lun = lun;
-        if (flags & SRB_DIR_IN) data.assign(length, 0xEE);
+        if (flags & SRB_DIR_IN)
+            data.assign(length, 0xEE);
         srb.SRB_BufLen = static_cast<uint32_t>(data.size());
         srb.SRB_BufPointer = data.empty() ? nullptr : data.data();
         srb.SRB_SenseLen = SENSE_LEN;
@@ -114,13 +118,15 @@ protected:
     TReply Profile(unsigned t) { return In(t, {0x46, 0x02, 0, 0, 0, 0, 0, 0, 114, 0}, 114); }
     TReply Write(unsigned t, uint32_t lba, uint16_t blocks, uint8_t fill = 0x5A) {
         std::vector<uint8_t> data(size_t(blocks) * 2048, fill);
-        return Out(t, {0x2A, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8), uint8_t(lba), 0,
-                       uint8_t(blocks >> 8), uint8_t(blocks), 0},
+        return Out(t,
+                   {0x2A, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8),
+                    uint8_t(lba), 0, uint8_t(blocks >> 8), uint8_t(blocks), 0},
                    std::move(data));
     }
     TReply Read(unsigned t, uint32_t lba, uint16_t blocks) {
-        return In(t, {0x28, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8), uint8_t(lba), 0,
-                      uint8_t(blocks >> 8), uint8_t(blocks), 0},
+        return In(t,
+                  {0x28, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8), uint8_t(lba),
+                   0, uint8_t(blocks >> 8), uint8_t(blocks), 0},
                   uint32_t(blocks) * 2048);
     }
     TReply Close(unsigned t, uint8_t function, uint8_t number, bool immediate = false) {
@@ -132,10 +138,12 @@ protected:
     TReply Format(unsigned t, std::vector<uint8_t> list) {
         return Out(t, {0x04, 0x11, 0, 0, 0, 0}, std::move(list));
     }
-    TReply Blank(unsigned t, bool quick) { return None(t, {0xA1, uint8_t(quick ? 0x11 : 0x10), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}); }
+    TReply Blank(unsigned t, bool quick) {
+        return None(t, {0xA1, uint8_t(quick ? 0x11 : 0x10), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    }
     TReply Reserve(unsigned t, uint32_t blocks) {
-        return None(t, {0x53, 0, 0, 0, 0, uint8_t(blocks >> 24), uint8_t(blocks >> 16), uint8_t(blocks >> 8),
-                        uint8_t(blocks), 0});
+        return None(t, {0x53, 0, 0, 0, 0, uint8_t(blocks >> 24), uint8_t(blocks >> 16),
+                        uint8_t(blocks >> 8), uint8_t(blocks), 0});
     }
     TReply ModeSense(unsigned t, uint8_t page, uint16_t length = 128) {
         return In(t, {0x5A, 0, page, 0, 0, 0, 0, uint8_t(length >> 8), uint8_t(length), 0}, length);
@@ -145,7 +153,8 @@ protected:
     TReply SetWriteParameters(unsigned t, uint8_t writeType, uint8_t multiSession,
                               uint8_t trackMode = 4, bool dvdMinus = false) {
         TReply sense = ModeSense(t, 0x05, 512);
-        if (!sense.Good()) return sense;
+        if (!sense.Good())
+            return sense;
         size_t h = sense.data[8] == 0x05 ? 8 : 16;
         std::vector<uint8_t> d(sense.data.begin(), sense.data.begin() + h + 2 + sense.data[h + 1]);
         uint8_t* p = d.data() + h;
@@ -156,18 +165,21 @@ protected:
             p[13] = 16;
         }
         uint16_t len = uint16_t(d.size());
-        return Out(t, {0x55, 0x10, 0, 0, 0, 0, 0, uint8_t(len >> 8), uint8_t(len), 0}, std::move(d));
+        return Out(t, {0x55, 0x10, 0, 0, 0, 0, 0, uint8_t(len >> 8), uint8_t(len), 0},
+                   std::move(d));
     }
 
     // The engine's way: read page 05h, change fields, send it back.
     TReply EditPage05(unsigned t, const std::function<void(uint8_t*)>& edit) {
         TReply sense = ModeSense(t, 0x05, 512);
-        if (!sense.Good()) return sense;
+        if (!sense.Good())
+            return sense;
         size_t h = sense.data[8] == 0x05 ? 8 : 16;
         std::vector<uint8_t> d(sense.data.begin(), sense.data.begin() + h + 2 + sense.data[h + 1]);
         edit(d.data() + h);
         uint16_t len = uint16_t(d.size());
-        return Out(t, {0x55, 0x10, 0, 0, 0, 0, 0, uint8_t(len >> 8), uint8_t(len), 0}, std::move(d));
+        return Out(t, {0x55, 0x10, 0, 0, 0, 0, 0, uint8_t(len >> 8), uint8_t(len), 0},
+                   std::move(d));
     }
 
     // Polls a command while it reports ASC 04h, like the engine's wait loops.
@@ -175,7 +187,8 @@ protected:
         TReply r;
         for (int i = 0; i < 2000; ++i) {
             r = DiscInfo(t);
-            if (r.sense.asc != 0x04) break;
+            if (r.sense.asc != 0x04)
+                break;
             usleep(1000);
         }
         return r;
@@ -186,15 +199,29 @@ protected:
     TAspiEntryPoints entry_;
 };
 
-inline std::vector<uint8_t> List(std::initializer_list<uint8_t> bytes) { return bytes; }
+inline std::vector<uint8_t> List(std::initializer_list<uint8_t> bytes) {
+    return bytes;
+}
 
 // The FORMAT UNIT parameter lists the engine sends.
-inline std::vector<uint8_t> kDvdRamFull() { return List({0, 0x82, 0, 8, 0x00, 0x22, 0x21, 0x20, 0, 0, 0x08, 0}); }
-inline std::vector<uint8_t> kDvdPlusRwFormat() { return List({0, 0x82, 0, 8, 0x00, 0x23, 0x05, 0x40, 0x98, 0, 0, 0}); }
-inline std::vector<uint8_t> kBdReQuick() { return List({0, 0x82, 0, 8, 0, 0, 0x02, 0x80, 0xC0, 0, 0x10, 0}); }
-inline std::vector<uint8_t> kDvdRwQuick1000() { return List({0, 0xA2, 0, 8, 0, 0, 0x03, 0xE8, 0x54, 0, 0, 0x10}); }
-inline std::vector<uint8_t> kDvdRwQuick() { return List({0, 0x82, 0, 8, 0, 0, 0, 0, 0x54, 0, 0, 0x10}); }
-inline std::vector<uint8_t> kDvdRwGrow() { return List({0, 0x82, 0, 8, 0, 0, 0, 0, 0x4C, 0, 0, 0x10}); }
+inline std::vector<uint8_t> kDvdRamFull() {
+    return List({0, 0x82, 0, 8, 0x00, 0x22, 0x21, 0x20, 0, 0, 0x08, 0});
+}
+inline std::vector<uint8_t> kDvdPlusRwFormat() {
+    return List({0, 0x82, 0, 8, 0x00, 0x23, 0x05, 0x40, 0x98, 0, 0, 0});
+}
+inline std::vector<uint8_t> kBdReQuick() {
+    return List({0, 0x82, 0, 8, 0, 0, 0x02, 0x80, 0xC0, 0, 0x10, 0});
+}
+inline std::vector<uint8_t> kDvdRwQuick1000() {
+    return List({0, 0xA2, 0, 8, 0, 0, 0x03, 0xE8, 0x54, 0, 0, 0x10});
+}
+inline std::vector<uint8_t> kDvdRwQuick() {
+    return List({0, 0x82, 0, 8, 0, 0, 0, 0, 0x54, 0, 0, 0x10});
+}
+inline std::vector<uint8_t> kDvdRwGrow() {
+    return List({0, 0x82, 0, 8, 0, 0, 0, 0, 0x4C, 0, 0, 0x10});
+}
 
 constexpr TSense kGood{};
 

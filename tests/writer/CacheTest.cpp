@@ -17,16 +17,19 @@ std::vector<int32_t> TakeAll(builder::TImageBuilder& b, std::string* bytes) {
     std::vector<int32_t> lengths;
     // The writer starts once the cache is primed; in read mode the stream's
     // length is only known from then on.
-    while (!b.CachePrimed.load() && !b.CacheDone.load()) WaitForCache(b, 10);
+    while (!b.CachePrimed.load() && !b.CacheDone.load())
+        WaitForCache(b, 10);
     for (;;) {
         int32_t length = TakeBlock(b);
-        if (length == 0) break;
+        if (length == 0)
+            break;
         if (length < 0) {
             WaitForCache(b, 10);
             continue;
         }
         lengths.push_back(length);
-        if (bytes) bytes->append(reinterpret_cast<const char*>(b.WriteBuffer.get()), length);
+        if (bytes)
+            bytes->append(reinterpret_cast<const char*>(b.WriteBuffer.get()), length);
     }
     return lengths;
 }

@@ -20,7 +20,8 @@ using component::TDiscBurner;
 builder::TFileEntry* EntryFor(TDiscBurner& burner, const std::string& name) {
     builder::TImageBuilder& b = burner.Builder();
     for (int32_t i = 0; i < b.FileCount; ++i) {
-        if (platform::ToSystem(b.FileTable[i]->LongName) == name) return b.FileTable[i];
+        if (platform::ToSystem(b.FileTable[i]->LongName) == name)
+            return b.FileTable[i];
     }
     return nullptr;
 }
@@ -110,7 +111,8 @@ TEST_F(ImageWriteTest, ExistingImageIsReplaced) {
     burner.PrepareImage();
     TWriteRun run = RunImage(burner, image);
     ASSERT_FALSE(run.failed);
-    EXPECT_EQ(std::filesystem::file_size(image), static_cast<uintmax_t>(burner.ImageSectors()) * 2048);
+    EXPECT_EQ(std::filesystem::file_size(image),
+              static_cast<uintmax_t>(burner.ImageSectors()) * 2048);
 }
 
 TEST_F(ImageWriteTest, SourceGoneBeforeTheWriteNamesIt) {
@@ -129,7 +131,8 @@ TEST_F(ImageWriteTest, SourceGoneBeforeTheWriteNamesIt) {
 TEST_F(ImageWriteTest, SourceThatCannotBeReadFailsTheWrite) {
     // The file is replaced by a link to /proc/self/mem: it opens as a
     // regular file, and reading its start fails (EIO).
-    if (access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem";
+    if (access("/proc/self/mem", R_OK) != 0)
+        GTEST_SKIP() << "no /proc/self/mem";
     std::string victim = dir.Write("victim.bin", 300000);
     ASSERT_NE(burner.AddFile(u"\\", platform::FromSystem(victim)), nullptr);
     burner.PrepareImage();
@@ -160,7 +163,8 @@ TEST_F(ImageWriteTest, ShorterSourceIsPaddedWithZeros) {
 }
 
 TEST_F(ImageWriteTest, FullDiskFailsTheImage) {
-    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
     dir.Write("x.bin", 1 << 20);
     ASSERT_NE(burner.AddFile(u"\\", platform::FromSystem(dir / "x.bin")), nullptr);
     burner.PrepareImage();
@@ -209,7 +213,8 @@ TEST_F(ImageWriteTest, AbortWhileTheCacheIsFull) {
     std::thread reader([&] {
         int fd = open(fifo.c_str(), O_RDONLY);
         char buf[65536];
-        while (!drain.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (!drain.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         while (read(fd, buf, sizeof buf) > 0) {
         }
         close(fd);
@@ -313,7 +318,8 @@ TEST_P(AnchorPlacement, LastSectorIsTheClosingAnchor) {
     auto u8 = [&](size_t at) { return static_cast<uint8_t>(img[at]); };
     size_t last = static_cast<size_t>(total - 1) * 2048;
     EXPECT_EQ(u8(last) | u8(last + 1) << 8, 2) << "tag identifier of an anchor";
-    uint32_t location = u8(last + 12) | u8(last + 13) << 8 | u8(last + 14) << 16 | uint32_t(u8(last + 15)) << 24;
+    uint32_t location =
+        u8(last + 12) | u8(last + 13) << 8 | u8(last + 14) << 16 | uint32_t(u8(last + 15)) << 24;
     EXPECT_EQ(location, static_cast<uint32_t>(total - 1));
     int32_t dataEnd = b.FirstDataLba + b.FileDataSectors;
     if (ownBlock) {
@@ -328,8 +334,9 @@ TEST_P(AnchorPlacement, LastSectorIsTheClosingAnchor) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Udf, AnchorPlacement, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "OwnBlock" : "LastDataBlock"; });
+INSTANTIATE_TEST_SUITE_P(Udf, AnchorPlacement, ::testing::Bool(), [](const auto& info) {
+    return info.param ? "OwnBlock" : "LastDataBlock";
+});
 
 }  // namespace
 }  // namespace tessor::writer::test

@@ -43,7 +43,8 @@ TEST_P(StreamCrossCheck, EngineImageEqualsTheAssembledLayout) {
 
     auto size = [](const std::string& p) { return std::filesystem::file_size(p); };
     ASSERT_EQ(size(dir / "engine.iso"), size(dir / "assembled.iso"));
-    EXPECT_EQ(testsupport::HashFile(dir / "engine.iso"), testsupport::HashFile(dir / "assembled.iso"))
+    EXPECT_EQ(testsupport::HashFile(dir / "engine.iso"),
+              testsupport::HashFile(dir / "assembled.iso"))
         << "the engine's stream differs from the layout";
 }
 

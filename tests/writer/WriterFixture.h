@@ -23,8 +23,10 @@ namespace tessor::writer::test {
 class TScratch {
 public:
     TScratch() {
-        std::string templ = (std::filesystem::temp_directory_path() / "tessor-writer-XXXXXX").string();
-        if (mkdtemp(templ.data())) path_ = templ;
+        std::string templ =
+            (std::filesystem::temp_directory_path() / "tessor-writer-XXXXXX").string();
+        if (mkdtemp(templ.data()))
+            path_ = templ;
     }
     ~TScratch() {
         std::error_code ec;
@@ -39,7 +41,8 @@ public:
         std::filesystem::create_directories(std::filesystem::path(p).parent_path());
         std::ofstream f(p, std::ios::binary);
         std::string data(size, '\0');
-        for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 7 + seed) % 251);
+        for (size_t i = 0; i < size; ++i)
+            data[i] = static_cast<char>((i * 7 + seed) % 251);
         f.write(data.data(), static_cast<std::streamsize>(size));
         return p;
     }
@@ -78,7 +81,8 @@ inline TWriteRun RunImage(component::TDiscBurner& burner, const std::string& ima
     run.started = burner.CreateImageFile(platform::FromSystem(image));
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (run.completions == 0 && std::chrono::steady_clock::now() < deadline) {
-        if (!run.started && burner.Messages()->DispatchPending() == 0) break;
+        if (!run.started && burner.Messages()->DispatchPending() == 0)
+            break;
         burner.Messages()->WaitAndDispatch(50);
     }
     // Anything posted twice would show up here.

@@ -29,7 +29,8 @@ extern "C" __attribute__((visibility("default"))) uint32_t GetASPI32SupportInfo(
 extern "C" __attribute__((visibility("default"))) uint32_t SendASPI32Command(void* srb) {
     tessor::vdrive::TRecorderHost* host = Host();
     if (host == nullptr) {
-        if (srb != nullptr) static_cast<uint8_t*>(srb)[1] = SS_ERR;
+        if (srb != nullptr)
+            static_cast<uint8_t*>(srb)[1] = SS_ERR;
         return SS_ERR;
     }
     return host->SendASPI32Command(srb);

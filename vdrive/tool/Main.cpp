@@ -43,13 +43,15 @@ int Fail(const std::string& message) {
 bool ParseDrive(const std::string& text, const TRecorderHost& host, unsigned& drive) {
     char* end = nullptr;
     unsigned long v = std::strtoul(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || v >= host.DriveCount()) return false;
+    if (text.empty() || *end != '\0' || v >= host.DriveCount())
+        return false;
     drive = static_cast<unsigned>(v);
     return true;
 }
 
 std::string Describe(const TDiscState& s) {
-    if (!s.present) return s.trayOpen ? "tray open, no disc" : "no disc";
+    if (!s.present)
+        return s.trayOpen ? "tray open, no disc" : "no disc";
     const TMediaInfo& info = s.Info();
     std::string text = std::string(info.name) + (s.trayOpen ? " (tray open)" : "");
     if (s.Overwritable()) {
@@ -64,7 +66,8 @@ std::string Describe(const TDiscState& s) {
                 std::to_string(s.tracks.size()) + " track(s), next writable " +
                 (s.finalized ? std::string("none") : std::to_string(s.InvisibleTrackStart()));
     }
-    if (!s.faults.empty()) text += ", " + std::to_string(s.faults.size()) + " fault(s)";
+    if (!s.faults.empty())
+        text += ", " + std::to_string(s.faults.size()) + " fault(s)";
     return text;
 }
 
@@ -84,7 +87,8 @@ int main(int argc, char** argv) {
     }
     std::string error;
     auto host = TRecorderHost::Create(options, error);
-    if (!host) return Fail(error);
+    if (!host)
+        return Fail(error);
     const std::string& command = args[0];
     unsigned drive = 0;
     auto needDrive = [&]() {
@@ -99,35 +103,43 @@ int main(int argc, char** argv) {
         for (unsigned i = 0; i < host->DriveCount(); ++i) {
             const TDriveConfig& d = host->Drive(i);
             TDiscState s;
-            if (!host->GetDiscState(i, s, error)) return Fail(error);
+            if (!host->GetDiscState(i, s, error))
+                return Fail(error);
             std::printf("%u: %-13s %s %s %s  -  %s\n", i, DriveKindName(d.kind), d.vendor.c_str(),
                         d.product.c_str(), d.revision.c_str(), Describe(s).c_str());
         }
         return 0;
     }
     if (command == "insert") {
-        if (!needDrive()) return 1;
+        if (!needDrive())
+            return 1;
         if (args.size() != 3 && !(args.size() == 5 && args[3] == "--from")) {
             return Fail("usage: insert DRIVE MEDIA [--from IMAGE]");
         }
         auto media = MediaKindFromName(args[2]);
-        if (!media) return Fail("unknown media \"" + args[2] + "\" (" + MediaNames() + ")");
+        if (!media)
+            return Fail("unknown media \"" + args[2] + "\" (" + MediaNames() + ")");
         std::string image = args.size() == 5 ? args[4] : "";
-        if (!host->InsertMedia(drive, *media, image, error)) return Fail(error);
+        if (!host->InsertMedia(drive, *media, image, error))
+            return Fail(error);
         return 0;
     }
     if (command == "eject" && args.size() == 2) {
-        if (!needDrive()) return 1;
+        if (!needDrive())
+            return 1;
         return host->EjectMedia(drive, error) ? 0 : Fail(error);
     }
     if (command == "export" && args.size() == 3) {
-        if (!needDrive()) return 1;
+        if (!needDrive())
+            return 1;
         return host->ExportImage(drive, args[2], error) ? 0 : Fail(error);
     }
     if (command == "fault" && args.size() >= 3) {
-        if (!needDrive()) return 1;
+        if (!needDrive())
+            return 1;
         std::string spec;
-        for (size_t i = 2; i < args.size(); ++i) spec += (i > 2 ? " " : "") + args[i];
+        for (size_t i = 2; i < args.size(); ++i)
+            spec += (i > 2 ? " " : "") + args[i];
         return host->InjectFault(drive, spec, error) ? 0 : Fail(error);
     }
     if (command == "reset" && args.size() == 1) {

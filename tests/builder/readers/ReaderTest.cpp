@@ -10,8 +10,8 @@
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/Tree.h"
 #include "engine/platform/Strings.h"
-#include "tests/support/ImageWriter.h"
 #include "tests/support/ImageAssembler.h"
+#include "tests/support/ImageWriter.h"
 #include "tests/support/IsoCheck.h"
 #include "tests/support/ReaderHarness.h"
 #include "tests/support/TestFiles.h"
@@ -26,8 +26,7 @@ using platform::FromSystem;
 // The tricky tree and its image, made once for the whole suite.
 class TrickyImage : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         dir_ = new TTempDir("tessor-readers");
         source_ = dir_->Path() + "/src";
         ASSERT_TRUE(MakeDirs(source_));
@@ -42,8 +41,7 @@ protected:
         ASSERT_TRUE(Build(image1999_, true, false));
         ASSERT_TRUE(Build(plain_, false, true));
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete expected_;
         delete dir_;
     }
@@ -51,39 +49,41 @@ protected:
     // and leaves out names outside the BMP, for the two readers that cannot
     // take them (isovfy stops at the first record flagged "existence";
     // libcdio's iconv refuses UTF-16 surrogates and drops the directory).
-    static bool Build(const std::string& image, bool iso1999, bool plain, bool udf = false)
-    {
+    static bool Build(const std::string& image, bool iso1999, bool plain, bool udf = false) {
         TImageBuilder b;
         ClearFiles(b);
         b.UDFBridge = udf ? 1 : 0;
         if (plain) {
             b.AddFileHandler = [](void*, const char16_t*, platform::TFindData& fd, bool& skip) {
                 fd.dwFileAttributes &= ~platform::kAttrHidden;
-                for (const char16_t* c = fd.cFileName; *c; ++c) skip = skip || (*c >= 0xD800 && *c <= 0xDFFF);
+                for (const char16_t* c = fd.cFileName; *c; ++c)
+                    skip = skip || (*c >= 0xD800 && *c <= 0xDFFF);
             };
         }
         b.JolietFileSystem = 1;
         b.ISO9660v1999FS = iso1999 ? 1 : 0;
         SetVolumeLabel(b, "Tricky tree");
-        if (!AddFolder(b, u"\\", FromSystem(source_), u"*.*", true, false)) return false;
+        if (!AddFolder(b, u"\\", FromSystem(source_), u"*.*", true, false))
+            return false;
         PrepareImage(b);
         std::string why;
         bool ok = WriteImageFile(b, image, &why);
         EXPECT_TRUE(ok) << why;
         return ok;
     }
-    void ExpectExtractionMatches(TReader reader, const std::string& image, size_t readerNameLimit = 0,
-                                 size_t maxNameUnits = 110)
-    {
+    void ExpectExtractionMatches(TReader reader, const std::string& image,
+                                 size_t readerNameLimit = 0, size_t maxNameUnits = 110) {
         TTempDir out("tessor-extract");
         TToolResult r = ExtractImage(reader, image, out.Path());
-        if (r.exitCode == 127) GTEST_SKIP() << r.output;
+        if (r.exitCode == 127)
+            GTEST_SKIP() << r.output;
         ASSERT_EQ(r.exitCode, 0) << ReaderName(reader) << ":\n" << r.output;
         TCompareOptions options;
         options.maxNameUnits = maxNameUnits;
         options.readerNameLimit = readerNameLimit;
         auto diff = CompareTrees(*expected_, Snapshot(out.Path()), options);
-        EXPECT_TRUE(diff.empty()) << ReaderName(reader) << " differs from the sources:\n" << Join(diff);
+        EXPECT_TRUE(diff.empty()) << ReaderName(reader) << " differs from the sources:\n"
+                                  << Join(diff);
     }
 
     static TTempDir* dir_;
@@ -103,40 +103,48 @@ std::string TrickyImage::plain_;
 std::string TrickyImage::udf_;
 TNode* TrickyImage::expected_ = nullptr;
 
-TEST_F(TrickyImage, StrictStructurePass)
-{
+TEST_F(TrickyImage, StrictStructurePass) {
     for (const std::string& image : {image_, image1999_, udf_}) {
         TIsoReport r = CheckIsoImage(image);
         EXPECT_TRUE(r.faults.empty()) << image << ":\n" << r.Summary();
         size_t files = 0, dirs = 0;
-        for (const auto& e : r.joliet.entries) (e.dir ? dirs : files) += 1;
+        for (const auto& e : r.joliet.entries)
+            (e.dir ? dirs : files) += 1;
         EXPECT_EQ(files, CountFiles(*expected_));
         EXPECT_EQ(dirs, CountDirs(*expected_));
         EXPECT_EQ(r.primary.entries.size(), r.joliet.entries.size());
     }
 }
 
-TEST_F(TrickyImage, XorrisoJoliet) { ExpectExtractionMatches(TReader::Xorriso, image_); }
-TEST_F(TrickyImage, SevenZipJoliet) { ExpectExtractionMatches(TReader::SevenZipIso, image_); }
+TEST_F(TrickyImage, XorrisoJoliet) {
+    ExpectExtractionMatches(TReader::Xorriso, image_);
+}
+TEST_F(TrickyImage, SevenZipJoliet) {
+    ExpectExtractionMatches(TReader::SevenZipIso, image_);
+}
 // bsdtar (libarchive) shows at most 103 characters of a Joliet name, cutting
 // off the extension too; the comparison cuts the source names the same way.
-TEST_F(TrickyImage, BsdtarJoliet) { ExpectExtractionMatches(TReader::Bsdtar, image_, 103); }
-TEST_F(TrickyImage, PycdlibJoliet) { ExpectExtractionMatches(TReader::PycdlibJoliet, image_); }
-TEST_F(TrickyImage, PycdlibJolietWithIso1999) { ExpectExtractionMatches(TReader::PycdlibJoliet, image1999_); }
+TEST_F(TrickyImage, BsdtarJoliet) {
+    ExpectExtractionMatches(TReader::Bsdtar, image_, 103);
+}
+TEST_F(TrickyImage, PycdlibJoliet) {
+    ExpectExtractionMatches(TReader::PycdlibJoliet, image_);
+}
+TEST_F(TrickyImage, PycdlibJolietWithIso1999) {
+    ExpectExtractionMatches(TReader::PycdlibJoliet, image1999_);
+}
 
 // With ISO9660v1999FS the primary tree carries the long names in UTF-8 (cut
 // at 207 bytes): read through it, the sources come back as well. (xorriso is
 // not asked: it shows every non-ASCII byte of a primary-tree name as '_'.)
-TEST_F(TrickyImage, Iso1999PrimaryTreeThroughPycdlib)
-{
+TEST_F(TrickyImage, Iso1999PrimaryTreeThroughPycdlib) {
     ExpectExtractionMatches(TReader::PycdlibIso, image1999_, 0, 207);
 }
 
 // With the UDF bridge the ISO 9660 and Joliet trees move behind its fixed
 // area and the file data behind its file stream: both views must still give
 // back the sources (UDF names longer than 127 characters are cut).
-TEST_F(TrickyImage, UdfBridgeImageThroughJolietAndUdf)
-{
+TEST_F(TrickyImage, UdfBridgeImageThroughJolietAndUdf) {
     ExpectExtractionMatches(TReader::Xorriso, udf_);
     ExpectExtractionMatches(TReader::PycdlibJoliet, udf_);  // parses the UDF structures too
     ExpectExtractionMatches(TReader::SevenZipUdf, udf_, 0, 127);
@@ -144,12 +152,12 @@ TEST_F(TrickyImage, UdfBridgeImageThroughJolietAndUdf)
 
 // The primary tree holds 8.3 names: every file must come out, with its
 // size and contents, under some name.
-TEST_F(TrickyImage, PrimaryTreeThroughXorrisoAndPycdlib)
-{
+TEST_F(TrickyImage, PrimaryTreeThroughXorrisoAndPycdlib) {
     for (TReader reader : {TReader::XorrisoIso, TReader::PycdlibIso}) {
         TTempDir out("tessor-extract");
         TToolResult r = ExtractImage(reader, image_, out.Path());
-        if (r.exitCode == 127) GTEST_SKIP() << r.output;
+        if (r.exitCode == 127)
+            GTEST_SKIP() << r.output;
         ASSERT_EQ(r.exitCode, 0) << ReaderName(reader) << ":\n" << r.output;
         TNode got = Snapshot(out.Path());
         EXPECT_EQ(CountFiles(got), CountFiles(*expected_)) << ReaderName(reader);
@@ -157,11 +165,11 @@ TEST_F(TrickyImage, PrimaryTreeThroughXorrisoAndPycdlib)
     }
 }
 
-TEST_F(TrickyImage, ListingReadersAcceptBothTrees)
-{
+TEST_F(TrickyImage, ListingReadersAcceptBothTrees) {
     for (const std::string& image : {image_, image1999_, plain_}) {
         TToolResult d = IsoinfoDescriptor(image);
-        if (d.exitCode == 127) GTEST_SKIP() << d.output;
+        if (d.exitCode == 127)
+            GTEST_SKIP() << d.output;
         EXPECT_EQ(d.exitCode, 0) << d.output;
         EXPECT_NE(d.output.find("Joliet"), std::string::npos) << d.output;
         for (bool joliet : {false, true}) {
@@ -183,8 +191,7 @@ TEST_F(TrickyImage, ListingReadersAcceptBothTrees)
 
 // One file over 4 GiB (sparse on both sides): two readers stream it and
 // compare its md5, the others list it with its full size.
-TEST(BigFileImage, MultiExtentFileReadBack)
-{
+TEST(BigFileImage, MultiExtentFileReadBack) {
     TTempDir dir("tessor-big");
     std::string source = dir.Path() + "/src";
     ASSERT_TRUE(MakeDirs(source));
@@ -210,7 +217,8 @@ TEST(BigFileImage, MultiExtentFileReadBack)
     for (TReader reader : {TReader::SevenZipIso, TReader::PycdlibJoliet}) {
         std::string digest;
         TToolResult h = DigestFileInImage(reader, image, "/big.bin", digest);
-        if (h.exitCode == 127) continue;
+        if (h.exitCode == 127)
+            continue;
         EXPECT_EQ(h.exitCode, 0) << ReaderName(reader) << ": " << h.output;
         EXPECT_EQ(digest, sourceDigest) << ReaderName(reader);
     }
@@ -238,13 +246,15 @@ TEST(BigFileImage, MultiExtentFileReadBack)
         ASSERT_FALSE(lines.empty()) << info.output;
     }
     if (ToolAvailable("bsdtar")) {
-        TToolResult t = RunTool("bsdtar -tvf " + ShellQuote(image) + " --options 'iso9660:!rockridge'");
+        TToolResult t =
+            RunTool("bsdtar -tvf " + ShellQuote(image) + " --options 'iso9660:!rockridge'");
         EXPECT_EQ(t.exitCode, 0) << t.output;
         EXPECT_NE(t.output.find(size), std::string::npos) << t.output;
     }
     if (ToolAvailable("xorriso")) {
-        TToolResult x = RunTool("xorriso -abort_on FAILURE -return_with FAILURE 32 -read_fs norock -indev " +
-                                ShellQuote(image) + " -lsl /big.bin");
+        TToolResult x =
+            RunTool("xorriso -abort_on FAILURE -return_with FAILURE 32 -read_fs norock -indev " +
+                    ShellQuote(image) + " -lsl /big.bin");
         EXPECT_EQ(x.exitCode, 0) << x.output;
         EXPECT_NE(x.output.find(size), std::string::npos) << x.output;
     }
