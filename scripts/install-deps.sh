@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    cmake ninja-build g++ make pkg-config
+    cmake ninja-build g++ make pkg-config clang-format
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     # image readers the tests judge our images with
     genisoimage xorriso p7zip-full udftools udfclient libcdio-utils
