@@ -26,8 +26,10 @@
 #include "engine/builder/Tree.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/builder/SysUtilsW.h"
@@ -164,6 +166,109 @@ TFindData DirFindData(std::u16string_view name) {
     return fd;
 }
 
+// ------------------------------------------------------------- source notes
+
+void Note(TImageBuilder& b, bool leftOut, std::u16string source, std::u16string_view name,
+          std::string reason) {
+    b.SourceNotes.push_back({leftOut, std::move(source), std::u16string(name), std::move(reason)});
+}
+
+// "\A\B\name": where an entry made without a source path lies.
+std::u16string CompilationPath(const TDirEntry* dir, std::u16string_view name) {
+    std::u16string path(name);
+    for (const TDirEntry* d = dir; d && d->Parent != d; d = d->Parent)
+        path = d->LongName + u"\\" + path;
+    return u"\\" + path;
+}
+
+// Where the extension of a name begins (its dot); the end when it has none.
+size_t ExtensionStart(std::u16string_view name) {
+    size_t dot = name.rfind(u'.');
+    return dot == std::u16string_view::npos || dot == 0 ? name.size() : dot;
+}
+
+// "name~N.ext": a name for a case variant, in the short names' manner.
+std::u16string CaseVariant(std::u16string_view name, int n) {
+    size_t ext = ExtensionStart(name);
+    std::u16string marker = platform::FromSystem("~" + std::to_string(n));
+    std::u16string_view stem =
+        CutUtf16(name.substr(0, ext), static_cast<size_t>(kMaxLongName) - marker.size() -
+                                          std::min<size_t>(name.size() - ext, 100));
+    return std::u16string(stem) + marker + std::u16string(name.substr(ext));
+}
+
+bool CanEnterAs(const TFileEntry* e, std::u16string_view name, bool isDir,
+                const std::u16string* source) {
+    if (e->LongName != name)
+        return false;
+    if (isDir)
+        return e->Directory != nullptr;
+    return e->Directory == nullptr && source && e->SourcePath == *source;
+}
+
+// Makes the name in fd one the disc can carry, and notes each change: a
+// name that is not valid UTF-8 is shown with U+FFFD for each bad byte, and
+// a name over the length limit keeps its first 100 characters and its
+// extension. A case variant (a name that differs from another in the same
+// source folder only in letter case: Linux tells them apart, the disc's
+// readers do not) becomes "name~N.ext" instead of meeting its sibling.
+// False: the entry cannot be entered (noted).
+bool FitDiscName(TImageBuilder& b, TDirEntry* dir, TFindData& fd, const std::u16string* source,
+                 bool isDir, bool caseVariant) {
+    const std::u16string original(FindName(fd));
+    std::u16string name = original;
+    auto where = [&] {
+        return source && !source->empty() ? *source : CompilationPath(dir, original);
+    };
+    if (platform::HasEscapedBytes(name)) {
+        name = platform::ReplaceEscapedBytes(name);
+        Note(b, false, where(), name,
+             "the name is not valid UTF-8; each invalid byte is shown as \xEF\xBF\xBD");
+    }
+    if (name.size() > static_cast<size_t>(kMaxLongName)) {
+        size_t ext = ExtensionStart(name);
+        std::u16string cut = std::u16string(CutUtf16(name.substr(0, ext), 100)) + name.substr(ext);
+        if (cut.size() > static_cast<size_t>(kMaxLongName)) {
+            Note(b, true, where(), name, "the name is longer than 217 characters");
+            return false;
+        }
+        name = std::move(cut);
+        Note(b, false, where(), name,
+             "the name is longer than 217 characters; it keeps its first 100 characters and "
+             "its extension");
+    }
+    TTreeStorage& st = *b.Storage;
+    TFileEntry* e = st.Index.Find(dir, name, TNameIndex::HashName(name));
+    if (e && caseVariant) {
+        std::u16string variant;
+        TFileEntry* v = nullptr;
+        for (int n = 2;; ++n) {
+            variant = CaseVariant(name, n);
+            v = st.Index.Find(dir, variant, TNameIndex::HashName(variant));
+            if (!v || CanEnterAs(v, variant, isDir, source))
+                break;
+        }
+        name = std::move(variant);
+        if (!v) {  // else the same source again, entered and noted before
+            Note(b, false, where(), name,
+                 "another name in its folder differs from this one only in letter case");
+        }
+    }
+    if (name != original)
+        SetField(fd.cFileName, 260, name);
+    return true;
+}
+
+// A source file that cannot be read is left out now, not found out about
+// in the middle of a write.
+bool Readable(TImageBuilder& b, const std::u16string& path, std::u16string_view name) {
+    int error = 0;
+    if (platform::CanRead(path, error))
+        return true;
+    Note(b, true, path, name, std::string("the file cannot be read: ") + std::strerror(error));
+    return false;
+}
+
 enum class TKind { File, Directory };
 
 struct TAddResult {
@@ -175,7 +280,7 @@ struct TAddResult {
 // into a directory or back) and, for directories, the compilation-path limit
 // checked before anything is created.
 TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
-                        const std::u16string* sourcePath, TKind kind) {
+                        const std::u16string* sourcePath, TKind kind, bool caseVariant = false) {
     if (!dir || IsSkip(dir))
         return {};
     if (b.AddFileHandler) {
@@ -184,11 +289,11 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
         if (skip)
             return {SkipMarker(), false};
     }
-    std::u16string_view name = FindName(fd);
-    if (name.size() > static_cast<size_t>(kMaxLongName))
-        return {SkipMarker(), false};
-    if (name.empty() || IsDotName(name))
+    if (FindName(fd).empty() || IsDotName(FindName(fd)))
         return {};
+    if (!FitDiscName(b, dir, fd, sourcePath, kind == TKind::Directory, caseVariant))
+        return {SkipMarker(), false};
+    std::u16string_view name = FindName(fd);
     if (kind == TKind::Directory &&
         (name.find(u'\\') != std::u16string_view::npos ||
          DirPathLength(dir) + name.size() + 1 > static_cast<size_t>(kDirPathBuffer - 1)))
@@ -199,10 +304,24 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
     TFileEntry* e = st.Index.Find(dir, name, hash);
     bool created = false;
     if (e) {
-        if (!b.ReplaceFileFlag)
+        bool otherKind = (e->Directory != nullptr) != (kind == TKind::Directory);
+        bool otherSource = kind == TKind::File && sourcePath && !sourcePath->empty() &&
+                           e->SourcePath != *sourcePath;
+        if (!b.ReplaceFileFlag) {
+            if (otherKind || otherSource) {
+                Note(b, true, sourcePath ? *sourcePath : CompilationPath(dir, name), name,
+                     otherKind ? "the folder already holds an entry of this name"
+                               : "the folder already holds a file of this name from " +
+                                     platform::ToSystem(e->SourcePath));
+            }
             return {e, false};
-        if ((e->Directory != nullptr) != (kind == TKind::Directory))
+        }
+        if (otherKind)
             return {};
+        if (otherSource) {
+            Note(b, true, e->SourcePath, name,
+                 "replaced by a later source of the same name, " + platform::ToSystem(*sourcePath));
+        }
         // Refreshed in place: same slot in FileTable and in the child list,
         // but its size and source may have changed, so the layout is stale.
         b.Prepared = 0;
@@ -259,18 +378,20 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
 
 // Makes (or finds) the directory named by fd under parent. The handler's
 // names, if it changed them, are the directory's names.
-TDirEntry* MakeDirectory(TImageBuilder& b, TDirEntry* parent, TFindData& fd) {
+TDirEntry* MakeDirectory(TImageBuilder& b, TDirEntry* parent, TFindData& fd,
+                         bool caseVariant = false) {
     if (!parent || IsSkip(parent))
         return nullptr;
     TTreeStorage& st = *b.Storage;
     std::u16string_view given = FindName(fd);
-    if (TFileEntry* existing = st.Index.Find(parent, given, TNameIndex::HashName(given)))
-        if (existing->Directory)
-            return existing->Directory;
+    if (!caseVariant)
+        if (TFileEntry* existing = st.Index.Find(parent, given, TNameIndex::HashName(given)))
+            if (existing->Directory)
+                return existing->Directory;
     if (b.DirCount >= kMaxDirectories)
         return nullptr;
 
-    TAddResult r = AddEntryImpl(b, parent, fd, nullptr, TKind::Directory);
+    TAddResult r = AddEntryImpl(b, parent, fd, nullptr, TKind::Directory, caseVariant);
     if (!r.entry)
         return nullptr;
     if (IsSkip(r.entry))
@@ -377,13 +498,38 @@ TFindData ToFindData(const TListedFile& f) {
     return fd;
 }
 
+// A folder whose listing fails (not an empty one) is noted: it stays on
+// the disc, but without what it holds.
+void NoteUnlisted(TImageBuilder& b, const std::u16string& folder, bool listed) {
+    int error = errno;
+    if (listed || error == ENOENT)
+        return;
+    size_t slash = folder.rfind(kPathSeparator);
+    Note(b, true, folder, slash == std::u16string::npos ? folder : folder.substr(slash + 1),
+         std::string("the folder's content cannot be read: ") + std::strerror(error));
+}
+
 TAddResult AddListedFile(TImageBuilder& b, TDirEntry* target, const std::u16string& sourceDir,
-                         TFindData& fd) {
+                         TFindData& fd, bool caseVariant = false) {
     std::u16string path = JoinSource(sourceDir, FindName(fd));
     if (path.size() > static_cast<size_t>(kSourcePathBuffer - 1))
         return {};
-    return AddEntryImpl(b, target, fd, &path, TKind::File);
+    if (!Readable(b, path, FindName(fd)))
+        return {SkipMarker(), false};
+    return AddEntryImpl(b, target, fd, &path, TKind::File, caseVariant);
 }
+
+// Names of one folder listing that differ only in letter case: every one
+// after the first is a case variant.
+class TCaseSeen {
+public:
+    bool Repeated(std::u16string_view name) {
+        return !seen_.insert(platform::FoldCase(name)).second;
+    }
+
+private:
+    std::unordered_set<std::u16string> seen_;
+};
 
 // Steps 4 to 6 of AddFolder for one source folder, from one listing of it:
 // its subfolders (each complete, depth first) and then its files matching
@@ -396,10 +542,13 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
         // No subfolders to wait for: files go in as the search returns them.
         platform::TFileSearch search;
         TFindData fd;
-        for (bool ok = search.First(JoinSource(sourceDir, mask), fd); ok; ok = search.Next(fd)) {
+        bool ok = search.First(JoinSource(sourceDir, mask), fd);
+        NoteUnlisted(b, sourceDir, ok);
+        TCaseSeen seen;
+        for (; ok; ok = search.Next(fd)) {
             if (fd.dwFileAttributes & kAttrDirectory)
                 continue;
-            if (!AddListedFile(b, target, sourceDir, fd).entry)
+            if (!AddListedFile(b, target, sourceDir, fd, seen.Repeated(FindName(fd))).entry)
                 return nullptr;
         }
         return target;
@@ -409,7 +558,9 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
     {
         platform::TFileSearch search;
         TFindData fd;
-        for (bool ok = search.First(JoinSource(sourceDir, u"*.*"), fd); ok; ok = search.Next(fd)) {
+        bool ok = search.First(JoinSource(sourceDir, u"*.*"), fd);
+        NoteUnlisted(b, sourceDir, ok);
+        for (; ok; ok = search.Next(fd)) {
             if (fd.dwFileAttributes & kAttrDirectory) {
                 if (!IsDotName(FindName(fd)))
                     folders.push_back(fd);
@@ -421,7 +572,9 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
             }
         }
     }
+    TCaseSeen seen;
     for (TFindData& fd : folders) {
+        bool caseVariant = seen.Repeated(FindName(fd));
         std::u16string subPath = JoinSource(sourceDir, FindName(fd));
         if (subPath.size() > static_cast<size_t>(kSourcePathBuffer - 1))
             return nullptr;
@@ -432,7 +585,7 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
             onPath = onPath || (haveId && a == id);
         if (onPath)
             continue;  // a link back into a folder being added: no endless descent
-        TDirEntry* sub = MakeDirectory(b, target, fd);
+        TDirEntry* sub = MakeDirectory(b, target, fd, caseVariant);
         if (!sub)
             return nullptr;
         if (IsSkip(sub))
@@ -449,7 +602,7 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
     folders.shrink_to_fit();
     for (const TListedFile& f : files) {
         TFindData fd = ToFindData(f);
-        if (!AddListedFile(b, target, sourceDir, fd).entry)
+        if (!AddListedFile(b, target, sourceDir, fd, seen.Repeated(f.name)).entry)
             return nullptr;
     }
     return target;
@@ -484,6 +637,7 @@ void ClearFiles(TImageBuilder& b) {
     b.HeaderBuffer.reset();
     b.HeaderLength = 0;
     b.Prepared = 0;
+    b.SourceNotes.clear();
 
     TDirEntry* root = &st.Dirs.emplace_back();
     root->Parent = root;
@@ -556,6 +710,8 @@ TFileEntry* AddFile(TImageBuilder& b, std::u16string_view destPath, std::u16stri
     if (!dir)
         return nullptr;
     std::u16string source(fileName);
+    if (!Readable(b, source, FindName(fd)))
+        return SkipMarker();
     return AddEntryImpl(b, dir, fd, &source, TKind::File).entry;
 }
 

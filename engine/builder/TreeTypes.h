@@ -118,6 +118,16 @@ inline constexpr int kBlockTableSlots = 10000;
 
 struct TTreeStorage;  // owns every entry and directory (Tree.cpp)
 
+// A source the compilation does not hold as it was given: left out, or
+// entered under another name. Source is the source path (a directory made
+// without one: its path in the compilation); Name the name on the disc.
+struct TSourceNote {
+    bool LeftOut = false;
+    std::u16string Source;
+    std::u16string Name;
+    std::string Reason;
+};
+
 struct TImageBuilder {
     TImageBuilder();
     ~TImageBuilder();
@@ -143,6 +153,8 @@ struct TImageBuilder {
     std::unique_ptr<uint8_t[]> HeaderBuffer;
     uint32_t HeaderLength = 0;
     std::unique_ptr<TTreeStorage> Storage;
+    // Every source left out or renamed since ClearFiles, in the order met.
+    std::vector<TSourceNote> SourceNotes;
 
     // ---- switches
     uint8_t JolietFileSystem = 0;

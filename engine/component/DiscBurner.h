@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/builder/TreeTypes.h"
 #include "engine/drive/SCSIDefs.h"
@@ -92,6 +93,9 @@ public:
     builder::TDirEntry* AddFolder(std::u16string_view destPath, std::u16string_view sourceDir,
                                   std::u16string_view mask, bool recursive, bool keepSourcePath);
     int32_t PrepareImage();
+    // Every source that the compilation leaves out or holds under another
+    // name since ClearFiles, with the reason, in the order met.
+    const std::vector<builder::TSourceNote>& SourceNotes() const { return builder_.SourceNotes; }
 
     // ---- writing, erasing, progress
     bool WriteDisc();

@@ -14,6 +14,40 @@
 
 namespace tessor::platform {
 
+namespace {
+
+void FillStamp(const struct stat& st, TFileStamp& stamp) {
+    stamp.Device = static_cast<uint64_t>(st.st_dev);
+    stamp.Inode = static_cast<uint64_t>(st.st_ino);
+    stamp.Size = static_cast<int64_t>(st.st_size);
+    stamp.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+bool StampOf(std::u16string_view path, TFileStamp& stamp) {
+    struct stat st {};
+    if (::stat(ToSystemPath(path).c_str(), &st) != 0)
+        return false;
+    FillStamp(st, stamp);
+    return true;
+}
+
+bool CanRead(std::u16string_view path, int& error) {
+    if (::access(ToSystemPath(path).c_str(), R_OK) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
+bool TFile::Stamp(TFileStamp& stamp) const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return false;
+    FillStamp(st, stamp);
+    return true;
+}
+
 TFile::~TFile() {
     if (fd_ >= 0)
         ::close(fd_);
@@ -33,7 +67,7 @@ TFile& TFile::operator=(TFile&& other) noexcept {
 }
 
 bool TFile::OpenRead(std::u16string_view path) {
-    return OpenReadNarrow(ToSystem(path));
+    return OpenReadNarrow(ToSystemPath(path));
 }
 
 bool TFile::OpenReadNarrow(const std::string& path) {
@@ -66,7 +100,7 @@ bool TFile::OpenReadNarrow(const std::string& path) {
 bool TFile::Create(std::u16string_view path) {
     Close();
     error_ = 0;
-    int fd = ::open(ToSystem(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = ::open(ToSystemPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         error_ = errno;
         return false;

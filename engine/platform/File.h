@@ -9,6 +9,22 @@
 
 namespace tessor::platform {
 
+// What identifies a file on disk and tells whether it changed.
+struct TFileStamp {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t Size = 0;
+    int64_t ModifiedNs = 0;  // last modification, nanoseconds since 1970
+    bool SameFile(const TFileStamp& o) const { return Device == o.Device && Inode == o.Inode; }
+    bool operator==(const TFileStamp&) const = default;
+};
+// The stamp of the file at path (links followed); false when it is missing.
+bool StampOf(std::u16string_view path, TFileStamp& stamp);
+
+// Whether the process may read the file at path; error is the reason when
+// it may not (errno).
+bool CanRead(std::u16string_view path, int& error);
+
 class TFile {
 public:
     TFile() = default;
@@ -31,6 +47,8 @@ public:
     bool Write(const void* buffer, size_t count);
     // Size in bytes, or -1.
     int64_t Size() const;
+    // The open file's stamp; false when it cannot be had.
+    bool Stamp(TFileStamp& stamp) const;
     bool IsOpen() const { return fd_ >= 0; }
     // Closes; false when the close reported an error (a delayed write error).
     bool Close();

@@ -141,12 +141,10 @@ bool FillFindData(const std::string& name, const struct stat& st, const std::u16
                   TFindData& fd) {
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         return false;
-    std::u16string wide = FromSystem(name);
-    // A name that is not valid UTF-8 could not be opened again from its
-    // UTF-16 form; a name of more than 259 UTF-16 units does not fit
-    // cFileName. Both cannot be represented and are left out.
-    if (ToSystem(wide) != name)
-        return false;
+    // A name that is not valid UTF-8 keeps its bytes as escapes (see
+    // FromSystemPath), so it can be opened again. A name of more than 259
+    // UTF-16 units would not fit cFileName; Linux names stop at 255 bytes.
+    std::u16string wide = FromSystemPath(name);
     if (wide.size() >= std::size(fd.cFileName))
         return false;
 
@@ -221,7 +219,7 @@ void TFileSearch::Close() {
 
 bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
     Close();
-    std::string path = ToSystem(pattern);
+    std::string path = ToSystemPath(pattern);
     std::string folderPath, last;
     SplitPath(path, folderPath, last);
     if (last.empty() || last == "/") {
@@ -231,7 +229,7 @@ bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
 
     auto state = std::make_unique<State>();
     state->dirFd = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (state->dirFd < 0 && errno == EACCES && !HasWildcard(FromSystem(last))) {
+    if (state->dirFd < 0 && errno == EACCES && !HasWildcard(FromSystemPath(last))) {
         // A folder that may be passed through but not listed: its files can
         // still be named one by one (without alternate names).
         state->dirFd = open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -242,7 +240,7 @@ bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
     if (fstat(state->dirFd, &folderStat) != 0)
         return false;
 
-    std::u16string lastWide = FromSystem(last);
+    std::u16string lastWide = FromSystemPath(last);
     if (!HasWildcard(lastWide)) {
         // One named file or folder. Its alternate name comes from the
         // folder's listing; the cache keeps that cheap for many files.
@@ -284,7 +282,7 @@ bool TFileSearch::Next(TFindData& fd) {
     const std::vector<std::string>& names = state_->folder->names;
     while (state_->next < names.size()) {
         const std::string& name = names[state_->next++];
-        if (!MatchesMask(FromSystem(name), state_->mask))
+        if (!MatchesMask(FromSystemPath(name), state_->mask))
             continue;
         struct stat st {};
         if (fstatat(state_->dirFd, name.c_str(), &st, 0) != 0)
@@ -301,7 +299,7 @@ bool TFileSearch::Next(TFindData& fd) {
 
 bool GetFolderId(std::u16string_view path, TFolderId& id) {
     struct stat st {};
-    if (stat(ToSystem(path).c_str(), &st) != 0)
+    if (stat(ToSystemPath(path).c_str(), &st) != 0)
         return false;
     id.device = static_cast<uint64_t>(st.st_dev);
     id.inode = static_cast<uint64_t>(st.st_ino);

@@ -94,7 +94,7 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(
     for (const std::string& name : names) {
         if (name == "." || name == "..")
             continue;
-        std::u16string wide = FromSystem(name);
+        std::u16string wide = FromSystemPath(name);
         if (IsValidShortName(wide))
             taken.insert(ToUpperAscii(wide));
         else
@@ -122,7 +122,7 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(
         unsigned& n = nextNumber.try_emplace(key, 1u).first->second;
         std::u16string alias;
         for (;; ++n) {
-            std::u16string number = FromSystem(std::to_string(n));
+            std::u16string number = FromSystemPath(std::to_string(n));
             size_t keep = number.size() + 1 >= 8 ? 1 : 8 - 1 - number.size();
             alias = base.substr(0, std::min(base.size(), keep)) + u'~' + number;
             if (!ext.empty())

@@ -17,6 +17,7 @@ namespace tessor::platform {
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
+constexpr char16_t kEscapeBase = 0xDC00;
 
 bool IsHighSurrogate(uint32_t u) {
     return u >= 0xD800 && u <= 0xDBFF;
@@ -180,7 +181,25 @@ std::string ToSystem(std::u16string_view text) {
     return out;
 }
 
-std::u16string FromSystem(std::string_view text) {
+namespace {
+
+// A maximal invalid subsequence of UTF-8: one U+FFFD for display, or each
+// byte as the lone low surrogate DC00h + byte, so that the exact bytes of a
+// file name come back out of ToSystemPath.
+void PushInvalid(std::u16string& out, const unsigned char* bytes, size_t count, bool escapeBytes) {
+    if (!escapeBytes) {
+        out.push_back(kReplacement);
+        return;
+    }
+    for (size_t k = 0; k < count; ++k)
+        out.push_back(static_cast<char16_t>(kEscapeBase + bytes[k]));
+}
+
+bool IsEscapedByte(char16_t u) {
+    return u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF;
+}
+
+std::u16string DecodeUtf8(std::string_view text, bool escapeBytes) {
     std::u16string out;
     out.reserve(text.size());
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
@@ -216,7 +235,7 @@ std::u16string FromSystem(std::string_view text) {
             if (c == 0xF4)
                 hi = 0x8F;
         } else {
-            out.push_back(kReplacement);
+            PushInvalid(out, s + i, 1, escapeBytes);
             ++i;
             continue;
         }
@@ -237,12 +256,58 @@ std::u16string FromSystem(std::string_view text) {
             cp = (cp << 6) | (b & 0x3F);
         }
         if (!ok) {
-            out.push_back(kReplacement);
+            PushInvalid(out, s + i, k, escapeBytes);
             i += k;
             continue;
         }
         AppendUtf16(out, cp);
         i += len;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::u16string FromSystem(std::string_view text) {
+    return DecodeUtf8(text, false);
+}
+
+std::u16string FromSystemPath(std::string_view text) {
+    return DecodeUtf8(text, true);
+}
+
+std::string ToSystemPath(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        char16_t u = text[i];
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+            ++i;
+        } else if (IsEscapedByte(u)) {
+            out.push_back(static_cast<char>(u - kEscapeBase));
+            ++i;
+        } else {
+            AppendUtf8(out, NextCodePoint(text, i));
+        }
+    }
+    return out;
+}
+
+bool HasEscapedBytes(std::u16string_view text) {
+    for (char16_t u : text) {
+        if (IsEscapedByte(u))
+            return true;
+    }
+    return false;
+}
+
+std::u16string ReplaceEscapedBytes(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& u : out) {
+        if (IsEscapedByte(u))
+            u = kReplacement;
     }
     return out;
 }

@@ -14,6 +14,17 @@ std::string ToSystem(std::u16string_view text);
 // System code page (UTF-8) -> UTF-16. Invalid bytes become U+FFFD.
 std::u16string FromSystem(std::string_view text);
 
+// The same for file names and paths, without loss: Linux allows any bytes
+// in a name, so each byte that is not part of valid UTF-8 becomes the lone
+// surrogate U+DC80..U+DCFF and ToSystemPath turns it back into that byte.
+// Every path that is opened again goes through these two.
+std::u16string FromSystemPath(std::string_view text);
+std::string ToSystemPath(std::u16string_view text);
+// Whether a name holds such escaped bytes, and the name as it is shown and
+// written to a disc: each escaped byte as U+FFFD.
+bool HasEscapedBytes(std::u16string_view text);
+std::u16string ReplaceEscapedBytes(std::u16string_view text);
+
 // Windows code pages used by the 8-bit language files (1250, 1252), through
 // iconv (any code page iconv knows as "CP<number>", and 65001 for UTF-8).
 // Characters the code page cannot hold become '?'; bytes it leaves undefined

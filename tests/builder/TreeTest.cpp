@@ -123,18 +123,76 @@ TEST_F(TreeTest, NamesDifferingInCaseAreOneEntry) {
     EXPECT_EQ(FindChild(b, b.RootDir, u"ÄRGER.txt"), d);
 }
 
-TEST_F(TreeTest, NameLengthLimit) {
+TEST_F(TreeTest, OverlongNamesKeepTheirFirst100CharactersAndExtension) {
     std::string ok217(213, 'n');
     ok217 += ".txt";
-    std::string bad218 = "m" + ok217;
+    std::string long218 = "m" + ok217;
     TFileEntry* e = AddFile(b, u"\\", W(Make(ok217)));
     ASSERT_NE(e, nullptr);
     EXPECT_FALSE(IsSkip(e));
     EXPECT_EQ(e->LongNameLength, 217);
-    EXPECT_TRUE(IsSkip(AddFile(b, u"\\", W(Make(bad218)))));
-    EXPECT_EQ(b.FileCount, 1);
-    EXPECT_TRUE(IsSkip(CreateDir(b, u"\\", std::u16string(218, u'd'))));
-    EXPECT_EQ(b.DirCount, 1);
+    EXPECT_TRUE(b.SourceNotes.empty());
+    TFileEntry* cut = AddFile(b, u"\\", W(Make(long218)));
+    ASSERT_NE(cut, nullptr);
+    ASSERT_FALSE(IsSkip(cut));
+    EXPECT_EQ(ToSystem(cut->LongName), "m" + std::string(99, 'n') + ".txt");
+    ASSERT_EQ(b.SourceNotes.size(), 1u);
+    EXPECT_FALSE(b.SourceNotes[0].LeftOut);
+    EXPECT_EQ(b.SourceNotes[0].Name, cut->LongName);
+    // An extension that leaves no room even then: left out, and said so.
+    EXPECT_TRUE(IsSkip(AddFile(b, u"\\", W(Make("a." + std::string(220, 'x'))))));
+    ASSERT_EQ(b.SourceNotes.size(), 2u);
+    EXPECT_TRUE(b.SourceNotes[1].LeftOut);
+    EXPECT_EQ(b.FileCount, 2);
+    TDirEntry* d = CreateDir(b, u"\\", std::u16string(218, u'd'));
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->LongName, std::u16string(100, u'd'));
+}
+
+// Linux tells these names apart; the disc's readers do not. Each source
+// keeps its content, under a distinct name, and adding the same folder
+// again changes nothing.
+TEST_F(TreeTest, CaseVariantsOfOneFolderAreAllKept) {
+    Make("top/README.txt", 10);
+    Make("top/Readme.TXT", 20);
+    Make("top/Docs/a.txt", 30);
+    Make("top/docs/a.txt", 40);
+    for (int round = 0; round < 2; ++round)
+        ASSERT_NE(AddFolder(b, u"\\", W(src / "top"), u"*.*", true, false), nullptr);
+    std::set<std::string> names;
+    uint64_t bytes = 0;
+    for (TFileEntry* e : b.FileTable) {
+        names.insert(ToSystem(e->LongName));
+        bytes += e->Size;
+    }
+    EXPECT_EQ(names,
+              (std::set<std::string>{"Docs", "docs~2", "README.txt", "Readme~2.TXT", "a.txt"}));
+    EXPECT_EQ(bytes, 100u) << "every file once";
+    EXPECT_EQ(b.FileCount, 6);
+    EXPECT_EQ(b.SourceNotes.size(), 2u) << "each renamed once, not again on the second round";
+    ExpectConsistent();
+}
+
+TEST_F(TreeTest, NamesThatAreNotUtf8AreShownReplacedAndReadFromTheirBytes) {
+    std::string bad = src / "top/caf\xE9.txt";
+    ASSERT_TRUE(testsupport::WriteFile(bad, "latin-1 name"));
+    ASSERT_NE(AddFolder(b, u"\\", W(src / "top"), u"*.*", true, false), nullptr);
+    ASSERT_EQ(b.FileCount, 1);
+    TFileEntry* e = b.FileTable[0];
+    EXPECT_EQ(e->LongName, u"caf\uFFFD.txt");
+    EXPECT_EQ(platform::ToSystemPath(e->SourcePath), bad) << "the source keeps its bytes";
+    ASSERT_EQ(b.SourceNotes.size(), 1u);
+    EXPECT_FALSE(b.SourceNotes[0].LeftOut);
+}
+
+TEST_F(TreeTest, ASecondSourceOfTheSameNameIsNoted) {
+    ASSERT_NE(AddFile(b, u"\\", W(Make("x/same.txt"))), nullptr);
+    ASSERT_NE(AddFile(b, u"\\", W(Make("y/same.txt"))), nullptr);
+    ASSERT_EQ(b.SourceNotes.size(), 1u);
+    EXPECT_TRUE(b.SourceNotes[0].LeftOut);
+    EXPECT_EQ(ToSystem(b.SourceNotes[0].Source), src / "y/same.txt");
+    ClearFiles(b);
+    EXPECT_TRUE(b.SourceNotes.empty());
 }
 
 TEST_F(TreeTest, ShortNamesGetADotAndDirectoriesAreUpperCase) {
