@@ -237,12 +237,22 @@ struct TImageBuilder {
     std::atomic<uint8_t> ConsumerBusy{0};
     uint8_t CachePriority = 0;
     std::u16string CurrentSourcePath;  // guarded by EngineLock
+    // The first source that changed while it was read (guarded by
+    // EngineLock); the run fails with it once the stream is complete.
+    std::u16string ChangedSourcePath;
+    // The system's error number of the last file failure (open, read,
+    // create, write), for the error's details.
+    std::atomic<int> FileErrorNumber{0};
 
     // ---- write thread and image files
     std::atomic<uint32_t> SectorsWritten{0};
     std::unique_ptr<uint8_t[]> WriteBuffer;  // kBlockSize bytes
     TDoneHandler CompletionHandler;
     std::u16string ImagePath;  // at most 4095 characters
+    // A regular image file is written under this name beside ImagePath and
+    // renamed over it once complete; empty when ImagePath is written
+    // directly (a device or a pipe).
+    std::u16string ImageTempPath;
     uint8_t WriteToImageFile = 0;
     uint8_t ReadFromImageFile = 0;
     platform::TFile ImageFileHandle;

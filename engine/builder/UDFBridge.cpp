@@ -593,6 +593,10 @@ int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector) {
     return static_cast<int32_t>(next);
 }
 
+void RewindUdfStream(TImageBuilder& b) {
+    LayoutUdfFileStream(b, b.UdfStreamStart);
+}
+
 void SetUdfPartitionEnd(TImageBuilder& b) {
     const int32_t total = b.TotalSectors.load();
     b.UdfLastLba = total - 1;

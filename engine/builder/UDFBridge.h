@@ -13,6 +13,9 @@ int32_t LayoutUdfFixedArea(TImageBuilder& b, int32_t nextSector);
 // PrepareImage, step "file stream": from the sector after the boot image.
 // Returns the next free sector. Resets the stream cursor.
 int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector);
+// Puts the file stream's walk back at its start, for another write of the
+// same prepared compilation (the layout comes out as before).
+void RewindUdfStream(TImageBuilder& b);
 // PrepareImage, after TotalSectors is rounded: UdfLastLba, UdfPartitionLength.
 void SetUdfPartitionEnd(TImageBuilder& b);
 // BuildHeaderArea: emits from UdfVrsLba up to and including sector 258,

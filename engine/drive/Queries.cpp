@@ -122,6 +122,10 @@ bool AllowMediumRemoval(TSCSIDevice& device) {
     return Good(RunCommand(device, FLAGS_NO_DATA, {0x1E, 0, 0, 0, 0, 0}));
 }
 
+bool PreventMediumRemoval(TSCSIDevice& device) {
+    return Good(RunCommand(device, FLAGS_NO_DATA, {0x1E, 0, 0, 0, 1, 0}));
+}
+
 uint32_t DeviceBufferSize(const TSCSIDevice& device) {
     return device.BufferCapacity.load();
 }

@@ -35,8 +35,10 @@ bool ReadBufferCapacity(TSCSIDevice& device);
 // START STOP UNIT: load or eject.
 bool LoadTray(TSCSIDevice& device, bool immediate);
 bool EjectTray(TSCSIDevice& device, bool immediate);
-// PREVENT ALLOW MEDIUM REMOVAL: allow.
+// PREVENT ALLOW MEDIUM REMOVAL: allow, or prevent (the tray stays shut
+// while a write or an erase runs).
 bool AllowMediumRemoval(TSCSIDevice& device);
+bool PreventMediumRemoval(TSCSIDevice& device);
 
 // The result of the last ReadBufferCapacity; nothing is sent. Safe to call
 // while the write thread runs.

@@ -174,8 +174,10 @@ struct TSCSIDevice {
     uint8_t BurnProof = 1;
     // log
     TLogFile LogStream;
-    // last error: the last non-zero ASC/ASCQ since the scan
+    // last error: the last non-zero ASC/ASCQ since the scan, and that
+    // sense whole (with its key) for the error's details
     uint16_t LastSenseCode = 0;
+    TSense LastSense;
     // query replies; the write thread updates the buffer words while the
     // window reads them
     std::atomic<uint32_t> BufferCapacity{0};

@@ -310,8 +310,10 @@ uint8_t ExecuteRequest(TSCSIDevice& device, TSCSIRequest& request) {
     device.TargetBusy =
         sendResult != SS_PENDING && sendResult != SS_COMP && request.SRB_TargStat == STATUS_BUSY;
     std::memcpy(device.Sense, request.SenseArea, sizeof device.Sense);
-    if (request.SenseArea[12] != 0)
+    if (request.SenseArea[12] != 0) {
         device.LastSenseCode = SenseCode(request.SenseArea[12], request.SenseArea[13]);
+        device.LastSense = DecodeSense(request.SenseArea);
+    }
     return request.SRB_Status;
 }
 

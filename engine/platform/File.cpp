@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <ctime>
 #include <utility>
 
 #include "engine/platform/Strings.h"
@@ -107,6 +109,64 @@ bool TFile::Create(std::u16string_view path) {
     }
     fd_ = fd;
     return true;
+}
+
+bool TFile::OpenWrite(std::u16string_view path) {
+    Close();
+    error_ = 0;
+    int fd = ::open(ToSystemPath(path).c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error_ = errno;
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool TFile::CreateTemporaryBeside(std::u16string_view beside, std::u16string& tempPath) {
+    Close();
+    error_ = 0;
+    std::string target = ToSystemPath(beside);
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    // Room for the dot and the suffix within the 255 bytes of a name.
+    if (name.size() > 200)
+        name.resize(200);
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    uint64_t seed = static_cast<uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^
+                    reinterpret_cast<uintptr_t>(&tempPath) ^ static_cast<uint64_t>(::time(nullptr));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix;
+        for (int i = 0; i < 6; ++i) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            suffix.push_back(kDigits[(seed >> 33) % 36]);
+        }
+        std::string path = folder + "." + name + "." + suffix;
+        // O_EXCL: never an existing file; the mode goes through the umask
+        // like any new file's.
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fd_ = fd;
+            tempPath = FromSystemPath(path);
+            return true;
+        }
+        if (errno != EEXIST) {
+            error_ = errno;
+            return false;
+        }
+    }
+    error_ = EEXIST;
+    return false;
+}
+
+bool TFile::Sync() {
+    if (fd_ < 0)
+        return false;
+    if (::fsync(fd_) == 0 || errno == EINVAL || errno == EROFS)
+        return true;
+    error_ = errno;
+    return false;
 }
 
 int64_t TFile::Read(void* buffer, size_t count) {

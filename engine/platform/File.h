@@ -39,6 +39,16 @@ public:
     bool OpenReadNarrow(const std::string& path);
     // Creates or truncates, write only.
     bool Create(std::u16string_view path);
+    // Opens an existing file, device or pipe for writing, as it is (not
+    // truncated, not created).
+    bool OpenWrite(std::u16string_view path);
+    // Creates a new, empty file with a name of its own in the folder of
+    // `beside` (".NAME.XXXXXX"), with the mode a newly created file gets;
+    // tempPath receives its path.
+    bool CreateTemporaryBeside(std::u16string_view beside, std::u16string& tempPath);
+    // Flushes the written data to the disk; false on a write-back error.
+    // Files that cannot be synced (pipes, terminals) count as synced.
+    bool Sync();
 
     // Reads up to count bytes, retrying short reads until end of file.
     // Returns bytes read, or -1 on a read error.

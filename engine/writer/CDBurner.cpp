@@ -7,12 +7,17 @@
 #include <mutex>
 
 #include "engine/builder/ISO9660.h"
+#include "engine/builder/Tree.h"
+#include "engine/builder/UDFBridge.h"
+#include "engine/drive/Consts.h"
+#include "engine/drive/SCSIDefs.h"
 #include "engine/platform/MessageTarget.h"
 #include "engine/platform/Strings.h"
 #include "engine/platform/Threads.h"
 #include "engine/writer/BlockSink.h"
 #include "engine/writer/Cache.h"
 #include "engine/writer/DiscWrite.h"
+#include "engine/writer/ImageFile.h"
 
 namespace tessor::writer {
 
@@ -21,30 +26,6 @@ using builder::TImageBuilder;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Creation mode: every block goes into the image file with one write.
-class TImageFileSink final : public TBlockSink {
-public:
-    explicit TImageFileSink(TImageBuilder& b) : b_(b) {}
-
-    bool Write(const uint8_t* data, int32_t length) override {
-        if (b_.ImageFileHandle.Write(data, static_cast<size_t>(length)))
-            return true;
-        b_.ErrorCode = kErrWriteFile;
-        return false;
-    }
-
-    // A close that reports an error (a delayed write failure) fails the run:
-    // a half-written image is never reported as made.
-    void Finish(bool /*failed*/) override {
-        if (b_.ImageFileHandle.IsOpen() && !b_.ImageFileHandle.Close() && b_.ErrorCode == 0) {
-            b_.ErrorCode = kErrWriteFile;
-        }
-    }
-
-private:
-    TImageBuilder& b_;
-};
 
 class TWriteThread {
 public:
@@ -61,16 +42,16 @@ private:
 void TWriteThread::Run() {
     b_.StatusCode = builder::S_WRITING;
     b_.SectorsWritten = 0;
-    std::unique_ptr<TBlockSink> sink;
-    if (drive_ != nullptr) {
-        sink = MakeDiscSink(b_, *drive_);
-    } else {
-        sink = std::make_unique<TImageFileSink>(b_);
+    std::unique_ptr<TBlockSink> sink =
+        drive_ != nullptr ? MakeDiscSink(b_, *drive_) : MakeImageFileSink(b_);
+    if (!sink->Begin()) {
+        b_.AbortRequested = 1;  // stops the cache thread; nothing was written
+        b_.StatusCode = builder::S_BURN_ERROR_ABORTING;
+        Failed = 1;
     }
-    sink->Begin();
 
     int32_t blocks = 0;
-    for (;;) {
+    while (!Failed) {
         if (b_.AbortRequested.load())
             break;
         int32_t length = TakeBlock(b_);
@@ -87,12 +68,14 @@ void TWriteThread::Run() {
             Failed = 1;
             break;
         }
-        b_.SectorsWritten.fetch_add(static_cast<uint32_t>(length / kSectorSize));
+        b_.SectorsWritten.fetch_add(
+            static_cast<uint32_t>(builder::SectorsForBytes(static_cast<uint64_t>(length))));
         sink->AfterBlock(++blocks);
     }
     if (!Failed)
         b_.StatusCode = builder::S_CLOSING_TRACK;
-    sink->Finish(Failed != 0);
+    if (!sink->Finish(Failed != 0))
+        Failed = 1;
 
     {
         std::unique_lock lock(*b_.EngineLock);
@@ -109,8 +92,23 @@ void TWriteThread::Run() {
         if (!Failed && b_.SectorsToDeliver.load() > 0 && b_.ErrorCode == 0) {
             b_.ErrorCode = kErrDataNotPrepared;
         }
+        // A source that changed while it was read: everything else is done,
+        // but the disc or image does not hold that file as it is.
+        if (!Failed && b_.ErrorCode == 0 && !b_.ChangedSourcePath.empty()) {
+            b_.CurrentSourcePath = b_.ChangedSourcePath;
+            b_.ErrorCode = kErrSourceChanged;
+        }
         if (b_.ErrorCode != 0)
             Failed = 1;
+    }
+    // A run that failed only because a source changed is complete all the
+    // same: its image is kept (as an archiver keeps its archive), the run
+    // still reports the failure.
+    bool keep = !Failed || b_.ErrorCode == kErrSourceChanged;
+    if (!sink->Commit(!keep))
+        Failed = 1;
+    {
+        std::lock_guard lock(*b_.EngineLock);
         failed = Failed != 0;
         b_.StatusCode = builder::S_IDLE;
         if (b_.NotifyWindow != nullptr && handler_) {
@@ -124,8 +122,15 @@ void TWriteThread::Run() {
 }
 
 void CloseImageOnFailure(TImageBuilder& b) {
-    if (b.WriteToImageFile && b.ImageFileHandle.IsOpen())
-        b.ImageFileHandle.Close();
+    if (b.WriteToImageFile)
+        FinishImageTarget(b, true);
+}
+
+// Only these media record nothing when told to simulate; other drives may
+// ignore the test-write bit and record for real.
+bool CanTestWrite(uint8_t media) {
+    using namespace drive;
+    return media == MT_CD_R || media == MT_CD_RW || media == MT_DVD_R || media == MT_DVD_RW_SEQ;
 }
 
 }  // namespace
@@ -147,6 +152,11 @@ bool StartWrite(TImageBuilder& b, drive::TSCSIDevice* drive, void* sender,
     b.ErrorCode = 0;
     bool compilation = !b.ReadFromImageFile;
     if (drive != nullptr && !b.WriteToImageFile) {
+        if (drive->TestWrite && !CanTestWrite(drive->MediaType)) {
+            b.ErrorCode = kErrNoTestWrite;
+            RaiseWriteDone(b, handler, sender, true);
+            return false;
+        }
         PrepareDiscWrite(b, *drive);
     }
     if (b.WriteToImageFile) {
@@ -155,6 +165,10 @@ bool StartWrite(TImageBuilder& b, drive::TSCSIDevice* drive, void* sender,
         b.SessionStartLba = 0;
         b.VolumeSizeBias = 0;
     }
+    // A compilation may be written more than once: the UDF file stream is
+    // walked again from its start each time.
+    if (compilation && b.Prepared && b.UDFBridge)
+        builder::RewindUdfStream(b);
     if (compilation && !builder::BuildHeaderArea(b)) {
         // Streaming a tree that was never laid out would make an image with
         // no file system in it.
@@ -191,7 +205,17 @@ bool CreateImageFile(TImageBuilder& b, std::u16string_view path, void* sender,
     JoinWriterThreads(b);
     b.ImagePath.assign(path);
     b.ReadFromImageFile = 0;
-    if (path.size() > kMaxImagePath || path.empty() || !b.ImageFileHandle.Create(path)) {
+    b.FileErrorNumber = 0;
+    if (path.size() > kMaxImagePath || path.empty()) {
+        b.ErrorCode = kErrCreateFile;
+        return false;
+    }
+    // The image must never take the place of what it is made from.
+    if (IsCompilationSource(b, path)) {
+        b.ErrorCode = kErrImageIsSource;
+        return false;
+    }
+    if (!OpenImageTarget(b, path)) {
         b.ErrorCode = kErrCreateFile;
         return false;
     }
@@ -229,6 +253,16 @@ std::string ErrorTextFor(const TImageBuilder& b, uint32_t code) {
             return withPath("Error reading file", b.CurrentSourcePath);
         case kErrWriteFile:
             return withPath("Error writing file", b.ImagePath);
+        case kErrSourceChanged:
+            return withPath("File changed while it was read", b.CurrentSourcePath);
+        case kErrImageIsSource:
+            return withPath("The image file is one of its own sources", b.ImagePath);
+        case kErrDriveBusy:
+            return "The drive is in use by another program";
+        case kErrDriveReadOnly:
+            return "No permission to write to the drive";
+        case kErrNoTestWrite:
+            return "This disc cannot be test-written (only CD-R, CD-RW, DVD-R and DVD-RW can)";
         default: {
             char text[32];
             std::snprintf(text, sizeof text, "Hardware Error %u", code);

@@ -50,6 +50,7 @@ private:
     bool StreamBytes(const uint8_t* data, uint32_t count);
     bool StreamUdfSectors();
     bool StreamFile(platform::TFile& file, const std::u16string& path, uint64_t size);
+    void NoteChanged(const std::u16string& path);
     bool StreamSource(const std::u16string& path, uint64_t size);
     bool StreamBootImage();
     bool FinishStream();
@@ -68,6 +69,7 @@ private:
     uint8_t* open_ = nullptr;  // the block being filled; the writer cannot see it
     int32_t fill_ = 0;
     bool stopped_ = false;
+    bool shortRead_ = false;  // the file being streamed ended early
 };
 
 uint8_t* AllocateBlock(TImageBuilder& b) {
@@ -168,6 +170,8 @@ void TProducer::AdjustPriority() {
 void TProducer::Fail(uint32_t error, const std::u16string* path) {
     {
         std::lock_guard lock(*b_.EngineLock);
+        if (error == kErrOpenFile || error == kErrReadFile)
+            b_.FileErrorNumber = errno;
         if (path != nullptr)
             b_.CurrentSourcePath = *path;
         b_.ErrorCode = error;
@@ -261,7 +265,8 @@ bool TProducer::StreamUdfSectors() {
 }
 
 // `size` bytes of the file, padded with zeros to whole sectors. A file that
-// became shorter is padded with zeros too; one that grew gives only `size`.
+// became shorter is padded with zeros too (and shortRead_ set); one that
+// grew gives only `size`.
 bool TProducer::StreamFile(platform::TFile& file, const std::u16string& path, uint64_t size) {
     uint64_t remaining = size;
     while (remaining > 0) {
@@ -278,11 +283,13 @@ bool TProducer::StreamFile(platform::TFile& file, const std::u16string& path, ui
         }
         int64_t got = file.Read(open_ + fill_, want);
         if (got < 0) {
+            errno = file.LastError();
             Fail(kErrReadFile, &path);
             return false;
         }
         if (static_cast<uint32_t>(got) < piece) {
             std::memset(open_ + fill_ + got, 0, piece - static_cast<uint32_t>(got));
+            shortRead_ = shortRead_ || static_cast<uint32_t>(got) < want;
         }
         fill_ += static_cast<int32_t>(piece);
         remaining -= std::min<uint64_t>(remaining, piece);
@@ -302,12 +309,29 @@ bool TProducer::StreamSource(const std::u16string& path, uint64_t size) {
     }
     platform::TFile file;
     if (!file.OpenRead(path)) {
+        errno = file.LastError();
         Fail(kErrOpenFile, &path);
         return false;
     }
+    // A file that is not what the layout counted on, or that changes while
+    // it is read, cannot be on the disc as it is on disk. The stream goes on
+    // (the disc or image is closed properly) and the run fails naming it.
+    platform::TFileStamp before, after;
+    bool stamped = file.Stamp(before);
+    shortRead_ = false;
     bool ok = StreamFile(file, path, size);
+    if (ok && (shortRead_ || (stamped && (static_cast<uint64_t>(before.Size) != size ||
+                                          !file.Stamp(after) || after != before)))) {
+        NoteChanged(path);
+    }
     file.Close();
     return ok;
+}
+
+void TProducer::NoteChanged(const std::u16string& path) {
+    std::lock_guard lock(*b_.EngineLock);
+    if (b_.ChangedSourcePath.empty())
+        b_.ChangedSourcePath = path;
 }
 
 bool TProducer::StreamBootImage() {
@@ -411,6 +435,7 @@ void StartCacheThread(TImageBuilder& b) {
         b.BlockTable.assign(kBlockTableSlots, builder::TCacheSlot{});
     }
     b.BlockHead = 0;
+    b.ChangedSourcePath.clear();
     b.BlockCount = 0;
     b.CacheDone = 0;
     b.CachePrimed = 0;

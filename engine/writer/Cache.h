@@ -21,6 +21,18 @@ enum : uint32_t {
     kErrAborted = 4,
     kErrReadFile = 5,
     kErrWriteFile = 6,
+    // A source file that changed while it was read: the stream went on (the
+    // disc or image is complete and closed), but it does not hold that file.
+    kErrSourceChanged = 7,
+    // The image file to be written is one of the compilation's sources.
+    kErrImageIsSource = 8,
+    // The drive is busy with another program's write or erase.
+    kErrDriveBusy = 9,
+    // The drive may only be read: writing needs read-write access.
+    kErrDriveReadOnly = 10,
+    // The medium cannot be test-written (simulated): only CD-R, CD-RW,
+    // DVD-R and DVD-RW can.
+    kErrNoTestWrite = 11,
 };
 
 // The most blocks the table can hold while one slot stays free for the open

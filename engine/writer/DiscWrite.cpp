@@ -3,6 +3,7 @@
 // is closed afterwards.
 #include "engine/writer/DiscWrite.h"
 
+#include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
 #include "engine/drive/Consts.h"
 #include "engine/drive/Queries.h"
@@ -53,14 +54,22 @@ class TDiscSink final : public TBlockSink {
 public:
     TDiscSink(TImageBuilder& b, TSCSIDevice& d) : b_(b), d_(d), media_(d.MediaType) {}
 
-    void Begin() override;
+    bool Begin() override;
     bool Write(const uint8_t* data, int32_t length) override;
     void AfterBlock(int32_t index) override;
-    void Finish(bool failed) override;
+    bool Finish(bool failed) override;
 
 private:
     bool WriteFirstBlockAtZero(const uint8_t* data, uint16_t blocks);
-    void CloseByMediaType();
+    bool CloseByMediaType();
+    // Keeps the sense of the first failure as the write's reason: the
+    // closing steps that follow it must not replace it with their own.
+    void RememberFailure() {
+        if (failCode_ == 0) {
+            failCode_ = d_.LastSenseCode;
+            failSense_ = d_.LastSense;
+        }
+    }
     void ClearBuffer() {
         d_.BufferCapacity = 0;
         d_.BufferBlank = 0;
@@ -76,10 +85,15 @@ private:
     uint8_t sessions_ = 0;
     bool bufferQueries_ = true;
     bool firstBlock_ = true;
+    bool begun_ = false;
+    uint16_t failCode_ = 0;
+    TSense failSense_;
 };
 
-void TDiscSink::Begin() {
+bool TDiscSink::Begin() {
     ClearBuffer();
+    // The tray stays shut until Finish allows it again.
+    PreventMediumRemoval(d_);
     SynchronizeCache(d_, false);
     RezeroUnit(d_);
     SetParameters(false);
@@ -87,7 +101,14 @@ void TDiscSink::Begin() {
     if (ReadBufferCapacity(d_) && SenseAsc(d_) == 0x14)
         bufferQueries_ = false;
     address_ = b_.ReadFromImageFile ? 0 : static_cast<uint32_t>(b_.SessionStartLba);
-    SetParameters(media_ == MT_DVD_PLUS_R ? !d_.FinalizeDisc : false);
+    // The page that governs the recording: a drive that refuses it would
+    // record in whatever way it was set before (closing a disc that should
+    // stay open, or recording a test write for real).
+    if (!SetParameters(media_ == MT_DVD_PLUS_R ? !d_.FinalizeDisc : false)) {
+        RememberFailure();
+        return false;
+    }
+    begun_ = true;
     SetCdSpeed(d_, d_.ReadSpeedSetting, d_.WriteSpeedSetting);
     if (NeedsStreamingSetup(media_)) {
         if (!ReadTrackInformation(d_, LastTrackNumber(d_))) {
@@ -102,6 +123,7 @@ void TDiscSink::Begin() {
         ReserveTrack(d_, static_cast<uint32_t>(b_.TotalSectors.load()));
     }
     d_.CloseAfterCommand = 0;  // one open device for the whole write
+    return true;
 }
 
 // Overwritable DVDs appending behind an earlier volume also get the first
@@ -142,15 +164,19 @@ bool TDiscSink::WriteFirstBlockAtZero(const uint8_t* data, uint16_t blocks) {
 }
 
 bool TDiscSink::Write(const uint8_t* data, int32_t length) {
-    // Only whole sectors go out: the odd tail of an image file is dropped.
-    auto blocks = static_cast<uint16_t>(length / kSectorSize);
+    // The odd tail of an image file goes out as a whole sector: the cache
+    // has zeroed the rest of it.
+    auto blocks = static_cast<uint16_t>(builder::SectorsForBytes(static_cast<uint64_t>(length)));
     if (firstBlock_) {
         firstBlock_ = false;
         bool writeDisc = !b_.ReadFromImageFile;
-        if (writeDisc && (media_ == MT_DVD_RAM || media_ == MT_DVD_RW_RO ||
-                          media_ == MT_DVD_RW_SEQ || media_ == MT_DVD_PLUS_RW)) {
-            if (!WriteFirstBlockAtZero(data, blocks))
+        if (writeDisc &&
+            (media_ == MT_DVD_RAM || media_ == MT_DVD_RW_RO || media_ == MT_DVD_RW_SEQ ||
+             media_ == MT_DVD_PLUS_RW || media_ == MT_BD_RE)) {
+            if (!WriteFirstBlockAtZero(data, blocks)) {
+                RememberFailure();
                 return false;
+            }
         }
     }
     if (blocks == 0)
@@ -160,8 +186,10 @@ bool TDiscSink::Write(const uint8_t* data, int32_t length) {
             break;
         uint8_t asc = SenseAsc(d_);
         bool retry = d_.TargetBusy != 0 || asc == ASC_NOT_READY || asc == 0;
-        if (!retry || attempt + 1 >= 5000)
+        if (!retry || attempt + 1 >= 5000) {
+            RememberFailure();
             return false;
+        }
         platform::SleepMs(100);
     }
     address_ += blocks;
@@ -174,79 +202,108 @@ void TDiscSink::AfterBlock(int32_t index) {
         ReadBufferCapacity(d_);
 }
 
-void TDiscSink::CloseByMediaType() {
+// Each step that leaves the session as the disc needs it must succeed: a
+// disc whose data were not flushed or whose track or session stays open does
+// not hold what was written. Overwritable media (DVD-RAM, DVD+RW, BD-RE)
+// hold their data once flushed; their closing steps only end background
+// formatting, and a drive that refuses them loses nothing.
+bool TDiscSink::CloseByMediaType() {
     bool keepOpen = !d_.FinalizeDisc;
     auto s = static_cast<uint8_t>(sessions_);
+    bool ok = true;
+    auto need = [&](bool good) {
+        if (!good) {
+            RememberFailure();
+            ok = false;
+        }
+    };
     switch (media_) {
         case MT_DVD_R:
-            SynchronizeCache(d_, false);
+            need(SynchronizeCache(d_, false));
             ClearBuffer();
-            CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1));
-            CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 2));
-            CloseTrackSession(d_, false, 2, static_cast<uint8_t>(s + 3));
+            need(CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)));
+            need(CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 2)));
+            need(CloseTrackSession(d_, false, 2, static_cast<uint8_t>(s + 3)));
             break;
         case MT_DVD_PLUS_R:
-            SynchronizeCache(d_, false);
+            need(SynchronizeCache(d_, false));
             ClearBuffer();
-            CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1));
-            CloseTrackSession(d_, false, 2, 255);
+            need(CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)));
+            need(CloseTrackSession(d_, false, 2, 255));
             break;
         case MT_DVD_PLUS_R_DL:
-            SynchronizeCache(d_, false);
+            need(SynchronizeCache(d_, false));
             ClearBuffer();
-            CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1));
-            CloseTrackSession(d_, false, d_.FinalizeDisc ? 6 : 2, 0);
+            need(CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)));
+            need(CloseTrackSession(d_, false, d_.FinalizeDisc ? 6 : 2, 0));
             break;
         case MT_DVD_PLUS_RW:
-            SynchronizeCache(d_, false);
+            need(SynchronizeCache(d_, false));
             ClearBuffer();
             CloseTrackSession(d_, false, 3, 255);
             break;
         case MT_DVD_RW_RO:
         case MT_DVD_RW_SEQ:
-            SynchronizeCache(d_, false);
+            need(SynchronizeCache(d_, false));
             ClearBuffer();
-            CloseTrackSession(d_, false, 1, 1);
-            CloseTrackSession(d_, true, 2, 0);
+            need(CloseTrackSession(d_, false, 1, 1));
+            need(CloseTrackSession(d_, true, 2, 0));
             PollDiscInformation(d_, true);
             break;
         case MT_CD_R:
         case MT_CD_RW:
-            SynchronizeCache(d_, true);
+            need(SynchronizeCache(d_, true));
             PollDiscInformation(d_, false);
             PollUnitReady(d_);
             ClearBuffer();
-            SetParameters(keepOpen);
-            if (!CloseTrackOrSession(d_, false, true, 0))
-                CloseTrackOrSession(d_, true, true, 0);
+            need(SetParameters(keepOpen));
+            need(CloseTrackOrSession(d_, false, true, 0) || CloseTrackOrSession(d_, true, true, 0));
             break;
-        default:
-            SynchronizeCache(d_, true);
+        default: {
+            need(SynchronizeCache(d_, true));
             if (media_ != MT_DVD_RAM) {
                 PollDiscInformation(d_, false);
                 PollUnitReady(d_);
+                // The immediate flush ends while the drive still works; a
+                // drive that has lost the disc meanwhile says so here.
+                need(SenseAsc(d_) != ASC_NO_MEDIUM);
             }
             ClearBuffer();
-            if (!CloseTrackOrSession(d_, true, false, 0))
-                CloseTrackOrSession(d_, true, true, 0);
-            SetParameters(keepOpen);
-            if (!CloseTrackOrSession(d_, false, true, 0))
-                CloseTrackOrSession(d_, false, false, 0);
+            bool track =
+                CloseTrackOrSession(d_, true, false, 0) || CloseTrackOrSession(d_, true, true, 0);
+            bool page = SetParameters(keepOpen);
+            bool session =
+                CloseTrackOrSession(d_, false, true, 0) || CloseTrackOrSession(d_, false, false, 0);
+            // Closing the session closes its track as well: the track
+            // step may be refused (track number 0) without harm.
+            (void)track;
+            if (!IsOverwritable(media_)) {
+                need(page);
+                need(session);
+            }
             break;
+        }
     }
+    return ok;
 }
 
 // Written data is closed like a complete write, also after an abort or a
-// write error, so the disc stays readable.
-void TDiscSink::Finish(bool /*failed*/) {
+// write error, so the disc stays readable. A write whose start was refused
+// recorded nothing and closes nothing.
+bool TDiscSink::Finish(bool /*failed*/) {
     d_.CloseAfterCommand = 1;
-    CloseByMediaType();
-    if (media_ != MT_DVD_RAM)
+    bool closed = !begun_ || CloseByMediaType();
+    if (begun_ && media_ != MT_DVD_RAM)
         PollDiscInformation(d_, false);
     AllowMediumRemoval(d_);
     LoadTray(d_, false);
     RezeroUnit(d_);
     DeviceReady(d_);
+    if (failCode_ != 0) {
+        d_.LastSenseCode = failCode_;
+        d_.LastSense = failSense_;
+    }
+    return closed;
 }
 
 }  // namespace

@@ -144,14 +144,17 @@ TEST_F(ImageWriteTest, SourceThatCannotBeReadFailsTheWrite) {
     EXPECT_EQ(burner.ErrorText(), "Error reading file \\" + victim + "\\");
 }
 
-TEST_F(ImageWriteTest, ShorterSourceIsPaddedWithZeros) {
+// The image is complete (the lost part is zeros), and the run says which
+// file it does not hold as it is.
+TEST_F(ImageWriteTest, ShorterSourceFailsTheRunNamingItAndIsPaddedWithZeros) {
     std::string shrinking = dir.Write("shrinks.bin", 200000, 3);
     ASSERT_NE(burner.AddFile(u"\\", platform::FromSystem(shrinking)), nullptr);
     burner.PrepareImage();
     ASSERT_EQ(truncate(shrinking.c_str(), 1000), 0);
     std::string image = dir / "out.iso";
     TWriteRun run = RunImage(burner, image);
-    ASSERT_FALSE(run.failed);
+    ASSERT_TRUE(run.failed);
+    EXPECT_EQ(burner.ErrorText(), "File changed while it was read \\" + shrinking + "\\");
     builder::TFileEntry* e = EntryFor(burner, "shrinks.bin");
     std::string img = ReadAll(image);
     uint64_t at = (static_cast<uint64_t>(burner.Builder().FirstDataLba) + e->DataLba) * 2048;

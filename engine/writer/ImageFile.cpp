@@ -1,0 +1,145 @@
+#include "engine/writer/ImageFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "engine/platform/File.h"
+#include "engine/platform/Strings.h"
+#include "engine/writer/Cache.h"
+
+namespace tessor::writer {
+
+using builder::TImageBuilder;
+
+namespace {
+
+// Every block goes into the image file with one write.
+class TImageFileSink final : public TBlockSink {
+public:
+    explicit TImageFileSink(TImageBuilder& b) : b_(b) {}
+
+    bool Write(const uint8_t* data, int32_t length) override {
+        if (b_.ImageFileHandle.Write(data, static_cast<size_t>(length)))
+            return true;
+        b_.FileErrorNumber = b_.ImageFileHandle.LastError();
+        b_.ErrorCode = kErrWriteFile;
+        return false;
+    }
+
+    // The data reach the disk before the image is called complete: a sync
+    // or close that reports an error (a delayed write failure) fails the run.
+    bool Finish(bool failed) override {
+        platform::TFile& file = b_.ImageFileHandle;
+        if (!file.IsOpen())
+            return !failed;
+        bool ok = failed || file.Sync();
+        ok = file.Close() && ok;
+        if (!ok && b_.ErrorCode == 0) {
+            b_.FileErrorNumber = file.LastError();
+            b_.ErrorCode = kErrWriteFile;
+        }
+        return ok;
+    }
+
+    bool Commit(bool failed) override { return FinishImageTarget(b_, failed); }
+
+private:
+    TImageBuilder& b_;
+};
+
+// The file a path ends at, links resolved; the path itself when it does
+// not exist yet.
+std::string Resolved(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+        return path;
+    std::string out = real;
+    std::free(real);
+    return out;
+}
+
+bool StartsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
+
+}  // namespace
+
+bool IsCompilationSource(const TImageBuilder& b, std::u16string_view path) {
+    platform::TFileStamp target;
+    if (!platform::StampOf(path, target))
+        return false;
+    auto same = [&](std::u16string_view source) {
+        platform::TFileStamp s;
+        return platform::StampOf(source, s) && s.SameFile(target);
+    };
+    if (b.BootImagePath[0] != '\0' && same(platform::FromSystemPath(b.BootImagePath)))
+        return true;
+    for (const builder::TFileEntry* e : b.FileTable) {
+        // The same file has the same size: only those are looked at closely.
+        if (e->Directory == nullptr && !e->SourcePath.empty() &&
+            static_cast<int64_t>(e->Size) == target.Size && same(e->SourcePath))
+            return true;
+    }
+    return false;
+}
+
+bool OpenImageTarget(TImageBuilder& b, std::u16string_view path) {
+    b.ImageTempPath.clear();
+    std::string resolved = Resolved(platform::ToSystemPath(path));
+    struct stat st {};
+    bool exists = ::stat(resolved.c_str(), &st) == 0;
+    bool direct = (exists && !S_ISREG(st.st_mode)) || StartsWith(resolved, "/dev/") ||
+                  StartsWith(resolved, "/proc/");
+    platform::TFile& file = b.ImageFileHandle;
+    bool ok;
+    if (direct) {
+        if (!exists) {
+            // Nothing is made up under /dev or /proc.
+            b.FileErrorNumber = ENOENT;
+            return false;
+        }
+        ok = file.OpenWrite(path);
+    } else {
+        ok = file.CreateTemporaryBeside(platform::FromSystemPath(resolved), b.ImageTempPath);
+        // A replaced image keeps the permissions it had.
+        if (ok && exists)
+            ::chmod(platform::ToSystemPath(b.ImageTempPath).c_str(), st.st_mode & 07777);
+    }
+    if (!ok) {
+        b.FileErrorNumber = file.LastError();
+        b.ImageTempPath.clear();
+    }
+    return ok;
+}
+
+bool FinishImageTarget(TImageBuilder& b, bool failed) {
+    if (b.ImageFileHandle.IsOpen())
+        b.ImageFileHandle.Close();
+    if (b.ImageTempPath.empty())
+        return !failed;
+    std::string temp = platform::ToSystemPath(b.ImageTempPath);
+    b.ImageTempPath.clear();
+    if (failed) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    std::string target = Resolved(platform::ToSystemPath(b.ImagePath));
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        b.FileErrorNumber = errno;
+        b.ErrorCode = kErrWriteFile;
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<TBlockSink> MakeImageFileSink(TImageBuilder& b) {
+    return std::make_unique<TImageFileSink>(b);
+}
+
+}  // namespace tessor::writer
