@@ -137,21 +137,22 @@ bool TDevice::Preamble(TContext& c, const TOpcode& op) {
     auto& faults = state_.faults;
     size_t before = faults.size();
     std::erase_if(faults, [&](const TFault& f) { return f.untilUs != 0 && f.untilUs <= c.nowUs; });
-    if (faults.size() != before)
+    if (faults.size() != before || ArmFaults(faults, c.cdb, c.nowUs))
         c.dirty = true;
     for (auto it = faults.begin(); it != faults.end(); ++it) {
-        if (it->kind == TFaultKind::Refuse && it->opcode == code) {
+        if (it->armed && it->kind == TFaultKind::Refuse && it->opcode == code) {
             c.Fail(it->sense);
-            if (it->remaining != 0 && --it->remaining == 0)
-                faults.erase(it);
+            UseFault(it);
             c.dirty = true;
             return false;
         }
     }
     if (!(op.flags & kIgnoresBusyFault)) {
-        for (const auto& f : faults) {
-            if (f.kind == TFaultKind::Busy) {
+        for (auto it = faults.begin(); it != faults.end(); ++it) {
+            if (it->armed && it->kind == TFaultKind::Busy) {
                 c.result.status = kStatusBusy;
+                UseFault(it);
+                c.dirty = true;
                 return false;
             }
         }
@@ -170,10 +171,17 @@ bool TDevice::MediumPresent(int64_t nowUs) const {
     if (!state_.present || state_.trayOpen)
         return false;
     for (const auto& f : state_.faults) {
-        if (f.kind == TFaultKind::Removed && (f.untilUs == 0 || f.untilUs > nowUs))
+        if (f.armed && f.kind == TFaultKind::Removed && (f.untilUs == 0 || f.untilUs > nowUs))
             return false;
     }
     return true;
+}
+
+// One answer of a rule given: a rule of a number of answers goes when they
+// are used up.
+void TDevice::UseFault(std::vector<TFault>::iterator it) {
+    if (it->remaining != 0 && --it->remaining == 0)
+        state_.faults.erase(it);
 }
 
 TOperation TDevice::ActiveOperation(int64_t nowUs) const {
@@ -195,9 +203,14 @@ void TDevice::CheckMedium(TContext& c, uint16_t flags) {
         return c.Fail(sense::kNoMediumTrayOpen);
     if (!MediumPresent(c.nowUs))
         return c.Fail(sense::kNoMedium);
-    for (const auto& f : state_.faults) {
-        if (f.kind == TFaultKind::NotReady)
-            return c.Fail(f.sense);
+    for (auto it = state_.faults.begin(); it != state_.faults.end(); ++it) {
+        if (it->armed &&
+            (it->kind == TFaultKind::NotReady || it->kind == TFaultKind::UnitAttention)) {
+            c.Fail(it->sense);
+            UseFault(it);
+            c.dirty = true;
+            return;
+        }
     }
     TOperation op = ActiveOperation(c.nowUs);
     if (op == TOperation::Loading)
@@ -381,6 +394,11 @@ bool TDevice::Insert(TMediaKind media, const std::string& imagePath, std::string
     bool ok = Locked(
         error,
         [&] {
+            if (state_.TrayLocked()) {
+                error = "the tray is locked by process " + std::to_string(state_.lockOwner) +
+                        " (a write or an erase is running)";
+                return false;
+            }
             if (!store_.Discard()) {
                 error = "cannot clear the sector file";
                 return false;
@@ -419,6 +437,11 @@ bool TDevice::Eject(std::string& error) {
     return Locked(
         error,
         [&] {
+            if (state_.TrayLocked()) {
+                error = "the tray is locked by process " + std::to_string(state_.lockOwner) +
+                        " (a write or an erase is running)";
+                return false;
+            }
             state_.present = false;
             state_.trayOpen = false;
             state_.tracks.clear();

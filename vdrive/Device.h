@@ -81,6 +81,7 @@ private:
     int64_t Scaled(uint32_t driveMs) const;
     uint16_t CurrentProfile() const;
     bool MediumPresent(int64_t nowUs) const;
+    void UseFault(std::vector<TFault>::iterator it);
 
     // Buffer.
     void DrainBuffer();
@@ -93,6 +94,10 @@ private:
     void CloseTrack(TTrack& track);
     void CloseSession(bool finalize);
     uint8_t WriteType() const { return state_.page05[2] & 0x0F; }
+    // Test write (page 05h byte 2 bit 4): the drive goes through the
+    // recording without changing the disc.
+    bool Simulating() const { return (state_.page05[2] & 0x10) != 0; }
+    bool CanSimulate() const;
     uint8_t MultiSession() const { return state_.page05[3] >> 6; }
 
     // Replies.
@@ -136,9 +141,10 @@ private:
     // Drive memory that does not outlive the process, as in a real drive.
     TSense lastSense_;
     bool lastProgressValid_ = false;
-    uint16_t readSpeed_ = 0;   // kB/s; 0 = maximum
-    uint16_t writeSpeed_ = 0;  // kB/s; 0 = unlimited
-    double bufferFill_ = 0;    // bytes waiting to be recorded
+    uint16_t readSpeed_ = 0;     // kB/s; 0 = maximum
+    uint16_t writeSpeed_ = 0;    // kB/s; 0 = unlimited
+    double bufferFill_ = 0;      // bytes waiting to be recorded
+    uint64_t simulatedEnd_ = 0;  // a test write's next address; 0 = none under way
     int64_t bufferStampNs_ = 0;
 };
 

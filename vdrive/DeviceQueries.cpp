@@ -96,7 +96,7 @@ void TDevice::BuildPage2A(uint8_t* p, bool defaults) const {
     p[3] = !writer ? 0x00 : (dvd ? 0x37 : 0x07);  // CD-R, CD-RW, test write; DVD-R, DVD-RAM
     p[4] = static_cast<uint8_t>((writer ? 0x80 : 0x00) | 0x40);  // BUF, multisession
     p[5] = 0x10;                                                 // C2 pointers
-    p[6] = static_cast<uint8_t>(0x20 | 0x08 | 0x01 | (state_.locked ? 0x02 : 0x00));
+    p[6] = static_cast<uint8_t>(0x20 | 0x08 | 0x01 | (state_.TrayLocked() ? 0x02 : 0x00));
     uint16_t curRead = defaults || readSpeed_ == 0 ? config_.maxReadSpeed
                                                    : std::min(readSpeed_, config_.maxReadSpeed);
     uint16_t curWrite = defaults || writeSpeed_ == 0 ? config_.maxWriteSpeed

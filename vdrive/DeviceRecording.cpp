@@ -1,5 +1,7 @@
 // The recorder's recording commands: write parameters, speeds, WRITE (10),
 // cache, tracks and sessions, reservation, formatting, blanking and the tray.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -89,14 +91,33 @@ void TDevice::ModeSelect10(TContext& c) {
                 return c.Fail(sense::kInvalidFieldInParameters);
             }
         }
+        // Only CD-R/-RW (track or session at once) and DVD-R/-RW
+        // (sequential) can be test-written; for other media there is no
+        // simulation, and the page is refused rather than recorded for real.
+        if ((p[2] & 0x10) && present) {
+            const TMediaKind m = state_.media;
+            bool cd = state_.Info().family == TMediaFamily::Cd && !state_.Info().readOnly &&
+                      (writeType == 1 || writeType == 2);
+            bool dvdMinus = (m == TMediaKind::DvdR || m == TMediaKind::DvdRw) &&
+                            (writeType == 0 || writeType == 2);
+            if (!(cd || dvdMinus) || !CanSimulate())
+                return c.Fail(sense::kInvalidFieldInParameters);
+        }
         std::memcpy(page05.data(), p, kWriteParametersPageSize);
         page05[0] = 0x05;
         off += 2 + pageLength;
     }
     if (page05 != state_.page05) {
         state_.page05 = page05;
+        simulatedEnd_ = 0;
         c.dirty = true;
     }
+}
+
+bool TDevice::CanSimulate() const {
+    uint8_t page[64] = {};
+    BuildPage2A(page, true);
+    return (page[3] & 0x04) != 0;  // test write
 }
 
 void TDevice::SetCdSpeed(TContext& c) {
@@ -152,7 +173,14 @@ void TDevice::Write10(TContext& c) {
     TTrack* track = nullptr;
     if (info.readOnly)
         return c.Fail(sense::kCannotWriteIncompatible);
-    if (info.sequential) {
+    const bool simulating = Simulating();
+    if (info.sequential && simulating && simulatedEnd_ != 0) {
+        // A test write goes on where its last WRITE ended.
+        if (lba != simulatedEnd_)
+            return c.Fail(sense::kInvalidWriteAddress);
+        if (end > info.capacity)
+            return c.Fail(sense::kLbaOutOfRange);
+    } else if (info.sequential) {
         if (state_.finalized)
             return c.Fail(sense::kInvalidWriteAddress);
         track = state_.IncompleteTrack();
@@ -182,16 +210,20 @@ void TDevice::Write10(TContext& c) {
             return c.Fail(sense::kLbaOutOfRange);
     }
     for (auto it = state_.faults.begin(); it != state_.faults.end(); ++it) {
-        if (it->kind == TFaultKind::WriteError && it->lba >= lba && it->lba < end) {
+        if (it->armed && it->kind == TFaultKind::WriteError && it->lba >= lba && it->lba < end) {
             c.Fail(it->sense);
-            if (it->remaining != 0 && --it->remaining == 0)
-                state_.faults.erase(it);
+            UseFault(it);
             c.dirty = true;
             return;
         }
     }
     if (!AcceptIntoBuffer(c, bytes))
         return;
+    if (simulating) {
+        simulatedEnd_ = end;
+        c.result.transferred = static_cast<uint32_t>(bytes);
+        return;
+    }
     if (!store_.WriteSectors(lba, c.cmd.data, blocks))
         return c.Fail(sense::kWriteError);
     c.result.transferred = static_cast<uint32_t>(bytes);
@@ -218,7 +250,7 @@ void TDevice::SynchronizeCache(TContext& c) {
     // In track-at-once mode the flush ends the CD track being written.
     TTrack* t = state_.IncompleteTrack();
     if (t != nullptr && !t->reserved && state_.Info().family == TMediaFamily::Cd &&
-        WriteType() == 1) {
+        WriteType() == 1 && !Simulating()) {
         CloseTrack(*t);
         c.dirty = true;
     }
@@ -274,6 +306,11 @@ void TDevice::CloseTrackSession(TContext& c) {
     auto finish = [&] { StartOperation(c, TOperation::Close, Scaled(config_.closeMs), immediate); };
     if (info.readOnly)
         return c.Fail(sense::kCannotWriteIncompatible);
+    if (Simulating() && info.sequential) {
+        // The end of a test write: the disc is as it was.
+        simulatedEnd_ = 0;
+        return finish();
+    }
     if (state_.Overwritable()) {
         const bool plusRw = media == TMediaKind::DvdPlusRw;
         TBgFormat bg = BgFormatStatus(c.nowUs);
@@ -366,6 +403,8 @@ void TDevice::ReserveTrack(TContext& c) {
     const TMediaInfo& info = state_.Info();
     if (!info.sequential || state_.finalized)
         return c.Fail(sense::kCommandSequenceError);
+    if (Simulating())
+        return;  // a test write reserves nothing
     if (state_.IncompleteTrack() != nullptr && !state_.IncompleteTrack()->reserved) {
         return c.Fail(sense::kCommandSequenceError);
     }
@@ -499,7 +538,7 @@ void TDevice::StartStopUnit(TContext& c) {
     if (!loadEject)
         return;
     if (!start) {
-        if (state_.locked) {
+        if (state_.TrayLocked()) {
             return c.Fail(MediumPresent(c.nowUs) ? sense::kRemovalPreventedWithMedium
                                                  : sense::kRemovalPreventedNoMedium);
         }
@@ -522,8 +561,10 @@ void TDevice::StartStopUnit(TContext& c) {
 
 void TDevice::PreventAllowRemoval(TContext& c) {
     bool lock = c.cdb[4] & 0x01;
-    if (lock != state_.locked) {
+    int32_t owner = lock ? static_cast<int32_t>(::getpid()) : 0;
+    if (lock != state_.locked || owner != state_.lockOwner) {
         state_.locked = lock;
+        state_.lockOwner = owner;
         c.dirty = true;
     }
 }

@@ -1,5 +1,9 @@
 #include "vdrive/Disc.h"
 
+#include <signal.h>
+
+#include <cerrno>
+
 #include <cinttypes>
 #include <cstdio>
 #include <sstream>
@@ -204,6 +208,12 @@ void TDiscState::ResetWriteParameters() {
     std::copy(std::begin(kDefaultPage05), std::end(kDefaultPage05), page05.begin());
 }
 
+bool TDiscState::TrayLocked() const {
+    if (!locked)
+        return false;
+    return lockOwner <= 0 || ::kill(lockOwner, 0) == 0 || errno == EPERM;
+}
+
 std::string TDiscState::Serialize() const {
     std::ostringstream out;
     out << "tessor-vdrive-state 1\n";
@@ -215,7 +225,7 @@ std::string TDiscState::Serialize() const {
     out << "next_session_start " << nextSessionStart << "\n";
     out << "formatted " << formatted << " " << formattedBlocks << " " << intermediate << "\n";
     out << "bg_format " << static_cast<unsigned>(bgFormat) << " " << bgFormatEndUs << "\n";
-    out << "locked " << locked << "\n";
+    out << "locked " << locked << " " << lockOwner << "\n";
     out << "unit_attention " << unitAttention << "\n";
     out << "operation " << OperationName(operation) << " " << operationStartUs << " "
         << operationEndUs << "\n";
@@ -278,6 +288,8 @@ bool TDiscState::Parse(const std::string& text, std::string& error) {
             s.bgFormat = static_cast<TBgFormat>(v);
         } else if (key == "locked") {
             ok = static_cast<bool>(l >> s.locked);
+            if (ok && !(l >> s.lockOwner))
+                s.lockOwner = 0;
         } else if (key == "unit_attention") {
             ok = static_cast<bool>(l >> s.unitAttention);
         } else if (key == "operation") {

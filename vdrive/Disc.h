@@ -50,6 +50,7 @@ struct TDiscState {
     int64_t bgFormatEndUs = 0;  // while Running: when the background format completes
     // Drive.
     bool locked = false;
+    int32_t lockOwner = 0;  // the process that locked the tray; its end unlocks it
     bool unitAttention = false;
     TOperation operation = TOperation::None;
     int64_t operationStartUs = 0;
@@ -59,6 +60,9 @@ struct TDiscState {
 
     const TMediaInfo& Info() const { return MediaInfo(media); }
     bool Overwritable() const { return !Info().sequential && !Info().readOnly; }
+    // The tray lock, as long as the process that set it lives (a real
+    // drive's lock goes with the last handle of the program that set it).
+    bool TrayLocked() const;
 
     // Sequential media.
     bool HasOpenSession() const;  // tracks in the session not yet closed

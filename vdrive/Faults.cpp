@@ -10,9 +10,15 @@
 
 namespace tessor::vdrive {
 
-const char* const kFaultSpecHelp =
-    "  busy MS                         target status BUSY (08h, no sense) for MS ms\n"
-    "  not-ready MS [ASCQ]             02/04/ASCQ (hex, default 00) for MS ms\n"
+const char* const kFaultRulesHelp =
+    "  [after-lba LBA | on OPCODE] RULE   the rule starts with the first WRITE reaching\n"
+    "                                  block LBA, or the first command OPCODE (hex);\n"
+    "                                  without either it starts at once. RULE is one of:\n"
+    "  busy MS|xN                      target status BUSY (08h, no sense) for MS ms or\n"
+    "                                  N answers\n"
+    "  not-ready MS|xN [ASCQ]          02/04/ASCQ (hex, default 00) for MS ms or N answers\n"
+    "  unit-attention [ASCQ]           06/28/ASCQ (default 00) once, to the next command\n"
+    "                                  that needs the medium\n"
     "  write-error LBA SK/ASC/ASCQ [COUNT]\n"
     "                                  the next COUNT (default 1, 0 = every) WRITE (10)\n"
     "                                  covering block LBA fails with that sense\n"
@@ -23,7 +29,7 @@ const char* const kFaultSpecHelp =
     "                                  or until cleared\n"
     "  clear                           remove every fault\n"
     "  MS are drive milliseconds (multiplied by TESSOR_TIME_SCALE); sense values and\n"
-    "  opcodes are hexadecimal, e.g. 03/0C/00 or 46; LBA and COUNT are decimal.\n";
+    "  opcodes are hexadecimal, e.g. 03/0C/00 or 46; LBA, N and COUNT are decimal.\n";
 
 namespace {
 
@@ -63,9 +69,9 @@ bool ParseSense(const std::string& s, TSense& sense) {
 
 }  // namespace
 
-bool ParseFaultSpec(const std::string& spec, int64_t nowUs, double timeScale, TFault& fault,
+bool ParseFaultRule(const std::string& rule, int64_t nowUs, double timeScale, TFault& fault,
                     bool& clearAll, std::string& error) {
-    std::istringstream in(spec);
+    std::istringstream in(rule);
     std::vector<std::string> w;
     for (std::string word; in >> word;)
         w.push_back(word);
@@ -75,88 +81,145 @@ bool ParseFaultSpec(const std::string& spec, int64_t nowUs, double timeScale, TF
         error = what;
         return false;
     };
+    if (w.size() >= 2 && (w[0] == "after-lba" || w[0] == "on")) {
+        uint64_t at = 0;
+        if (w[0] == "after-lba") {
+            if (!ParseUnsigned(w[1], 10, 0xFFFFFFFFu, at))
+                return fail("after-lba: bad LBA \"" + w[1] + "\"");
+            fault.trigger = TFaultTrigger::AfterLba;
+        } else {
+            uint8_t op = 0;
+            if (!ParseHexByte(w[1], op))
+                return fail("on: bad opcode \"" + w[1] + "\"");
+            at = op;
+            fault.trigger = TFaultTrigger::OnOpcode;
+        }
+        fault.at = static_cast<uint32_t>(at);
+        fault.armed = false;
+        w.erase(w.begin(), w.begin() + 2);
+    }
     if (w.empty())
-        return fail("empty fault specification");
-    auto duration = [&](const std::string& text) {
-        uint64_t ms = 0;
-        if (!ParseUnsigned(text, 10, 0xFFFFFFFFu, ms))
+        return fail("empty fault rule");
+    // MS (a time once armed) or xN (a number of answers).
+    auto span = [&](const std::string& text) {
+        uint64_t n = 0;
+        if (text.size() > 1 && text[0] == 'x')
+            return ParseUnsigned(text.substr(1), 10, 0xFFFFFFFFu, n) && n > 0 &&
+                   (fault.remaining = static_cast<uint32_t>(n), true);
+        if (!ParseUnsigned(text, 10, 0xFFFFFFFFu, n))
             return false;
-        fault.untilUs = nowUs + ScaledUs(static_cast<uint32_t>(ms), timeScale) + 1;
+        fault.durationUs = ScaledUs(static_cast<uint32_t>(n), timeScale) + 1;
         return true;
     };
     const std::string& kind = w[0];
-    if (kind == "clear" && w.size() == 1) {
+    bool ok = false;
+    if (kind == "clear" && w.size() == 1 && fault.trigger == TFaultTrigger::Now) {
         clearAll = true;
         return true;
-    }
-    if (kind == "busy" && w.size() == 2) {
+    } else if (kind == "busy" && w.size() == 2) {
         fault.kind = TFaultKind::Busy;
-        if (!duration(w[1]))
+        if (!span(w[1]))
             return fail("busy: bad duration \"" + w[1] + "\"");
-        return true;
-    }
-    if (kind == "not-ready" && (w.size() == 2 || w.size() == 3)) {
+        ok = true;
+    } else if (kind == "not-ready" && (w.size() == 2 || w.size() == 3)) {
         fault.kind = TFaultKind::NotReady;
         fault.sense = {0x02, 0x04, 0x00};
-        if (!duration(w[1]))
+        if (!span(w[1]))
             return fail("not-ready: bad duration \"" + w[1] + "\"");
-        if (w.size() == 3 && !ParseHexByte(w[2], fault.sense.ascq)) {
+        if (w.size() == 3 && !ParseHexByte(w[2], fault.sense.ascq))
             return fail("not-ready: bad ASCQ \"" + w[2] + "\"");
-        }
-        return true;
-    }
-    if (kind == "write-error" && (w.size() == 3 || w.size() == 4)) {
+        ok = true;
+    } else if (kind == "unit-attention" && w.size() <= 2) {
+        fault.kind = TFaultKind::UnitAttention;
+        fault.sense = {0x06, 0x28, 0x00};
+        fault.remaining = 1;
+        if (w.size() == 2 && !ParseHexByte(w[1], fault.sense.ascq))
+            return fail("unit-attention: bad ASCQ \"" + w[1] + "\"");
+        ok = true;
+    } else if (kind == "write-error" && (w.size() == 3 || w.size() == 4)) {
         fault.kind = TFaultKind::WriteError;
         uint64_t lba = 0, count = 1;
         if (!ParseUnsigned(w[1], 10, 0xFFFFFFFFu, lba))
             return fail("write-error: bad LBA");
         if (!ParseSense(w[2], fault.sense))
             return fail("write-error: bad sense (SK/ASC/ASCQ)");
-        if (w.size() == 4 && !ParseUnsigned(w[3], 10, 0xFFFFFFFFu, count)) {
+        if (w.size() == 4 && !ParseUnsigned(w[3], 10, 0xFFFFFFFFu, count))
             return fail("write-error: bad count");
-        }
         fault.lba = static_cast<uint32_t>(lba);
         fault.remaining = static_cast<uint32_t>(count);
-        return true;
-    }
-    if (kind == "refuse" && (w.size() == 3 || w.size() == 4)) {
+        ok = true;
+    } else if (kind == "refuse" && (w.size() == 3 || w.size() == 4)) {
         fault.kind = TFaultKind::Refuse;
         uint64_t count = 0;
         if (!ParseHexByte(w[1], fault.opcode))
             return fail("refuse: bad opcode");
         if (!ParseSense(w[2], fault.sense))
             return fail("refuse: bad sense (SK/ASC/ASCQ)");
-        if (w.size() == 4 && !ParseUnsigned(w[3], 10, 0xFFFFFFFFu, count)) {
+        if (w.size() == 4 && !ParseUnsigned(w[3], 10, 0xFFFFFFFFu, count))
             return fail("refuse: bad count");
-        }
         fault.remaining = static_cast<uint32_t>(count);
-        return true;
-    }
-    if (kind == "removed" && w.size() <= 2) {
+        ok = true;
+    } else if (kind == "removed" && w.size() <= 2) {
         fault.kind = TFaultKind::Removed;
-        if (w.size() == 2 && !duration(w[1]))
+        if (w.size() == 2 && !span(w[1]))
             return fail("removed: bad duration");
-        return true;
+        fault.remaining = 0;  // a removal lasts a time, not a number of answers
+        ok = true;
     }
-    return fail("unknown fault \"" + spec + "\"");
+    if (!ok)
+        return fail("unknown fault rule \"" + rule + "\"");
+    if (fault.armed && fault.durationUs > 0)
+        fault.untilUs = nowUs + fault.durationUs;
+    return true;
+}
+
+bool ArmFaults(std::vector<TFault>& faults, const uint8_t* cdb, int64_t nowUs) {
+    bool any = false;
+    const uint8_t op = cdb[0];
+    for (TFault& f : faults) {
+        if (f.armed)
+            continue;
+        bool fire = false;
+        if (f.trigger == TFaultTrigger::OnOpcode) {
+            fire = op == f.at;
+        } else if (f.trigger == TFaultTrigger::AfterLba && (op == 0x2A || op == 0xAA)) {
+            uint64_t lba =
+                uint64_t(cdb[2]) << 24 | uint64_t(cdb[3]) << 16 | uint64_t(cdb[4]) << 8 | cdb[5];
+            uint64_t blocks = op == 0x2A ? (uint64_t(cdb[7]) << 8 | cdb[8])
+                                         : (uint64_t(cdb[6]) << 24 | uint64_t(cdb[7]) << 16 |
+                                            uint64_t(cdb[8]) << 8 | cdb[9]);
+            fire = lba + blocks > f.at;
+        }
+        if (fire) {
+            f.armed = true;
+            if (f.durationUs > 0)
+                f.untilUs = nowUs + f.durationUs;
+            any = true;
+        }
+    }
+    return any;
 }
 
 std::string FormatFault(const TFault& f) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%u %" PRId64 " %u %u %u %u %u %u",
+    char line[200];
+    std::snprintf(line, sizeof line, "%u %" PRId64 " %u %u %u %u %u %u %u %u %u %" PRId64,
                   static_cast<unsigned>(f.kind), f.untilUs, f.remaining, f.lba,
                   static_cast<unsigned>(f.opcode), static_cast<unsigned>(f.sense.key),
-                  static_cast<unsigned>(f.sense.asc), static_cast<unsigned>(f.sense.ascq));
+                  static_cast<unsigned>(f.sense.asc), static_cast<unsigned>(f.sense.ascq),
+                  static_cast<unsigned>(f.trigger), f.at, f.armed ? 1u : 0u, f.durationUs);
     return line;
 }
 
+// Lines of eight fields come from before the triggers existed: armed rules.
 bool ParseFaultLine(const std::string& line, TFault& f) {
-    unsigned kind = 0, opcode = 0, key = 0, asc = 0, ascq = 0;
-    long long until = 0;
+    unsigned kind = 0, opcode = 0, key = 0, asc = 0, ascq = 0, trigger = 0, at = 0, armed = 1;
+    long long until = 0, duration = 0;
     unsigned remaining = 0, lba = 0;
-    if (std::sscanf(line.c_str(), "%u %lld %u %u %u %u %u %u", &kind, &until, &remaining, &lba,
-                    &opcode, &key, &asc, &ascq) != 8 ||
-        kind > static_cast<unsigned>(TFaultKind::Removed)) {
+    int n =
+        std::sscanf(line.c_str(), "%u %lld %u %u %u %u %u %u %u %u %u %lld", &kind, &until,
+                    &remaining, &lba, &opcode, &key, &asc, &ascq, &trigger, &at, &armed, &duration);
+    if ((n != 8 && n != 12) || kind > static_cast<unsigned>(TFaultKind::UnitAttention) ||
+        trigger > static_cast<unsigned>(TFaultTrigger::OnOpcode)) {
         return false;
     }
     f.kind = static_cast<TFaultKind>(kind);
@@ -165,6 +228,10 @@ bool ParseFaultLine(const std::string& line, TFault& f) {
     f.lba = lba;
     f.opcode = static_cast<uint8_t>(opcode);
     f.sense = {static_cast<uint8_t>(key), static_cast<uint8_t>(asc), static_cast<uint8_t>(ascq)};
+    f.trigger = static_cast<TFaultTrigger>(trigger);
+    f.at = at;
+    f.armed = armed != 0;
+    f.durationUs = duration;
     return true;
 }
 

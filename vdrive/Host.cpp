@@ -284,18 +284,24 @@ bool TRecorderHost::EjectMedia(unsigned drive, std::string& error) {
     return d != nullptr && d->Eject(error);
 }
 
+std::string TRecorderHost::JobLockFile(uint8_t adapter, uint8_t target, uint8_t lun) const {
+    if (adapter != 0 || lun != 0 || target >= devices_.size())
+        return {};
+    return stateDir_ + "/drive" + std::to_string(target) + ".job";
+}
+
 bool TRecorderHost::InjectFault(unsigned drive, const TFault& fault, std::string& error) {
     TDevice* d = Device(drive, error);
     return d != nullptr && d->AddFault(fault, error);
 }
 
-bool TRecorderHost::InjectFault(unsigned drive, const std::string& spec, std::string& error) {
+bool TRecorderHost::InjectFault(unsigned drive, const std::string& rule, std::string& error) {
     TDevice* d = Device(drive, error);
     if (d == nullptr)
         return false;
     TFault fault;
     bool clearAll = false;
-    if (!ParseFaultSpec(spec, WallClockUs(), timeScale_, fault, clearAll, error))
+    if (!ParseFaultRule(rule, WallClockUs(), timeScale_, fault, clearAll, error))
         return false;
     return clearAll ? d->ClearFaults(error) : d->AddFault(fault, error);
 }

@@ -84,6 +84,10 @@ public:
     TAspiEntryPoints EntryPoints();
 
     const std::string& StateDir() const { return stateDir_; }
+    // The file that every Tessor process locks while a job (a write, an
+    // erase) runs on a drive: "driveN.job" in the state directory. Empty
+    // for an address that is no drive of this host.
+    std::string JobLockFile(uint8_t adapter, uint8_t target, uint8_t lun) const;
     double TimeScale() const { return timeScale_; }
     size_t DriveCount() const { return devices_.size(); }
     const TDriveConfig& Drive(unsigned drive) const;
@@ -95,7 +99,7 @@ public:
                      std::string& error);
     bool EjectMedia(unsigned drive, std::string& error);
     bool InjectFault(unsigned drive, const TFault& fault, std::string& error);
-    bool InjectFault(unsigned drive, const std::string& spec, std::string& error);  // tool syntax
+    bool InjectFault(unsigned drive, const std::string& rule, std::string& error);  // fault rules
     bool ClearFaults(unsigned drive, std::string& error);
     bool ReadSectors(unsigned drive, uint32_t lba, uint32_t blocks, std::vector<uint8_t>& out,
                      std::string& error);

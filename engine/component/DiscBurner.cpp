@@ -4,6 +4,7 @@
 #include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
 #include "engine/drive/DeviceScan.h"
+#include "engine/drive/DriveClaim.h"
 #include "engine/drive/Queries.h"
 #include "engine/drive/SCSILib.h"
 #include "engine/drive/WriteControl.h"
@@ -102,12 +103,34 @@ bool TDiscBurner::SetSpeeds(uint16_t readSpeed, uint16_t writeSpeed) {
     return drive::SetSpeeds(drive_, readSpeed, writeSpeed);
 }
 
+// The tray is not moved under another program's write or erase.
 bool TDiscBurner::LoadTray(bool immediate) {
-    return drive::LoadTray(drive_, immediate);
+    if (!ReserveDevice())
+        return false;
+    bool ok = drive::LoadTray(drive_, immediate);
+    ReleaseDevice();
+    return ok;
 }
 
 bool TDiscBurner::EjectTray(bool immediate) {
-    return drive::EjectTray(drive_, immediate);
+    if (!ReserveDevice())
+        return false;
+    bool ok = drive::EjectTray(drive_, immediate);
+    ReleaseDevice();
+    return ok;
+}
+
+bool TDiscBurner::ReserveDevice() {
+    if (drive::ClaimDevice(drive_))
+        return true;
+    builder_.ErrorCode = drive_.ClaimFailure == drive::TClaimFailure::ReadOnly
+                             ? writer::kErrDriveReadOnly
+                             : writer::kErrDriveBusy;
+    return false;
+}
+
+void TDiscBurner::ReleaseDevice() {
+    drive::ReleaseDevice(drive_);
 }
 
 uint8_t TDiscBurner::MediaType() {

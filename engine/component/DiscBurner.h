@@ -79,6 +79,12 @@ public:
     bool SetSpeeds(uint16_t readSpeed, uint16_t writeSpeed);
     bool LoadTray(bool immediate);
     bool EjectTray(bool immediate);
+    // Holds the current drive against other programs' jobs until released
+    // (writes, erases and tray movements hold it on their own as well), so
+    // that a workflow's erase and write follow each other with nobody in
+    // between. False (ErrorText says why) when another program holds it.
+    bool ReserveDevice();
+    void ReleaseDevice();
     // The media code of the disc in the current drive (sends commands).
     uint8_t MediaType();
     // The disc status of READ DISC INFORMATION: 0 blank, 1 appendable,

@@ -1,4 +1,5 @@
 #include "engine/drive/DeviceScan.h"
+#include "engine/drive/DriveClaim.h"
 
 #include <dlfcn.h>
 
@@ -247,6 +248,14 @@ bool LoadAspi(TSCSIDevice& device, const std::string& libraryName, TAspiEntryPoi
     KeepLoaded(reinterpret_cast<void*>(send));
     entry.GetSupportInfo = support;
     entry.SendCommand = send;
+    if (auto named = reinterpret_cast<TDriveLockFileFunction>(
+            device.AspiLibrary->Symbol(DRIVE_LOCK_FILE_SYMBOL))) {
+        entry.LockFile = [named](uint8_t adapter, uint8_t target, uint8_t lun) {
+            char path[4096];
+            int n = named(adapter, target, lun, path, sizeof path);
+            return n > 0 && n < int(sizeof path) ? std::string(path, size_t(n)) : std::string();
+        };
+    }
     return true;
 }
 
@@ -255,6 +264,7 @@ bool AspiScan(TSCSIDevice& device, const std::string& libraryName) {
     if (!LoadAspi(device, libraryName, entry))
         return false;
     device.SendCommandEntry = entry.SendCommand;
+    device.AspiLockFile = entry.LockFile;
     if (entry.GetSupportInfo() == 0)
         return false;
     device.TransportReady = 1;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/drive/SystemDrives.h"
@@ -15,6 +16,9 @@
 #include "engine/platform/MessageTarget.h"
 
 namespace tessor::drive {
+
+// Why a drive could not be claimed for a job (DriveClaim.h).
+enum class TClaimFailure { None, Busy, ReadOnly, Other };
 
 // Every SCSI command travels in ASPI's execute request, unchanged for the
 // ASPI library. Offsets (64-bit build): command 0, status 1, adapter 2,
@@ -125,6 +129,9 @@ using TEraseHandler = std::function<void(void*, uint8_t, bool)>;
 struct TAspiEntryPoints {
     std::function<uint32_t()> GetSupportInfo;
     std::function<uint32_t(void*)> SendCommand;
+    // Optional: the lock file of a drive (adapter, target, LUN); empty when
+    // the library names none (see DriveClaim.h).
+    std::function<std::string(uint8_t, uint8_t, uint8_t)> LockFile;
     bool Complete() const { return GetSupportInfo && SendCommand; }
 };
 
@@ -206,6 +213,14 @@ struct TSCSIDevice {
     // The loaded ASPI library and its name; it stays loaded once loaded.
     std::unique_ptr<platform::TLibrary> AspiLibrary;
     std::string AspiLibraryName;
+    std::function<std::string(uint8_t, uint8_t, uint8_t)> AspiLockFile;
+    // The claim on the current drive for a job (DriveClaim.h).
+    std::mutex ClaimMutex;
+    uint32_t ClaimCount = 0;
+    int ClaimHandle = INVALID_HANDLE;
+    int ClaimLockFd = -1;
+    TClaimFailure ClaimFailure = TClaimFailure::None;
+    std::string ClaimDetail;
 };
 
 // The sense of the last command, by part.

@@ -19,6 +19,10 @@ TSCSIDevice::TSCSIDevice() = default;
 
 TSCSIDevice::~TSCSIDevice() {
     CloseDevice(*this);
+    if (ClaimHandle != INVALID_HANDLE)
+        System->Close(ClaimHandle);
+    if (ClaimLockFd >= 0)
+        ::close(ClaimLockFd);
 }
 
 TSense DecodeSense(const uint8_t* sense) {

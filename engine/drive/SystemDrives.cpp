@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <scsi/scsi.h>
 #include <scsi/sg.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -45,6 +46,25 @@ public:
         const int fd = open(path.c_str(), (readWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             error = uint32_t(errno);
+            return INVALID_HANDLE;
+        }
+        return fd;
+    }
+
+    int OpenExclusive(char letter, uint32_t& error) override {
+        const std::string path = DevicePathOfLetter(letter);
+        if (path.empty()) {
+            error = ENOENT;
+            return INVALID_HANDLE;
+        }
+        const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+        if (fd < 0) {
+            error = uint32_t(errno);
+            return INVALID_HANDLE;
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            error = uint32_t(errno);
+            close(fd);
             return INVALID_HANDLE;
         }
         return fd;

@@ -50,6 +50,11 @@ public:
     // only, without waiting for a medium. Returns a handle, or
     // INVALID_HANDLE with the system's error code in error.
     virtual int Open(char letter, bool readWrite, uint32_t& error) = 0;
+    // Opens the drive for one job: read-write and exclusive against every
+    // other program (O_EXCL, then an exclusive flock without waiting).
+    // EBUSY or EWOULDBLOCK in error: someone else holds it. The default
+    // opens it read-write only.
+    virtual int OpenExclusive(char letter, uint32_t& error) { return Open(letter, true, error); }
     // False when the drive has no SCSI address (or the handle is bad).
     virtual bool GetScsiAddress(int handle, TScsiAddress& address) = 0;
     // Carries one command and waits for it. False when the call itself

@@ -232,6 +232,10 @@ bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, boo
                               ? pageLength
                               : sizeof device.WriteParametersPage;
     std::memcpy(reply + header, page, copied);
+    // The mode data length is reserved in MODE SELECT (MMC, SPC 7.5.5):
+    // strict drives refuse a page sent back with the length MODE SENSE gave.
+    reply[0] = 0;
+    reply[1] = 0;
     return ModeSelect10(device, {reply, replyLength}, uint16_t(pageLength + header + 2));
 }
 

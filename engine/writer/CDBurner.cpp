@@ -10,6 +10,7 @@
 #include "engine/builder/Tree.h"
 #include "engine/builder/UDFBridge.h"
 #include "engine/drive/Consts.h"
+#include "engine/drive/DriveClaim.h"
 #include "engine/drive/SCSIDefs.h"
 #include "engine/platform/MessageTarget.h"
 #include "engine/platform/Strings.h"
@@ -76,6 +77,8 @@ void TWriteThread::Run() {
         b_.StatusCode = builder::S_CLOSING_TRACK;
     if (!sink->Finish(Failed != 0))
         Failed = 1;
+    if (drive_ != nullptr)
+        drive::ReleaseDevice(*drive_);  // before the completion: its handler may start the next job
 
     {
         std::unique_lock lock(*b_.EngineLock);
@@ -151,14 +154,28 @@ bool StartWrite(TImageBuilder& b, drive::TSCSIDevice* drive, void* sender,
     JoinWriterThreads(b);
     b.ErrorCode = 0;
     bool compilation = !b.ReadFromImageFile;
+    bool claimed = false;
     if (drive != nullptr && !b.WriteToImageFile) {
+        // Another program's job on the drive: nothing is sent.
+        if (!drive::ClaimDevice(*drive)) {
+            b.ErrorCode = drive->ClaimFailure == drive::TClaimFailure::ReadOnly ? kErrDriveReadOnly
+                                                                                : kErrDriveBusy;
+            RaiseWriteDone(b, handler, sender, true);
+            return false;
+        }
+        claimed = true;
         if (drive->TestWrite && !CanTestWrite(drive->MediaType)) {
+            drive::ReleaseDevice(*drive);
             b.ErrorCode = kErrNoTestWrite;
             RaiseWriteDone(b, handler, sender, true);
             return false;
         }
         PrepareDiscWrite(b, *drive);
     }
+    auto release = [&] {
+        if (claimed)
+            drive::ReleaseDevice(*drive);
+    };
     if (b.WriteToImageFile) {
         if (b.UDFBridge)
             b.UdfLbaBase = 0;
@@ -174,6 +191,7 @@ bool StartWrite(TImageBuilder& b, drive::TSCSIDevice* drive, void* sender,
         // no file system in it.
         b.ErrorCode = kErrDataNotPrepared;
         CloseImageOnFailure(b);
+        release();
         RaiseWriteDone(b, handler, sender, true);
         return false;
     }
@@ -186,6 +204,7 @@ bool StartWrite(TImageBuilder& b, drive::TSCSIDevice* drive, void* sender,
             if (b.AbortRequested.load()) {
                 lock.unlock();
                 CloseImageOnFailure(b);
+                release();
                 RaiseWriteDone(b, handler, sender, true);
                 return false;
             }

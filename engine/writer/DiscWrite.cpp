@@ -19,8 +19,8 @@ using builder::TImageBuilder;
 
 namespace {
 
-void PollDiscInformation(TSCSIDevice& d, bool sleepFirst) {
-    writer::PollDiscInformation(d, sleepFirst, d.DiscInfo2);
+bool PollDiscInformation(TSCSIDevice& d, bool sleepFirst) {
+    return writer::PollDiscInformation(d, sleepFirst, d.DiscInfo2);
 }
 
 void PollUnitReady(TSCSIDevice& d) {

@@ -23,9 +23,12 @@ void WaitWhileNotReady(drive::TSCSIDevice& d, bool sleepFirst, const std::functi
     }
 }
 
-void PollDiscInformation(drive::TSCSIDevice& d, bool sleepFirst, uint8_t* buffer) {
-    WaitWhileNotReady(d, sleepFirst,
-                      [&] { drive::ReadDiscInformation(d, std::span<uint8_t>(buffer, 42), 42); });
+bool PollDiscInformation(drive::TSCSIDevice& d, bool sleepFirst, uint8_t* buffer) {
+    bool answered = false;
+    WaitWhileNotReady(d, sleepFirst, [&] {
+        answered = drive::ReadDiscInformation(d, std::span<uint8_t>(buffer, 42), 42);
+    });
+    return answered;
 }
 
 }  // namespace tessor::writer

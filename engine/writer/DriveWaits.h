@@ -15,6 +15,8 @@ namespace tessor::writer {
 void WaitWhileNotReady(drive::TSCSIDevice& d, bool sleepFirst, const std::function<void()>& poll);
 
 // The same with READ DISC INFORMATION (42 bytes into `buffer`) as the poll.
-void PollDiscInformation(drive::TSCSIDevice& d, bool sleepFirst, uint8_t* buffer);
+// True when the last poll was answered: false when the drive gave up or the
+// disc is gone.
+bool PollDiscInformation(drive::TSCSIDevice& d, bool sleepFirst, uint8_t* buffer);
 
 }  // namespace tessor::writer

@@ -6,10 +6,12 @@
 #include <span>
 
 #include "engine/drive/Consts.h"
+#include "engine/drive/DriveClaim.h"
 #include "engine/drive/Queries.h"
 #include "engine/drive/WriteControl.h"
 #include "engine/platform/MessageTarget.h"
 #include "engine/writer/CDBurner.h"
+#include "engine/writer/Cache.h"
 #include "engine/writer/DriveWaits.h"
 
 namespace tessor::writer {
@@ -30,7 +32,12 @@ public:
 private:
     bool Format(const TFormatList& list);
     void WriteZeros(int blocks);
-    void WaitDiscInformation(uint8_t* buffer) { PollDiscInformation(device_, true, buffer); }
+    // Waits for the drive's background work; a disc that is gone meanwhile
+    // (or a drive that stops answering) fails the erase.
+    void WaitDiscInformation(uint8_t* buffer) {
+        if (!PollDiscInformation(device_, true, buffer))
+            failed_ = kWriteFailed;
+    }
     void EraseOverwritable(const TFormatList& list, bool quick);
     void Complete();
 
@@ -73,7 +80,8 @@ void TEraseThread::EraseOverwritable(const TFormatList& list, bool quick) {
     if (!quick)
         builder_.StatusCode = builder::S_BACKGROUND_FORMAT;
     WriteZeros(quick ? 16 : 2048);
-    SynchronizeCache(device_, false);
+    if (!SynchronizeCache(device_, false) && failed_ == 0)
+        failed_ = kWriteFailed;
     if (quick)
         CloseTrackSession(device_, false, 3, 0);
     device_.CloseAfterCommand = 1;
@@ -81,6 +89,7 @@ void TEraseThread::EraseOverwritable(const TFormatList& list, bool quick) {
 
 void TEraseThread::Execute() {
     uint8_t media = GetMediaType(device_);
+    PreventMediumRemoval(device_);
     SetCdSpeed(device_, device_.ReadSpeedSetting, device_.WriteSpeedSetting);
     SetWriteParameters(device_, false, false, false, media);
     bool quick = device_.QuickErase != 0;
@@ -93,7 +102,10 @@ void TEraseThread::Execute() {
             } else if (!Format(FORMAT_DVD_RAM_FULL)) {
                 failed_ = kRefused;
             } else {
-                WaitWhileNotReady(device_, true, [&] { DeviceReady(device_); });
+                bool ready = false;
+                WaitWhileNotReady(device_, true, [&] { ready = DeviceReady(device_); });
+                if (!ready)
+                    failed_ = kWriteFailed;
             }
             break;
         case MT_DVD_PLUS_RW:
@@ -116,8 +128,17 @@ void TEraseThread::Execute() {
     Complete();
 }
 
-// Exactly one report, then the status goes back to idle.
+// Exactly one report, then the status goes back to idle. The drive is
+// given free before: the handler may start the next job on it.
 void TEraseThread::Complete() {
+    uint16_t reason = device_.LastSenseCode;
+    TSense sense = device_.LastSense;
+    AllowMediumRemoval(device_);
+    if (failed_ != 0) {
+        device_.LastSenseCode = reason;
+        device_.LastSense = sense;
+    }
+    ReleaseDevice(device_);
     TEraseHandler handler = device_.EraseHandler;
     if (handler) {
         if (device_.NotifyWindow != nullptr) {
@@ -133,6 +154,17 @@ void TEraseThread::Complete() {
 
 bool EraseDisc(TImageBuilder& b, TSCSIDevice& d, bool quick, const TEraseHandler& handler) {
     JoinEraseThread(b);
+    if (!ClaimDevice(d)) {
+        // Another program's job: nothing is sent, and the one report says so.
+        b.ErrorCode = d.ClaimFailure == TClaimFailure::ReadOnly ? kErrDriveReadOnly : kErrDriveBusy;
+        if (handler) {
+            if (d.NotifyWindow != nullptr)
+                d.NotifyWindow->Post(kMsgEraseDone, 0, kRefused);
+            else
+                handler(nullptr, 0, true);
+        }
+        return false;
+    }
     b.StatusCode = builder::S_ERASING;
     d.EraseHandler = handler;
     d.QuickErase = quick;

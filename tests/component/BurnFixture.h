@@ -49,6 +49,9 @@ protected:
         burner->Drive().AspiOverride.SendCommand = [h](void* srb) {
             return h->SendASPI32Command(srb);
         };
+        burner->Drive().AspiOverride.LockFile = [h](uint8_t a, uint8_t t, uint8_t l) {
+            return h->JobLockFile(a, t, l);
+        };
         burner->OnWriteDone = [this](void* sender, uint8_t id, bool failed) {
             EXPECT_EQ(sender, burner.get());
             EXPECT_EQ(id, 0);

@@ -35,3 +35,20 @@ extern "C" __attribute__((visibility("default"))) uint32_t SendASPI32Command(voi
     }
     return host->SendASPI32Command(srb);
 }
+
+// The lock file of a drive's jobs, so that two programs never write or
+// erase one virtual disc at once (see engine/drive/DriveClaim.h).
+extern "C" __attribute__((visibility("default"))) int TessorDriveLockFile(unsigned char adapter,
+                                                                          unsigned char target,
+                                                                          unsigned char lun,
+                                                                          char* path, int size) {
+    tessor::vdrive::TRecorderHost* host = Host();
+    if (host == nullptr || path == nullptr || size <= 0)
+        return 0;
+    std::string file = host->JobLockFile(adapter, target, lun);
+    if (file.empty() || file.size() >= static_cast<size_t>(size))
+        return 0;
+    file.copy(path, file.size());
+    path[file.size()] = '\0';
+    return static_cast<int>(file.size());
+}

@@ -22,17 +22,17 @@ void PrintHelp() {
         "  eject DRIVE                       take the disc out\n"
         "  export DRIVE FILE                 write the recorded sectors, from address 0 to\n"
         "                                    the end of the last recorded data, to FILE\n"
-        "  fault DRIVE SPEC...               inject a fault (SPEC below)\n"
+        "  fault DRIVE RULE...               inject a fault (fault rules below)\n"
         "  reset                             every drive: no disc, no faults\n"
         "\n"
         "MEDIA: %s\n"
         "\n"
-        "SPEC:\n%s"
+        "Fault rules:\n%s"
         "\n"
         "The state directory is STATE_DIR, else $TESSOR_VDRIVE_DIR, else\n"
         "$XDG_DATA_HOME/tessor/vdrive, else ~/.local/share/tessor/vdrive; its drives.conf\n"
         "says which drives exist.\n",
-        MediaNames().c_str(), kFaultSpecHelp);
+        MediaNames().c_str(), kFaultRulesHelp);
 }
 
 int Fail(const std::string& message) {
@@ -134,13 +134,18 @@ int main(int argc, char** argv) {
             return 1;
         return host->ExportImage(drive, args[2], error) ? 0 : Fail(error);
     }
+    if (command == "fault" && args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
+        std::printf("usage: tessor-vdrive fault DRIVE RULE...\n\nFault rules:\n%s",
+                    kFaultRulesHelp);
+        return 0;
+    }
     if (command == "fault" && args.size() >= 3) {
         if (!needDrive())
             return 1;
-        std::string spec;
+        std::string rule;
         for (size_t i = 2; i < args.size(); ++i)
-            spec += (i > 2 ? " " : "") + args[i];
-        return host->InjectFault(drive, spec, error) ? 0 : Fail(error);
+            rule += (i > 2 ? " " : "") + args[i];
+        return host->InjectFault(drive, rule, error) ? 0 : Fail(error);
     }
     if (command == "reset" && args.size() == 1) {
         return host->Reset(error) ? 0 : Fail(error);
