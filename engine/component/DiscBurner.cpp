@@ -1,5 +1,7 @@
 #include "engine/component/DiscBurner.h"
 
+#include <cstring>
+
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
@@ -7,6 +9,7 @@
 #include "engine/drive/DriveClaim.h"
 #include "engine/drive/Queries.h"
 #include "engine/drive/SCSILib.h"
+#include "engine/drive/SenseText.h"
 #include "engine/drive/WriteControl.h"
 #include "engine/platform/File.h"
 #include "engine/platform/Strings.h"
@@ -19,6 +22,7 @@ namespace tessor::component {
 namespace {
 
 constexpr uint32_t kMinCacheBytes = 2097152;
+constexpr uint32_t kReadyTimeoutMs = 30000;
 
 bool IsBootImageSize(int64_t size) {
     return size == 2048 || size == 1228800 || size == 1474560 || size == 2949120;
@@ -75,8 +79,8 @@ bool TDiscBurner::SelectDevice(uint8_t index) {
     return drive::SelectDevice(drive_, index);
 }
 
-bool TDiscBurner::DeviceReady() {
-    return drive::DeviceReady(drive_);
+bool TDiscBurner::DeviceReady(const std::function<void()>& whileWaiting) {
+    return drive::WaitUntilReady(drive_, kReadyTimeoutMs, whileWaiting);
 }
 
 bool TDiscBurner::IsWriter() const {
@@ -251,8 +255,35 @@ void TDiscBurner::Abort() {
 }
 
 std::string TDiscBurner::ErrorText() {
+    return TakeError().Text;
+}
+
+TDiscBurner::TErrorReport TDiscBurner::TakeError() {
     uint32_t code = writer::TakeErrorCode(builder_, drive_.LastSenseCode);
-    return writer::ErrorTextFor(builder_, code);
+    TErrorReport report{writer::ErrorTextFor(builder_, code), {}};
+    int fileError = builder_.FileErrorNumber.exchange(0);
+    switch (code) {
+        case writer::kErrOpenFile:
+        case writer::kErrReadFile:
+        case writer::kErrCreateFile:
+        case writer::kErrWriteFile:
+            if (fileError != 0)
+                report.Detail = std::strerror(fileError);
+            break;
+        case writer::kErrDriveBusy:
+        case writer::kErrDriveReadOnly:
+            report.Detail = drive_.ClaimDetail;
+            break;
+        default:
+            if (code >= 0x100) {
+                drive::TSense sense = drive_.LastSense;
+                if (drive::SenseCode(sense.Asc, sense.Ascq) != code)
+                    sense = {0, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)};
+                report.Detail = drive::DescribeSense(sense);
+            }
+            break;
+    }
+    return report;
 }
 
 void TDiscBurner::HandleMessage(const platform::TMessage& m) {

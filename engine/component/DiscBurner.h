@@ -70,7 +70,11 @@ public:
     uint8_t DeviceCount() const;
     std::string DeviceName(uint8_t index) const;
     bool SelectDevice(uint8_t index);
-    bool DeviceReady();
+    // Whether the drive is ready for a job, asked as drives expect: a unit
+    // attention (a changed disc) is answered by asking again, and a drive
+    // that is busy or becoming ready is waited for, for up to 30 s, with
+    // whileWaiting run between the questions.
+    bool DeviceReady(const std::function<void()>& whileWaiting = {});
     bool IsWriter() const;
     bool DiscErasable();
     uint32_t DiscFreeSectors();
@@ -110,6 +114,16 @@ public:
     bool EraseDisc(bool quick);
     void Abort();
     std::string ErrorText();
+    // The error as ErrorText gives it (and cleared the same way), with what
+    // a user needs to act on it in Detail: for a file the system's reason
+    // ("No such file or directory"), for a drive its sense in hex and its
+    // meaning ("05/21/00 logical block address out of range"), for a drive
+    // another program holds or that may only be read, which device and why.
+    struct TErrorReport {
+        std::string Text;
+        std::string Detail;
+    };
+    TErrorReport TakeError();
     uint16_t Status() const { return builder_.StatusCode.load(); }
     int32_t ImageSectors() const { return builder_.TotalSectors.load(); }
     int32_t WrittenSectors() const { return static_cast<int32_t>(builder_.SectorsWritten.load()); }

@@ -1,5 +1,7 @@
 #include "engine/drive/Queries.h"
 
+#include "engine/platform/Threads.h"
+
 #include <cstring>
 
 #include "engine/drive/CommandHelpers.h"
@@ -36,6 +38,30 @@ int CapabilitiesOffset(const uint8_t* reply) {
 
 bool DeviceReady(TSCSIDevice& device) {
     return Good(RunCommand(device, FLAGS_NO_DATA, {0x00, 0, 0, 0, 0, 0}));
+}
+
+bool WaitUntilReady(TSCSIDevice& device, uint32_t timeoutMs,
+                    const std::function<void()>& whileWaiting) {
+    constexpr uint32_t kPollMs = 250;
+    constexpr int kMaxAttentions = 8;  // a drive reports each event once
+    int attentions = 0;
+    for (uint32_t waited = 0;;) {
+        if (DeviceReady(device))
+            return true;
+        const TSense sense = DecodeSense(device.Sense);
+        if (sense.Key == SENSE_KEY_UNIT_ATTENTION && attentions++ < kMaxAttentions)
+            continue;
+        const bool working = device.TargetBusy != 0 ||
+                             (sense.Key == SENSE_KEY_NOT_READY && sense.Asc == ASC_NOT_READY &&
+                              (sense.Ascq == 0x01 || sense.Ascq == 0x04 || sense.Ascq == 0x07 ||
+                               sense.Ascq == 0x08));
+        if (!working || waited >= timeoutMs)
+            return false;
+        if (whileWaiting)
+            whileWaiting();
+        platform::SleepMs(kPollMs);
+        waited += kPollMs;
+    }
 }
 
 bool Inquiry(TSCSIDevice& device, std::span<uint8_t> buffer) {

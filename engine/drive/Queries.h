@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "engine/drive/SCSIDefs.h"
@@ -12,6 +13,14 @@ namespace tessor::drive {
 
 // TEST UNIT READY.
 bool DeviceReady(TSCSIDevice& device);
+// TEST UNIT READY as a drive expects it to be used before a job: repeated
+// at once after a unit attention (a changed disc or a reset is reported
+// once, to the first command), and repeated every quarter second while the
+// drive is busy or says it is becoming ready or still working, for at most
+// timeoutMs (drive time: scaled like every drive wait). whileWaiting runs
+// between the tries (the window keeps its messages going). True when ready.
+bool WaitUntilReady(TSCSIDevice& device, uint32_t timeoutMs,
+                    const std::function<void()>& whileWaiting = {});
 // INQUIRY, 64 bytes into buffer (false without sending when it is smaller).
 bool Inquiry(TSCSIDevice& device, std::span<uint8_t> buffer);
 // MODE SENSE (10) of one page, current or default values; length bytes
