@@ -1,6 +1,7 @@
 #include "lang/LangData.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "lang/LangError.h"
 #include "lang/LangResources.h"
@@ -66,11 +67,15 @@ auto PathLess = [](const TLangPropEntry& p, std::string_view path) {
 
 }  // namespace
 
-TLangPropEntry* TLangCompEntry::FindProp(std::string_view path) {
+const TLangPropEntry* TLangCompEntry::FindProp(std::string_view path) const {
     if (!Props)
         return nullptr;
     auto it = std::lower_bound(Props->begin(), Props->end(), path, PathLess);
     return it != Props->end() && SameAnsiText(it->Path, path) ? &*it : nullptr;
+}
+
+TLangPropEntry* TLangCompEntry::FindProp(std::string_view path) {
+    return const_cast<TLangPropEntry*>(std::as_const(*this).FindProp(path));
 }
 
 bool TLangCompEntry::AddProp(TLangPropEntry prop) {

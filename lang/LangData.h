@@ -34,6 +34,7 @@ struct TLangCompEntry {
     std::optional<std::vector<TLangCompEntry>> Children;
 
     TLangPropEntry* FindProp(std::string_view path);
+    const TLangPropEntry* FindProp(std::string_view path) const;
     // Inserts in path order; false (nothing added) when the path is there.
     bool AddProp(TLangPropEntry prop);
 };
