@@ -2,6 +2,9 @@
 // leaves behind.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "lang/LangError.h"
 #include "lang/LanguageController.h"
 #include "lang/LanguageManager.h"
@@ -159,6 +162,27 @@ TEST_F(Manager, HandlersReadConstantsAndMayGo) {
     controller->OnLanguageChanged = nullptr;
     manager.SelectLanguage(1048);
     EXPECT_EQ((*first)["BurnButton"].Text(), u"arde");
+}
+
+// Readers on other threads see each constant in one language or the other,
+// never a text being replaced (the thread sanitizer run checks the locking).
+TEST_F(Manager, ReadersWhileSwitching) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> odd{0};
+    auto reader = [&] {
+        while (!stop) {
+            std::u16string text = manager.GetLangConstant("S_IDLE");
+            if (text != u"IDLE" && text != u"LEERLAUF")
+                ++odd;
+        }
+    };
+    std::thread a(reader), b(reader);
+    for (int i = 0; i < 200; ++i)
+        manager.SelectLanguage(i % 2 ? 1033 : 1031);
+    stop = true;
+    a.join();
+    b.join();
+    EXPECT_EQ(odd, 0);
 }
 
 }  // namespace
