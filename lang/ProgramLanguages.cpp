@@ -49,6 +49,7 @@ void SelectLanguageAt(TLanguageManager& manager, int index) {
 void LoadMainWindowLangData(TLanguageController& controller) {
     controller.ReadLangData(Required(u"TFORM1_LANGDATA", "TFORM1_LANGDATA"));
     controller.SetIgnoreList(ReadLangStrings(Required(u"TFORM1_IGNORELIST", "TFORM1_IGNORELIST")));
+    controller.SetStoreList(ReadLangStrings(Required(u"TFORM1_STORELIST", "TFORM1_STORELIST")));
 }
 
 }  // namespace tessor::lang

@@ -14,7 +14,7 @@
 namespace tessor::lang {
 
 // The program's own resources: "XELANG_CONSTS", "LNG_GERMAN", "LNG_ROMANIA",
-// "TFORM1_LANGDATA" and "TFORM1_IGNORELIST".
+// "TFORM1_LANGDATA", "TFORM1_IGNORELIST" and "TFORM1_STORELIST".
 const TResourceModule& ProgramModule();
 
 // The process-wide manager, made on first use with the program's constants.
@@ -29,8 +29,9 @@ void RegisterProgramLanguages(TLanguageManager& manager);
 // no entry chosen, counts as 0.
 void SelectLanguageAt(TLanguageManager& manager, int index);
 
-// The main window's LangData (root "Form1") and IgnoreList, from the
-// program's resources, into its controller; then the window calls Loaded().
+// The main window's LangData (root "Form1"), IgnoreList and StoreList, from
+// the program's resources, into its controller; then the window calls
+// Loaded().
 void LoadMainWindowLangData(TLanguageController& controller);
 
 }  // namespace tessor::lang
