@@ -7,6 +7,7 @@
 #include "cli/Compilation.h"
 #include "cli/Drives.h"
 #include "cli/Job.h"
+#include "cli/Language.h"
 #include "cli/Options.h"
 #include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
@@ -27,6 +28,18 @@ const char* kBurnOptions =
 
 double Mb(uint64_t sectors) {
     return static_cast<double>(sectors) * 2048.0 / 1048576.0;
+}
+
+// The window's disc-size message: INSERTED_DISK free MB1 capacity ZU_KLEIN
+// needed MB2, each figure followed directly by the text after it.
+std::string TooSmallText(uint64_t freeSectors, uint64_t capacity, uint64_t needed) {
+    auto mb = [](uint64_t sectors) {
+        char figure[32];
+        std::snprintf(figure, sizeof(figure), "%.2f", Mb(sectors));
+        return std::string(figure);
+    };
+    return LangText("INSERTED_DISK") + mb(freeSectors) + LangText("MB1") + " " + mb(capacity) +
+           LangText("ZU_KLEIN") + " " + mb(needed) + LangText("MB2");
 }
 
 bool ParseSpeed(const TArgs& args, long& speed, std::FILE* err) {
@@ -57,18 +70,17 @@ bool EraseFirst(component::TDiscBurner& burner, const TArgs& args, std::FILE* ou
     if (args.Has("--no-erase"))
         return true;
     if (!burner.DiscErasable()) {
-        std::fprintf(out, "Disk undeletable\n");
+        std::fprintf(out, "%s\n", LangText("UNDELETABLE").c_str());
         return true;
     }
-    std::fprintf(out, "Start deletion of disk\n");
+    std::fprintf(out, "%s\n", LangText("START_DELETE").c_str());
     TJobResult erase = RunEraseJob(
         burner, [&] { return burner.EraseDisc(true); }, err);
     if (erase.failed) {
-        std::fprintf(err, "tessor-cli: An error occured while deleting the disk:%s\n",
-                     erase.error.c_str());
+        std::fprintf(err, "tessor-cli: %s%s\n", LangText("DELERROR").c_str(), erase.error.c_str());
         return false;
     }
-    std::fprintf(out, ">>> Deletion successfull\n");
+    std::fprintf(out, "%s\n", LangText("OKDELETE").c_str());
     return true;
 }
 
@@ -80,26 +92,23 @@ bool SizeFits(component::TDiscBurner& burner, const TArgs& args, std::FILE* err)
     uint64_t capacity = burner.DiscCapacitySectors();
     if (freeSectors * 2048 >= needed * 2048)
         return true;
-    std::fprintf(err,
-                 "tessor-cli: Inserted medium(%.2fMB / %.2fMB) too small. Please insert a disk "
-                 "with %.2fMB!\n",
-                 Mb(freeSectors), Mb(capacity), Mb(needed));
+    std::fprintf(err, "tessor-cli: %s\n", TooSmallText(freeSectors, capacity, needed).c_str());
     return false;
 }
 
 int FinishWrite(component::TDiscBurner& burner, const TArgs& args, const TJobResult& result,
                 std::FILE* out, std::FILE* err) {
     if (result.aborted) {
-        std::fprintf(err, "tessor-cli: >>> An error occurde while writing on disk/image:%s\n",
+        std::fprintf(err, "tessor-cli: %s%s\n", LangText("WRITEERROR").c_str(),
                      result.error.c_str());
         return kExitAborted;
     }
     if (result.failed) {
-        std::fprintf(err, "tessor-cli: >>> An error occurde while writing on disk/image:%s\n",
+        std::fprintf(err, "tessor-cli: %s%s\n", LangText("WRITEERROR").c_str(),
                      result.error.c_str());
         return kExitFailed;
     }
-    std::fprintf(out, ">>> Writing successfull\n");
+    std::fprintf(out, "%s\n", LangText("OKWRITE").c_str());
     if (args.Has("--eject"))
         burner.EjectTray(true);
     return kExitOk;
@@ -128,7 +137,7 @@ bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, long& speed, st
     burner.SetBurnProof(!args.Has("--no-burnproof"));
     ApplySpeed(burner, speed);
     if (!burner.DeviceReady()) {
-        std::fprintf(err, "tessor-cli: Device not ready or no disk inserted\n");
+        std::fprintf(err, "tessor-cli: %s\n", LangText("DEVICE_NOT_READY").c_str());
         return false;
     }
     return true;
@@ -167,14 +176,14 @@ int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE*
         return kExitFailed;
     if (!EraseFirst(burner, args, out, err))
         return kExitFailed;
-    std::fprintf(out, "Prepearing data\n");
+    std::fprintf(out, "%s\n", LangText("PREPEAR_DATA").c_str());
     if (!BuildCompilation(burner, args, err))
         return kExitUsage;
-    std::fprintf(out, "PREPARING\n");
+    std::fprintf(out, "%s\n", LangText("S_PREPARING").c_str());
     burner.PrepareImage();
     if (!SizeFits(burner, args, err))
         return kExitNoSpace;
-    std::fprintf(out, "Writing data\n");
+    std::fprintf(out, "%s\n", LangText("WRITE_DATA").c_str());
     TJobResult result = RunWriteJob(
         burner, [&] { return burner.WriteDisc(); }, err, true);
     return FinishWrite(burner, args, result, out, err);
@@ -217,14 +226,12 @@ int BurnImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::
         uint64_t needed = (static_cast<uint64_t>(bytes) + 2047) / 2048;
         uint64_t freeSectors = burner.DiscFreeSectors();
         if (freeSectors < needed) {
-            std::fprintf(err,
-                         "tessor-cli: Inserted medium(%.2fMB / %.2fMB) too small. Please insert "
-                         "a disk with %.2fMB!\n",
-                         Mb(freeSectors), Mb(burner.DiscCapacitySectors()), Mb(needed));
+            std::fprintf(err, "tessor-cli: %s\n",
+                         TooSmallText(freeSectors, burner.DiscCapacitySectors(), needed).c_str());
             return kExitNoSpace;
         }
     }
-    std::fprintf(out, "Writing data\n");
+    std::fprintf(out, "%s\n", LangText("WRITE_DATA").c_str());
     TJobResult result = RunWriteJob(
         burner, [&] { return burner.WriteImageToDisc(image); }, err, true);
     if (!result.started && !result.failed)

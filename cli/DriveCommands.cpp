@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/Drives.h"
 #include "cli/Job.h"
+#include "cli/Language.h"
 #include "cli/Options.h"
 #include "engine/component/DiscBurner.h"
 
@@ -119,22 +120,21 @@ int EraseCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
     if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, true, err))
         return kExitFailed;
     if (!burner.DeviceReady()) {
-        std::fprintf(err, "tessor-cli: Device not ready or no disk inserted\n");
+        std::fprintf(err, "tessor-cli: %s\n", LangText("DEVICE_NOT_READY").c_str());
         return kExitFailed;
     }
     if (!burner.DiscErasable()) {
-        std::fprintf(err, "tessor-cli: Disk undeletable\n");
+        std::fprintf(err, "tessor-cli: %s\n", LangText("UNDELETABLE").c_str());
         return kExitFailed;
     }
     bool quick = !args.Has("--full");
     TJobResult result = RunEraseJob(
         burner, [&] { return burner.EraseDisc(quick); }, err);
     if (result.failed) {
-        std::fprintf(err, "tessor-cli: An error occured while deleting the disk: %s\n",
-                     result.error.c_str());
+        std::fprintf(err, "tessor-cli: %s%s\n", LangText("DELERROR").c_str(), result.error.c_str());
         return kExitFailed;
     }
-    std::fprintf(out, "Deletion successfull\n");
+    std::fprintf(out, "%s\n", LangText("OKDELETE").c_str());
     return kExitOk;
 }
 

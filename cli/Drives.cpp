@@ -1,7 +1,9 @@
 #include "cli/Drives.h"
 
 #include <cstdlib>
+#include <iterator>
 
+#include "cli/Language.h"
 #include "engine/builder/TreeTypes.h"
 #include "engine/drive/Consts.h"
 
@@ -109,35 +111,22 @@ const char* MediaTypeName(uint8_t m) {
     }
 }
 
-const char* StatusText(uint16_t status) {
-    switch (status) {
-        case builder::S_IDLE:
-            return "IDLE";
-        case builder::S_WRITING:
-            return "WRITING";
-        case builder::S_ERASING:
-            return "ERASING";
-        case builder::S_BACKGROUND_FORMAT:
-            return "BACKGROUND FORMAT";
-        case builder::S_CLOSING_TRACK:
-            return "CLOSING TRACK";
-        case builder::S_CLOSING_DISC:
-            return "CLOSING DISC";
-        case builder::S_PREPARING:
-            return "PREPARING";
-        case builder::S_ABORTING:
-            return "ABORTING";
-        case builder::S_IMPORTING_SESSION:
-            return "IMPORTING SESSION";
-        case builder::S_BURN_ERROR_ABORTING:
-            return "BURN ERROR: ABORTING";
-        case builder::S_VERIFYING:
-            return "VERIFYING";
-        case builder::S_GEN_SM_REF:
-            return "GEN. SM. REF";
-        default:
-            return "Unknown status";
-    }
+std::string StatusText(uint16_t status) {
+    // The status codes in order, S_IDLE (0) to S_GEN_SM_REF (11).
+    static const char* const kNames[] = {"S_IDLE",
+                                         "S_WRITING",
+                                         "S_ERASING",
+                                         "S_BACKGROUND_FORMAT",
+                                         "S_CLOSING_TRACK",
+                                         "S_CLOSING_DISC",
+                                         "S_PREPARING",
+                                         "S_ABORTING",
+                                         "S_IMPORTING_SESSION",
+                                         "S_BURN_ERROR_ABORTING",
+                                         "S_VERIFYING",
+                                         "S_GEN_SM_REF"};
+    static_assert(builder::S_GEN_SM_REF == 11 && std::size(kNames) == 12);
+    return LangText(status < std::size(kNames) ? kNames[status] : "UNKNOWN_STATUS");
 }
 
 }  // namespace tessor::cli

@@ -31,7 +31,7 @@ bool SelectDrive(component::TDiscBurner& burner, const TArgs& args, bool firstWr
                  std::FILE* err);
 
 const char* MediaTypeName(uint8_t mediaType);
-// "English" text of a status code, as the window shows it.
-const char* StatusText(uint16_t status);
+// The text of a status code in the chosen language, as the window shows it.
+std::string StatusText(uint16_t status);
 
 }  // namespace tessor::cli

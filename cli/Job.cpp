@@ -58,8 +58,8 @@ public:
         int percent = total > 0 ? static_cast<int>(written * 100.0 / total) : 0;
         double rate = seconds > 0.2 ? Megabytes(written) / seconds : 0.0;
         std::fprintf(out_, "\r\033[K%s  %.1f of %.1f MB  %d%%  %.1f MB/s  cache %.1f MB",
-                     StatusText(burner.Status()), Megabytes(written), Megabytes(total), percent,
-                     rate, burner.CacheFill() / 1e6);
+                     StatusText(burner.Status()).c_str(), Megabytes(written), Megabytes(total),
+                     percent, rate, burner.CacheFill() / 1e6);
         if (driveBuffer) {
             uint32_t size = burner.DeviceBufferSize();
             int32_t used = burner.DeviceBufferUsed();
@@ -75,7 +75,7 @@ public:
             return;
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        std::fprintf(out_, "\r\033[K%s  %.0f s", StatusText(burner.Status()), seconds);
+        std::fprintf(out_, "\r\033[K%s  %.0f s", StatusText(burner.Status()).c_str(), seconds);
         std::fflush(out_);
         drawn_ = true;
     }

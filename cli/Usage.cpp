@@ -15,6 +15,10 @@ void PrintUsage(std::FILE* out) {
         "  erase                      erase the rewritable disc in a drive\n"
         "  eject, load                open or close the tray of a drive\n"
         "\n"
+        "Options of every command:\n"
+        "  --language LANG            the language of the progress and status texts:\n"
+        "                             en (default), de or ro (or 1033, 1031, 1048)\n"
+        "\n"
         "'tessor-cli COMMAND --help' explains a command and its options.\n",
         out);
 }

@@ -1,20 +1,26 @@
 // tessor-cli: Tessor for scripts and terminals.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Language.h"
 #include "cli/Options.h"
 
 int main(int argc, char** argv) {
     using namespace tessor::cli;
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        PrintUsage(argc < 2 ? stderr : stdout);
-        return argc < 2 ? kExitUsage : kExitOk;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    if (!TakeLanguageOption(args, error)) {
+        std::fprintf(stderr, "tessor-cli: %s\n", error.c_str());
+        return kExitUsage;
     }
-    std::string command = argv[1];
-    std::vector<std::string> args(argv + 2, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        PrintUsage(args.empty() ? stderr : stdout);
+        return args.empty() ? kExitUsage : kExitOk;
+    }
+    std::string command = args.front();
+    args.erase(args.begin());
     if (command == "image")
         return ImageCommand(args, stdout, stderr);
     if (command == "burn")

@@ -150,6 +150,25 @@ TEST_F(Cli, TrayCommandsAndMissingDisc) {
     EXPECT_EQ(Cli_("eject --use-aspi --device 9").exitCode, 1);
 }
 
+// --language chooses the language of the texts that are language constants.
+TEST_F(Cli, LanguageOption) {
+    std::string tree = ShellQuote(Tree());
+    TToolResult de = Cli_("--language de burn --use-aspi --device 0 " + tree);
+    EXPECT_EQ(de.exitCode, 1);
+    EXPECT_NE(de.output.find("Laufwerk nicht bereit oder keine Disk eingelegt"), std::string::npos)
+        << de.output;
+    ASSERT_EQ(VDrive("insert 2 cd-r").exitCode, 0);
+    TToolResult ro = Cli_("erase --use-aspi --language=1048 --device 2");
+    EXPECT_EQ(ro.exitCode, 1);
+    EXPECT_NE(ro.output.find("disk undeletable"), std::string::npos) << ro.output;
+    TToolResult bad = Cli_("--language fr devices");
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.output.find("en (English, 1033), de (German, 1031) and ro (Romanian, 1048)"),
+              std::string::npos)
+        << bad.output;
+    EXPECT_EQ(Cli_("devices --language").exitCode, 2);
+}
+
 // Ctrl-C during a burn: Abort, the disc is closed, exit 130.
 TEST_F(Cli, InterruptAbortsTheBurn) {
     std::string big = work / "slow/data.bin";
