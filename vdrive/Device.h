@@ -98,6 +98,7 @@ private:
     // Replies.
     void Reply(TContext& c, const uint8_t* data, size_t length, size_t allocation);
     void BuildPage2A(uint8_t* page, bool defaults) const;
+    std::vector<uint16_t> WriteSpeeds() const;  // kB/s, fastest first; empty for a reader
     size_t BuildTrackInfo(uint8_t* out, uint32_t number) const;
 
     // Handlers.
