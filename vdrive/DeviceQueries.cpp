@@ -184,7 +184,11 @@ void TDevice::GetConfiguration(TContext& c) {
 
 void TDevice::ReadTocPmaAtip(TContext& c) {
     const bool msf = c.cdb[1] & 0x02;
-    const uint8_t format = c.cdb[2] & 0x0F;
+    uint8_t format = c.cdb[2] & 0x0F;
+    // Hosts older than MMC (Linux's sr among them) ask for the session
+    // information with the format in bits 7-6 of the control byte instead.
+    if (format == 0)
+        format = c.cdb[9] >> 6;
     const uint8_t first = c.cdb[6];
     const size_t allocation = GetBE16(c.cdb + 7);
     if (format == 4) {
