@@ -45,6 +45,11 @@ public:
     bool Open(std::string& error);
     TResult Execute(const TCommand& command);
 
+    // Which way the data of a command moves, from the opcode table; a
+    // transport that does not carry the direction (the TCMU ring) asks here.
+    // None for opcodes the recorder does not know.
+    static TDirection DataDirection(uint8_t opcode);
+
     const TDriveConfig& Config() const { return config_; }
     unsigned Index() const { return index_; }
 
@@ -127,6 +132,11 @@ private:
     void StartStopUnit(TContext& c);
     void PreventAllowRemoval(TContext& c);
     void RezeroUnit(TContext& c);
+    void ModeSense6(TContext& c);
+    void InquiryVpd(TContext& c);
+    void GetEventStatusNotification(TContext& c);
+    void GetPerformance(TContext& c);
+    void ReadDiscStructure(TContext& c);
 
     unsigned index_;
     TDriveConfig config_;

@@ -68,7 +68,9 @@ void TDevice::RequestSense(TContext& c) {
 
 void TDevice::Inquiry(TContext& c) {
     if (c.cdb[1] & 0x01)
-        return c.Fail(sense::kInvalidFieldInCdb);  // no vital product data pages
+        return InquiryVpd(c);
+    if (c.cdb[2] != 0)
+        return c.Fail(sense::kInvalidFieldInCdb);  // a page code needs the EVPD bit (SPC-3 6.4.1)
     uint8_t reply[96] = {};
     reply[0] = 0x05;  // peripheral qualifier 0, device type 5 (CD/DVD)
     reply[1] = 0x80;  // removable medium

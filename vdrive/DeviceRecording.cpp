@@ -505,6 +505,8 @@ void TDevice::StartStopUnit(TContext& c) {
         }
         if (!state_.trayOpen) {
             state_.trayOpen = true;
+            if (state_.present)
+                state_.mediaEvent = TMediaEvent::MediaRemoval;
             state_.operation = TOperation::None;
             c.dirty = true;
         }
@@ -516,6 +518,7 @@ void TDevice::StartStopUnit(TContext& c) {
     c.dirty = true;
     if (state_.present) {
         state_.unitAttention = config_.unitAttention;
+        state_.mediaEvent = TMediaEvent::NewMedia;
         StartOperation(c, TOperation::Loading, Scaled(config_.loadMs), immediate);
     }
 }

@@ -217,6 +217,7 @@ std::string TDiscState::Serialize() const {
     out << "bg_format " << static_cast<unsigned>(bgFormat) << " " << bgFormatEndUs << "\n";
     out << "locked " << locked << "\n";
     out << "unit_attention " << unitAttention << "\n";
+    out << "media_event " << static_cast<unsigned>(mediaEvent) << "\n";
     out << "operation " << OperationName(operation) << " " << operationStartUs << " "
         << operationEndUs << "\n";
     out << "page05 ";
@@ -280,6 +281,10 @@ bool TDiscState::Parse(const std::string& text, std::string& error) {
             ok = static_cast<bool>(l >> s.locked);
         } else if (key == "unit_attention") {
             ok = static_cast<bool>(l >> s.unitAttention);
+        } else if (key == "media_event") {
+            unsigned v = 0;
+            ok = static_cast<bool>(l >> v) && v <= 3;
+            s.mediaEvent = static_cast<TMediaEvent>(v);
         } else if (key == "operation") {
             std::string v;
             ok = static_cast<bool>(l >> v >> s.operationStartUs >> s.operationEndUs) &&
