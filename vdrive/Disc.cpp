@@ -133,6 +133,7 @@ void TDiscState::Insert(TMediaKind kind, uint32_t imageBlocks, bool withImage) {
     present = true;
     trayOpen = false;
     media = kind;
+    page05Sent = false;
     tracks.clear();
     closedSessions = 0;
     finalized = false;
@@ -218,6 +219,7 @@ std::string TDiscState::Serialize() const {
     out << "locked " << locked << "\n";
     out << "unit_attention " << unitAttention << "\n";
     out << "media_event " << static_cast<unsigned>(mediaEvent) << "\n";
+    out << "page05_sent " << page05Sent << "\n";
     out << "operation " << OperationName(operation) << " " << operationStartUs << " "
         << operationEndUs << "\n";
     out << "page05 ";
@@ -281,6 +283,8 @@ bool TDiscState::Parse(const std::string& text, std::string& error) {
             ok = static_cast<bool>(l >> s.locked);
         } else if (key == "unit_attention") {
             ok = static_cast<bool>(l >> s.unitAttention);
+        } else if (key == "page05_sent") {
+            ok = static_cast<bool>(l >> s.page05Sent);
         } else if (key == "media_event") {
             unsigned v = 0;
             ok = static_cast<bool>(l >> v) && v <= 3;

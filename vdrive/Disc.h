@@ -60,6 +60,7 @@ struct TDiscState {
     int64_t operationStartUs = 0;
     int64_t operationEndUs = 0;
     std::array<uint8_t, kWriteParametersPageSize> page05{};
+    bool page05Sent = false;  // the host sent page 05h since this disc was inserted
     std::vector<TFault> faults;
 
     const TMediaInfo& Info() const { return MediaInfo(media); }

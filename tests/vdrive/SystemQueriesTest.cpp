@@ -188,6 +188,25 @@ TEST_F(SystemQueries, SessionInformationAskedInTheControlByte) {
     EXPECT_GT(BE32(&old.data[8]), 11400u);
 }
 
+// libburn closes DVD+R and BD-R sessions without sending page 05h, which
+// does not apply to them: the disc stays appendable, and only a multi-session
+// field the host did send (as the engine does) finalizes it.
+TEST_F(SystemQueries, PlusRAndBdRStayAppendableWithoutAPage05) {
+    for (TMediaKind media : {TMediaKind::DvdPlusR, TMediaKind::BdR}) {
+        for (bool sendPage : {false, true}) {
+            Insert(kBd, media);
+            if (sendPage) {
+                ASSERT_TRUE(SetWriteParameters(kBd, 2, 0).Good());
+            }
+            ASSERT_TRUE(Write(kBd, 0, 32).Good());
+            ASSERT_TRUE(Close(kBd, 1, 1).Good());
+            ASSERT_TRUE(Close(kBd, 2, 0).Good());
+            EXPECT_EQ(DiscInfo(kBd).data[2] & 0x03, sendPage ? 2 : 1)
+                << MediaInfo(media).name << (sendPage ? " with" : " without") << " page 05h";
+        }
+    }
+}
+
 TEST(OpcodeTable, DataDirection) {
     struct {
         uint8_t opcode;
