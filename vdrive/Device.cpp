@@ -75,6 +75,7 @@ const TDevice::TOpcode* TDevice::OpcodeTable() {
         set(0x51, &TDevice::ReadDiscInformation, mediumBusy);
         set(0x52, &TDevice::ReadTrackInformation, mediumBusy);
         set(0x53, &TDevice::ReserveTrack, mediumBusy | kWriter);
+        set(0x54, &TDevice::SendOpcInformation, mediumBusy | kWriter | kDataOut);
         set(0x55, &TDevice::ModeSelect10, kDataOut);
         set(0x5A, &TDevice::ModeSense10, 0);
         set(0x5B, &TDevice::CloseTrackSession, mediumBusy | kWriter);

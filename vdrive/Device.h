@@ -136,6 +136,7 @@ private:
     void InquiryVpd(TContext& c);
     void GetEventStatusNotification(TContext& c);
     void GetPerformance(TContext& c);
+    void SendOpcInformation(TContext& c);
     void ReadDiscStructure(TContext& c);
 
     unsigned index_;

@@ -1,7 +1,8 @@
-// Performance and disc structures: GET PERFORMANCE (nominal performance and
-// the write speeds the disc allows) and READ DISC STRUCTURE (what a DVD says
-// of itself in its physical format information). Burners use both to choose
-// speeds and to learn the layer layout before they write.
+// Performance, power calibration and disc structures: GET PERFORMANCE
+// (nominal performance and the write speeds the disc allows), SEND OPC
+// INFORMATION and READ DISC STRUCTURE (what a DVD says of itself in its
+// physical format information). Burners use them to choose speeds, to
+// calibrate the laser and to learn the layer layout before they write.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -104,6 +105,16 @@ void TDevice::GetPerformance(TContext& c) {
     PutBE32(r.data(), static_cast<uint32_t>(r.size() - 4));
     // The command has no allocation length: the descriptor count bounds the reply.
     Reply(c, r.data(), r.size(), 8u + 16u * maxDescriptors);
+}
+
+void TDevice::SendOpcInformation(TContext& c) {
+    // DoOpc asks for a calibration at the current speed; a parameter list
+    // brings the results of an earlier one. The model's laser needs neither.
+    const uint16_t length = GetBE16(c.cdb + 7);
+    if (state_.Info().readOnly)
+        return c.Fail(sense::kCannotWriteIncompatible);
+    if (length > c.cmd.dataLength || (length > 0 && c.cmd.data == nullptr))
+        return c.Fail(sense::kParameterListLength);
 }
 
 void TDevice::ReadDiscStructure(TContext& c) {

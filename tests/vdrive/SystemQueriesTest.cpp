@@ -207,6 +207,16 @@ TEST_F(SystemQueries, PlusRAndBdRStayAppendableWithoutAPage05) {
     }
 }
 
+TEST_F(SystemQueries, PowerCalibrationIsAcceptedOnWritableDiscs) {
+    const auto opc = [&] { return None(kDvd, {0x54, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}); };
+    Insert(kDvd, TMediaKind::DvdR);
+    EXPECT_TRUE(opc().Good());
+    Insert(kDvd, TMediaKind::DvdRom);
+    EXPECT_EQ(opc().sense, sense::kCannotWriteIncompatible);
+    Insert(kRom, TMediaKind::DvdR);
+    EXPECT_EQ(None(kRom, {0x54, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}).sense, sense::kInvalidOpcode);
+}
+
 TEST(OpcodeTable, DataDirection) {
     struct {
         uint8_t opcode;
