@@ -1,8 +1,9 @@
 // Performance, power calibration and disc structures: GET PERFORMANCE
 // (nominal performance and the write speeds the disc allows), SEND OPC
 // INFORMATION and READ DISC STRUCTURE (what a DVD says of itself in its
-// physical format information). Burners use them to choose speeds, to
-// calibrate the laser and to learn the layer layout before they write.
+// physical format information, how much spare area a BD keeps). Burners use
+// them to choose speeds, to calibrate the laser and to learn the layout of
+// the disc before they write.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -164,6 +165,21 @@ void TDevice::ReadDiscStructure(TContext& c) {
             // Copyright information: no protection system, all regions.
             r.resize(4 + 4);
             break;
+        case 0x0A: {
+            // BD spare area: free and allocated spare blocks (sectors). A
+            // BD-RE formatted with spares has them all free; the model's
+            // BD-R is written without spare areas.
+            if (dvd || info.readOnly)
+                return c.Fail(sense::kInvalidFieldInCdb);
+            const uint32_t spare =
+                state_.media == TMediaKind::BdRe && state_.formatted
+                    ? info.capacity - std::min(info.capacity, state_.formattedBlocks)
+                    : 0;
+            r.resize(4 + 12);
+            PutBE32(&r[8], spare);
+            PutBE32(&r[12], spare);
+            break;
+        }
         case 0xFF: {
             // The structures this command returns for the medium, with their
             // lengths; byte 1 bit 6 says READ DISC STRUCTURE returns it.
@@ -176,6 +192,8 @@ void TDevice::ReadDiscStructure(TContext& c) {
             if (dvd) {
                 add(0x00, 4 + 2048);
                 add(0x01, 4 + 4);
+            } else if (!info.readOnly) {
+                add(0x0A, 4 + 12);
             }
             add(0xFF, 0xFFFF);
             break;

@@ -169,6 +169,25 @@ TEST_F(SystemQueries, DvdPhysicalFormatNamesTheBook) {
     EXPECT_EQ(Structure(kCd, 0x00).sense, sense::kInvalidOpcode);  // a CD-only drive
 }
 
+TEST_F(SystemQueries, BdSpareAreaFollowsTheFormat) {
+    Insert(kBd, TMediaKind::BdRe);
+    TReply spare = Structure(kBd, 0x0A, 1);
+    ASSERT_TRUE(spare.Good());
+    EXPECT_EQ(BE16(&spare.data[0]), 14);
+    EXPECT_EQ(BE32(&spare.data[12]), 0u) << "unformatted: no spare area";
+    // Format type 30h with 4096 spare clusters of 32 blocks.
+    std::vector<uint8_t> list = {0, 0x02, 0, 8, 0, 0, 0, 0, 0x30 << 2, 0, 0x10, 0};
+    ASSERT_TRUE(Format(kBd, list).Good());
+    spare = Structure(kBd, 0x0A, 1);
+    EXPECT_EQ(BE32(&spare.data[12]), 4096u * 32);
+    EXPECT_EQ(BE32(&spare.data[8]), 4096u * 32) << "all free";
+    EXPECT_EQ(Structure(kBd, 0x00, 0).sense, sense::kIncompatibleMediumRead);  // DVD asked
+    EXPECT_EQ(Structure(kBd, 0x0A, 0).sense, sense::kIncompatibleMediumRead);
+    TReply list2 = Structure(kBd, 0xFF, 1);
+    ASSERT_TRUE(list2.Good());
+    EXPECT_EQ(list2.data[4], 0x0A);
+}
+
 TEST_F(SystemQueries, SessionInformationAskedInTheControlByte) {
     Insert(kBd, TMediaKind::CdR);
     ASSERT_TRUE(SetWriteParameters(kBd, 1, 3).Good());
