@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -136,6 +137,13 @@ void Serve(TServed& served, TRecorderHost& host, TTrace& trace, int stopFd,
         }
         pollfd fds[2] = {{served.ring->Fd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
         while (poll(fds, 2, -1) < 0) {
+            if (errno != EINTR) {
+                std::fprintf(stderr, "tessor-vdrive-tcmu: drive %u: poll: %s\n", served.drive,
+                             std::strerror(errno));
+                failed = true;
+                OnSignal(0);
+                return;
+            }
         }
         if (fds[1].revents != 0)
             return;
