@@ -191,7 +191,8 @@ bool TRing::Answer(uint8_t* entry, uint32_t length,
     if (gatherOut(command.cdb)) {
         size_t at = 0;
         for (const TSpan& s : spans) {
-            std::memcpy(data_.data() + at, map_ + s.offset, s.length);
+            if (s.length > 0)
+                std::memcpy(data_.data() + at, map_ + s.offset, s.length);
             at += s.length;
         }
     }
@@ -203,7 +204,8 @@ bool TRing::Answer(uint8_t* entry, uint32_t length,
         size_t at = 0;
         for (const TSpan& s : spans) {
             const uint64_t n = std::min(left, s.length);
-            std::memcpy(map_ + s.offset, data_.data() + at, n);
+            if (n > 0)
+                std::memcpy(map_ + s.offset, data_.data() + at, n);
             at += n;
             left -= n;
         }
@@ -213,7 +215,9 @@ bool TRing::Answer(uint8_t* entry, uint32_t length,
     }
     entry[L.statusAt] = reply.status;
     std::memset(entry + L.senseAt, 0, L.senseSize);
-    std::memcpy(entry + L.senseAt, reply.sense.data(), std::min(reply.sense.size(), L.senseSize));
+    if (!reply.sense.empty())
+        std::memcpy(entry + L.senseAt, reply.sense.data(),
+                    std::min(reply.sense.size(), L.senseSize));
     entry[L.uflagsAt] = flags;
     return true;
 }
