@@ -10,8 +10,10 @@ packages=(
     # image readers the tests judge our images with
     genisoimage xorriso p7zip-full udftools udfclient libcdio-utils
     python3 python3-pycdlib libarchive-tools
-    # the SG_IO transport test: a Linux guest under qemu with an emulated CD drive
-    qemu-system-x86 busybox-static cpio gzip
+    # the guest tests: a Linux guest under qemu with an emulated CD drive (SG_IO
+    # transport) or with the virtual recorder behind the kernel's SCSI target,
+    # and the burners that judge the recorder there (xorriso is listed above)
+    qemu-system-x86 busybox-static cpio gzip file growisofs wodim
     # benchmarks
     time bc
 )
