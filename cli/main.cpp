@@ -6,12 +6,17 @@
 
 #include "cli/Commands.h"
 #include "cli/Options.h"
+#include "version/FileVersion.h"
 
 int main(int argc, char** argv) {
     using namespace tessor::cli;
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         PrintUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? kExitUsage : kExitOk;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s\n", tessor::version::VersionLine("tessor-cli").c_str());
+        return kExitOk;
     }
     std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
