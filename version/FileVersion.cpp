@@ -92,7 +92,9 @@ std::optional<TFileVersion> ScanNotes(const TElfReader& elf, uint64_t offset, ui
     // GNU property notes of 64-bit programs).
     align = align == 8 ? 8 : 4;
     uint64_t pos = 0;
-    while (size - pos >= 12) {
+    // The padding after the last note may be missing, so `pos` can pass
+    // the end of the area.
+    while (pos < size && size - pos >= 12) {
         uint32_t namesz = elf.Get32(&area[pos]);
         uint32_t descsz = elf.Get32(&area[pos + 4]);
         uint32_t type = elf.Get32(&area[pos + 8]);
@@ -108,8 +110,6 @@ std::optional<TFileVersion> ScanNotes(const TElfReader& elf, uint64_t offset, ui
             return TFileVersion{static_cast<uint16_t>(ms >> 16), static_cast<uint16_t>(ms),
                                 static_cast<uint16_t>(ls >> 16), static_cast<uint16_t>(ls)};
         }
-        if (next <= pos)
-            return std::nullopt;
         pos = next;
     }
     return std::nullopt;

@@ -93,6 +93,8 @@ public:
                 case '\n':
                     break;
                 default:
+                    // Only a control word right after '{' names a destination.
+                    groupStart_ = false;
                     if (State().destination == TDestination::ColorTable && c == ';')
                         EndColour();
                     else if (c == '\t')

@@ -144,6 +144,14 @@ TEST(FileVersion, DamagedOrForeignFilesHaveNoVersion) {
         {"description size beyond the area", patched(area + 4, 0xFFFFFFFFu, 4)},
         {"another note type", patched(area + 8, 2, 4)},
         {"description of another size", patched(area + 4, 4, 4)},
+        {"last note without its padding",
+         [&] {
+             TBytes notes = w.Note("GNU", 3, TBytes(5, 1), 4);
+             TBytes b = w.File(notes, false);
+             w.Put(b, 64 + 32, notes.size() - 3, 8);  // p_filesz ends after the description
+             b.resize(b.size() - 3);
+             return b;
+         }()},
         {"another owner",
          [&] {
              TBytes b = good;
