@@ -7,6 +7,10 @@ packages=(
     # build
     cmake ninja-build g++ make pkg-config clang-format
     libgtest-dev libgmock-dev googletest libbenchmark-dev
+    # the window's side: Qt 6, and a font so offscreen tests lay out text
+    qt6-base-dev qt6-base-dev-tools fonts-dejavu-core
+    # the Debian package (make package: dpkg-shlibdeps, file) and its checks
+    dpkg-dev file lintian desktop-file-utils appstream
     # image readers the tests judge our images with
     genisoimage xorriso p7zip-full udftools udfclient libcdio-utils
     python3 python3-pycdlib libarchive-tools
