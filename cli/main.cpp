@@ -21,8 +21,7 @@ int main(int argc, char** argv) {
         return args.empty() ? kExitUsage : kExitOk;
     }
     if (args[0] == "--version") {
-        std::printf("%s
-", tessor::version::VersionLine("tessor-cli").c_str());
+        std::printf("%s\n", tessor::version::VersionLine("tessor-cli").c_str());
         return kExitOk;
     }
     std::string command = args.front();
