@@ -59,7 +59,7 @@ check tessor-cli "$all" $commands
 help=$("$bin/tessor-vdrive" --help)
 commands=$(sed -n '/^Commands/,/^$/p' <<<"$help" | grep -E '^  [a-z]' | awk '{print $1}')
 media=$(sed -n 's/^MEDIA: //p' <<<"$help" | tr -d ',')
-faults=$(sed -n '/^SPEC:/,/^$/p' <<<"$help" | grep -E '^  [a-z]' | awk '{print $1}')
+faults=$(sed -n '/^Fault rules:/,/^$/p' <<<"$help" | grep -E '^  [a-z]' | awk '{print $1}')
 [ -n "$commands" ] && [ -n "$media" ] && [ -n "$faults" ] ||
     fail "tessor-vdrive --help lacks its commands, media or fault kinds"
 check tessor-vdrive "$help" $commands $media $faults
