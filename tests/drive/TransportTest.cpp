@@ -183,11 +183,11 @@ TEST_F(DriveTest, AspiRequestsCompletingLaterAreWaitedFor) {
     EXPECT_FALSE(DeviceReady(*device_));
     EXPECT_EQ(device_->LastSenseCode, SC_NO_MEDIUM);
 
-    // A busy target of a request that completed through the event is not
-    // flagged: only an immediate answer carries a meaningful target status.
+    // A busy target is flagged whether the request completed at once or
+    // later through the event: the target status is in the request either way.
     drive_.On(0x00, Busy());
     EXPECT_FALSE(DeviceReady(*device_));
-    EXPECT_EQ(device_->TargetBusy, 0);
+    EXPECT_EQ(device_->TargetBusy, 1);
     aspi_.Pending = false;
     EXPECT_FALSE(DeviceReady(*device_));
     EXPECT_EQ(device_->TargetBusy, 1);
