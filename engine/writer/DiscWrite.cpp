@@ -83,6 +83,21 @@ public:
 private:
     bool WriteFirstBlockAtZero(const uint8_t* data, uint16_t blocks);
     bool CloseByMediaType();
+    // The first of two ways of closing that works, each sent again while
+    // the drive is busy or working; when neither does, the first one's
+    // answer is the reason (the second is only a fallback).
+    template <typename TFirst, typename TSecond>
+    bool Either(TFirst first, TSecond second) {
+        if (Retried(d_, first))
+            return true;
+        const uint16_t code = d_.LastSenseCode;
+        const TSense sense = d_.LastSense;
+        if (Retried(d_, second))
+            return true;
+        d_.LastSenseCode = code;
+        d_.LastSense = sense;
+        return false;
+    }
     // Keeps the sense of the first failure as the write's reason: the
     // closing steps that follow it must not replace it with their own.
     void RememberFailure() {
@@ -286,10 +301,8 @@ bool TDiscSink::CloseByMediaType() {
             PollUnitReady(d_);
             ClearBuffer();
             need(Retried(d_, [&] { return SetParameters(keepOpen); }));
-            need(Retried(d_, [&] {
-                return CloseTrackOrSession(d_, false, true, 0) ||
-                       CloseTrackOrSession(d_, true, true, 0);
-            }));
+            need(Either([&] { return CloseTrackOrSession(d_, false, true, 0); },
+                        [&] { return CloseTrackOrSession(d_, true, true, 0); }));
             break;
         default: {
             need(Retried(d_, [&] { return SynchronizeCache(d_, true); }));
@@ -304,10 +317,8 @@ bool TDiscSink::CloseByMediaType() {
             bool track =
                 CloseTrackOrSession(d_, true, false, 0) || CloseTrackOrSession(d_, true, true, 0);
             bool page = Retried(d_, [&] { return SetParameters(keepOpen); });
-            bool session = Retried(d_, [&] {
-                return CloseTrackOrSession(d_, false, true, 0) ||
-                       CloseTrackOrSession(d_, false, false, 0);
-            });
+            bool session = Either([&] { return CloseTrackOrSession(d_, false, true, 0); },
+                                  [&] { return CloseTrackOrSession(d_, false, false, 0); });
             // Closing the session closes its track as well: the track
             // step may be refused (track number 0) without harm.
             (void)track;
