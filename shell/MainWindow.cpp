@@ -79,17 +79,33 @@ int IconOf(const std::string& path) {
     return S_ISDIR(st.st_mode) ? kIconFolder : kIconFile;
 }
 
-// The local path of a dropped address as the raw bytes the system names it
-// by; nothing for an address without one (another scheme, another host).
-std::optional<std::string> LocalPathOf(const QUrl& url) {
-    if (!url.isLocalFile())
-        return std::nullopt;
-    if (!url.host().isEmpty() && url.host() != QLatin1String("localhost"))
-        return std::nullopt;
-    QByteArray raw = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    if (raw.isEmpty() || raw.front() != '/')
-        return std::nullopt;
-    return raw.toStdString();
+// The local paths of a drop, as the raw bytes the system names them by.
+// The file manager's list ("text/uri-list") is read as it came, so a name
+// that is not valid UTF-8 keeps its bytes (QUrl would replace them). An
+// address without a local path (another scheme, another host) is left out.
+std::vector<std::string> LocalPathsOf(const QMimeData* mime) {
+    std::vector<std::string> out;
+    const QByteArray list = mime->data(QStringLiteral("text/uri-list"));
+    for (QByteArray line : list.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#') || !line.toLower().startsWith("file:"))
+            continue;
+        QByteArray rest = line.mid(5);
+        if (rest.startsWith("//")) {
+            rest = rest.mid(2);
+            qsizetype slash = rest.indexOf('/');
+            if (slash < 0)
+                continue;
+            QByteArray host = rest.left(slash).toLower();
+            if (!host.isEmpty() && host != "localhost")
+                continue;
+            rest = rest.mid(slash);
+        }
+        QByteArray path = QByteArray::fromPercentEncoding(rest);
+        if (path.startsWith('/'))
+            out.push_back(path.toStdString());
+    }
+    return out;
 }
 
 }  // namespace
@@ -298,18 +314,13 @@ QStringList TForm1::LogLines() const {
 // ---- drops
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
         event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-    std::vector<std::string> paths;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (std::optional<std::string> path = LocalPathOf(url))
-            paths.push_back(*path);
-    }
     event->acceptProposedAction();
-    AddDroppedPaths(paths);
+    AddDroppedPaths(LocalPathsOf(event->mimeData()));
 }
 
 void TForm1::AddDroppedPaths(const std::vector<std::string>& paths) {
