@@ -12,6 +12,9 @@ packages=(
     python3 python3-pycdlib libarchive-tools
     # the SG_IO transport test: a Linux guest under qemu with an emulated CD drive
     qemu-system-x86 busybox-static cpio gzip
+    # the window (Qt 6 Widgets), its fonts, and its tests and pictures under Xvfb
+    qt6-base-dev qt6-base-dev-tools fonts-dejavu-core fonts-wine
+    xvfb xauth x11-utils imagemagick
     # benchmarks
     time bc
 )

@@ -3,6 +3,8 @@
 //   tessor-screenshot OUTDIR SOURCE...
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -41,7 +43,7 @@ int main(int argc, char** argv) {
 
     platform::SetTimeScale(0.001);
     vdrive::TDriveConfig slow;
-    slow.recordKBps = 30;  // slow enough to be caught in the middle of the write
+    slow.recordKBps = 2;  // 2 MB/s here: slow enough to be caught in the middle of the write
     vdrive::THostOptions options;
     options.stateDir = state.path().toStdString();
     options.timeScale = 0.001;
@@ -66,6 +68,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> sources;
     for (int i = 2; i < argc; ++i)
         sources.push_back(QDir(QString::fromLocal8Bit(argv[i])).absolutePath().toStdString());
+    // Something worth a few seconds of writing.
+    QFile sample(out.filePath(QStringLiteral("screenshot-sample.bin")));
+    if (sample.open(QIODevice::WriteOnly)) {
+        sample.resize(12 << 20);
+        sample.close();
+        sources.push_back(QFileInfo(sample).absoluteFilePath().toStdString());
+    }
     window.AddDroppedPaths(sources);
     window.show();
     QTest::qWait(200);
@@ -83,5 +92,6 @@ int main(int argc, char** argv) {
     ok = QTest::qWaitFor([&] { return !window.WorkflowRunning(); }, 20000) && progressed && ok;
     std::printf("%s\n%s\n", qPrintable(idle), qPrintable(writing));
     state.removeRecursively();
+    sample.remove();
     return ok ? 0 : 1;
 }
