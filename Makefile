@@ -1,6 +1,6 @@
 # The README's commands. `make run` and `make test` install what is missing,
 # configure and build first.
-.PHONY: all deps build run test test-asan test-tsan bench clean
+.PHONY: all deps build run test test-asan test-tsan bench package clean
 
 JOBS ?= $(shell nproc)
 
@@ -28,6 +28,10 @@ test-tsan: deps
 	@cmake --preset tsan >/dev/null
 	@cmake --build --preset tsan -j $(JOBS)
 	@cd build-tsan && ctest --output-on-failure -j $(JOBS) -L engine -LE slow
+
+# The Debian package, in build/ (tessor_VERSION_ARCH.deb).
+package: build
+	@cmake --build --preset release --target package
 
 bench: build
 	@scripts/bench.sh

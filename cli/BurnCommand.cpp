@@ -1,6 +1,11 @@
 // burn and burn-image: the window's disc workflows for a terminal.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "cli/Commands.h"
@@ -10,6 +15,7 @@
 #include "cli/Language.h"
 #include "cli/Options.h"
 #include "engine/component/DiscBurner.h"
+#include "engine/drive/Consts.h"
 #include "engine/platform/Strings.h"
 
 namespace tessor::cli {
@@ -20,14 +26,22 @@ const char* kBurnOptions =
     "  --speed KBS         write speed in kB/s (default: 90 % of the drive's maximum;\n"
     "                      0 = as fast as the drive can)\n"
     "  --test-write        simulate: the drive goes through the write without recording\n"
+    "                      and the disc is not erased (CD-R, CD-RW, DVD-R and DVD-RW)\n"
     "  --finalize          close the disc so that no further session can be added\n"
     "  --no-burnproof      no buffer-underrun protection\n"
     "  --no-size-check     write even when the disc reports too little free space\n"
     "  --no-erase          do not erase a rewritable disc first\n"
     "  --eject             open the tray after a successful write\n";
 
+const char* kBurnExitStatus =
+    "\nSizes are in MB of 10^6 bytes, as 'tessor-cli devices' shows them.\n"
+    "Exit status: 0 written, 1 failed, 2 bad command line or source, 3 the disc is\n"
+    "too small, 4 sources left out (see --allow-partial), 130 interrupted (the disc is\n"
+    "closed as far as it was written). Nothing is sent to the drive before every\n"
+    "source has been found.\n";
+
 double Mb(uint64_t sectors) {
-    return static_cast<double>(sectors) * 2048.0 / 1048576.0;
+    return static_cast<double>(sectors) * 2048.0 / 1e6;
 }
 
 // The window's disc-size message: INSERTED_DISK free MB1 capacity ZU_KLEIN
@@ -65,10 +79,22 @@ void ApplySpeed(component::TDiscBurner& burner, long speed) {
     burner.SetSpeeds(0, static_cast<uint16_t>(max - max / 10));
 }
 
-// The erase step of the disc workflows. False when the erase failed.
-bool EraseFirst(component::TDiscBurner& burner, const TArgs& args, std::FILE* out, std::FILE* err) {
+void PrintEngineError(std::FILE* err, const char* lead,
+                      const component::TDiscBurner::TErrorReport& e) {
+    std::fprintf(err, "tessor-cli: %s%s%s\n", lead, e.Text.c_str(),
+                 e.Detail.empty() ? "" : (" (" + e.Detail + ")").c_str());
+}
+
+// The erase step of the disc workflows. False (with exitCode) when the
+// workflow must stop: the erase failed, or Ctrl-C was pressed during it.
+bool EraseFirst(component::TDiscBurner& burner, const TArgs& args, std::FILE* out, std::FILE* err,
+                int& exitCode) {
     if (args.Has("--no-erase"))
         return true;
+    if (args.Has("--test-write")) {
+        std::fprintf(out, "Test write: the disc is not erased, and nothing is recorded on it\n");
+        return true;
+    }
     if (!burner.DiscErasable()) {
         std::fprintf(out, "%s\n", LangText("UNDELETABLE").c_str());
         return true;
@@ -77,36 +103,37 @@ bool EraseFirst(component::TDiscBurner& burner, const TArgs& args, std::FILE* ou
     TJobResult erase = RunEraseJob(
         burner, [&] { return burner.EraseDisc(true); }, err);
     if (erase.failed) {
-        std::fprintf(err, "tessor-cli: %s%s\n", LangText("DELERROR").c_str(), erase.error.c_str());
+        std::fprintf(err, "tessor-cli: %s%s\n", LangText("DELERROR").c_str(),
+                     erase.ErrorLine().c_str());
+        exitCode = kExitFailed;
         return false;
     }
     std::fprintf(out, "%s\n", LangText("OKDELETE").c_str());
+    if (erase.aborted) {
+        std::fprintf(err, "tessor-cli: interrupted after the erase; nothing was written\n");
+        exitCode = kExitAborted;
+        return false;
+    }
     return true;
 }
 
-bool SizeFits(component::TDiscBurner& burner, const TArgs& args, std::FILE* err) {
+bool SizeFits(component::TDiscBurner& burner, const TArgs& args, uint64_t needed, std::FILE* err) {
     if (args.Has("--no-size-check"))
         return true;
-    uint64_t needed = static_cast<uint32_t>(burner.ImageSectors());
     uint64_t freeSectors = burner.DiscFreeSectors();
-    uint64_t capacity = burner.DiscCapacitySectors();
-    if (freeSectors * 2048 >= needed * 2048)
+    if (freeSectors >= needed)
         return true;
-    std::fprintf(err, "tessor-cli: %s\n", TooSmallText(freeSectors, capacity, needed).c_str());
+    std::fprintf(err, "tessor-cli: %s\n",
+                 TooSmallText(freeSectors, burner.DiscCapacitySectors(), needed).c_str());
     return false;
 }
 
 int FinishWrite(component::TDiscBurner& burner, const TArgs& args, const TJobResult& result,
                 std::FILE* out, std::FILE* err) {
-    if (result.aborted) {
+    if (result.aborted || result.failed) {
         std::fprintf(err, "tessor-cli: %s%s\n", LangText("WRITEERROR").c_str(),
-                     result.error.c_str());
-        return kExitAborted;
-    }
-    if (result.failed) {
-        std::fprintf(err, "tessor-cli: %s%s\n", LangText("WRITEERROR").c_str(),
-                     result.error.c_str());
-        return kExitFailed;
+                     result.ErrorLine().c_str());
+        return result.aborted ? kExitAborted : kExitFailed;
     }
     std::fprintf(out, "%s\n", LangText("OKWRITE").c_str());
     if (args.Has("--eject"))
@@ -126,12 +153,30 @@ bool ParseDiscArgs(const char* command, const std::vector<std::string>& argv,
     return ParseCommandArgs(command, argv, valued, flags, help, -1, args, out, err, exitCode);
 }
 
-// Scan, select, switches, speed and readiness: what both workflows do first.
-bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, long& speed, std::FILE* err) {
+bool IsPressed(uint8_t media) {
+    using namespace drive;
+    return media == MT_CD_ROM || media == MT_DVD_ROM || media == MT_BD_ROM ||
+           media == MT_HD_DVD_ROM || media == MT_DDCD_ROM;
+}
+
+// Scan, select, switches, speed, readiness, and a disc that can take a
+// session: what both workflows do before anything changes on the disc. The
+// drive is held for this program until the workflow ends.
+bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, std::FILE* err) {
+    long speed;
     if (!ParseSpeed(args, speed, err))
         return false;
     if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, true, err))
         return false;
+    if (!burner.IsWriter()) {
+        std::fprintf(err, "tessor-cli: drive %s cannot write discs\n",
+                     args.Value("--device") ? args.Value("--device")->c_str() : "0");
+        return false;
+    }
+    if (!burner.ReserveDevice()) {
+        PrintEngineError(err, "", burner.TakeError());
+        return false;
+    }
     burner.SetTestWrite(args.Has("--test-write"));
     burner.SetFinalizeDisc(args.Has("--finalize"));
     burner.SetBurnProof(!args.Has("--no-burnproof"));
@@ -140,26 +185,34 @@ bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, long& speed, st
         std::fprintf(err, "tessor-cli: %s\n", LangText("DEVICE_NOT_READY").c_str());
         return false;
     }
+    uint8_t media = burner.MediaType();
+    if (IsPressed(media)) {
+        std::fprintf(err, "tessor-cli: the %s is not writable (read-only disc)\n",
+                     MediaTypeName(media));
+        return false;
+    }
+    bool erasedFirst =
+        !args.Has("--no-erase") && !args.Has("--test-write") && burner.DiscErasable();
+    if (burner.DiscStatus() == 2 && !erasedFirst) {
+        std::fprintf(err, "tessor-cli: the %s is not writable (closed disc)%s\n",
+                     MediaTypeName(media),
+                     burner.DiscErasable() ? "; without --no-erase it is erased first" : "");
+        return false;
+    }
     return true;
 }
 
 }  // namespace
 
 int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
-    std::string help =
-        std::string(
-            "usage: tessor-cli burn [options] SOURCE...\n"
-            "\n"
-            "Writes the SOURCE files and folders to the disc in the drive as one\n"
-            "session (ISO 9660, Joliet and a UDF bridge). A rewritable disc is\n"
-            "erased first. Each SOURCE folder becomes a folder of the same name in\n"
-            "the root of the disc; each SOURCE file lies in the root.\n\n"
-            "  --label TEXT        volume label (default: the name of the first SOURCE)\n"
-            "  --no-joliet, --no-udf, --iso9660-1999, --boot FILE, --cache MB,\n"
-            "  --replace           as for 'tessor-cli image'\n") +
-        kBurnOptions + kDriveHelp +
-        "\nExit status: 0 written, 1 failed, 2 bad command line, 3 the disc is too\n"
-        "small, 130 interrupted (the disc is closed as far as it was written).\n";
+    std::string help = std::string(
+                           "usage: tessor-cli burn [options] SOURCE...\n"
+                           "\n"
+                           "Writes the SOURCE files and folders to the disc in the drive as one\n"
+                           "session (ISO 9660, Joliet and a UDF bridge). A rewritable disc is\n"
+                           "erased first. Each SOURCE folder becomes a folder of the same name in\n"
+                           "the root of the disc; each SOURCE file lies in the root.\n\n") +
+                       kCompilationHelp + kBurnOptions + kDriveHelp + kBurnExitStatus;
     TArgs args;
     int exitCode = kExitOk;
     if (!ParseDiscArgs("burn", argv, kCompilationValued, kCompilationFlags, help, args, out, err,
@@ -171,17 +224,20 @@ int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE*
         return kExitUsage;
     }
     component::TDiscBurner burner(true);
-    long speed;
-    if (!OpenDisc(burner, args, speed, err))
-        return kExitFailed;
-    if (!EraseFirst(burner, args, out, err))
-        return kExitFailed;
+    // The compilation is complete before the drive is touched: a source that
+    // cannot be written never costs the disc its content.
     std::fprintf(out, "%s\n", LangText("PREPEAR_DATA").c_str());
     if (!BuildCompilation(burner, args, err))
         return kExitUsage;
+    if (int notes = ReportSourceNotes(burner, args, err); notes != kExitOk)
+        return notes;
     std::fprintf(out, "%s\n", LangText("S_PREPARING").c_str());
     burner.PrepareImage();
-    if (!SizeFits(burner, args, err))
+    if (!OpenDisc(burner, args, err))
+        return kExitFailed;
+    if (!EraseFirst(burner, args, out, err, exitCode))
+        return exitCode;
+    if (!SizeFits(burner, args, static_cast<uint32_t>(burner.ImageSectors()), err))
         return kExitNoSpace;
     std::fprintf(out, "%s\n", LangText("WRITE_DATA").c_str());
     TJobResult result = RunWriteJob(
@@ -194,8 +250,9 @@ int BurnImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::
                            "usage: tessor-cli burn-image [options] IMAGE\n"
                            "\n"
                            "Writes the image file IMAGE to the disc in the drive, from address 0.\n"
-                           "A rewritable disc is erased first.\n\n") +
-                       kBurnOptions + kDriveHelp;
+                           "A rewritable disc is erased first. An image whose size is not a whole\n"
+                           "number of 2048-byte sectors is padded with zeros.\n\n") +
+                       kBurnOptions + kDriveHelp + kBurnExitStatus;
     TArgs args;
     int exitCode = kExitOk;
     if (!ParseDiscArgs("burn-image", argv, {}, {}, help, args, out, err, exitCode))
@@ -204,33 +261,42 @@ int BurnImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::
         std::fprintf(err, "tessor-cli burn-image: give exactly one IMAGE\n%s", help.c_str());
         return kExitUsage;
     }
+    // The image must be there and readable before the drive is touched.
     const std::string& image = args.positional.front();
+    struct stat st {};
+    if (::stat(image.c_str(), &st) != 0) {
+        std::fprintf(err, "tessor-cli: %s: %s\n", image.c_str(), std::strerror(errno));
+        return kExitUsage;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        std::fprintf(err, "tessor-cli: %s is not an image file (%s)\n", image.c_str(),
+                     S_ISDIR(st.st_mode) ? "a folder" : "not a regular file");
+        return kExitUsage;
+    }
+    if (st.st_size == 0) {
+        std::fprintf(err, "tessor-cli: %s is empty\n", image.c_str());
+        return kExitUsage;
+    }
+    if (::access(image.c_str(), R_OK) != 0) {
+        std::fprintf(err, "tessor-cli: %s: %s\n", image.c_str(), std::strerror(errno));
+        return kExitUsage;
+    }
+    uint64_t bytes = static_cast<uint64_t>(st.st_size);
+    if (bytes % 2048 != 0) {
+        std::fprintf(err,
+                     "tessor-cli: note: %s is not a whole number of 2048-byte sectors; its "
+                     "last sector is padded with zeros\n",
+                     image.c_str());
+    }
     component::TDiscBurner burner(true);
-    long speed;
-    if (!OpenDisc(burner, args, speed, err))
+    if (!OpenDisc(burner, args, err))
         return kExitFailed;
-    if (!EraseFirst(burner, args, out, err))
-        return kExitFailed;
+    if (!EraseFirst(burner, args, out, err, exitCode))
+        return exitCode;
     burner.ClearFiles();
     burner.PrepareImage();
-    if (!args.Has("--no-size-check")) {
-        // The image's own size is what must fit.
-        FILE* f = std::fopen(image.c_str(), "rb");
-        if (f == nullptr) {
-            std::fprintf(err, "tessor-cli: Error opening file \\%s\\\n", image.c_str());
-            return kExitUsage;
-        }
-        std::fseek(f, 0, SEEK_END);
-        long long bytes = std::ftell(f);
-        std::fclose(f);
-        uint64_t needed = (static_cast<uint64_t>(bytes) + 2047) / 2048;
-        uint64_t freeSectors = burner.DiscFreeSectors();
-        if (freeSectors < needed) {
-            std::fprintf(err, "tessor-cli: %s\n",
-                         TooSmallText(freeSectors, burner.DiscCapacitySectors(), needed).c_str());
-            return kExitNoSpace;
-        }
-    }
+    if (!SizeFits(burner, args, (bytes + 2047) / 2048, err))
+        return kExitNoSpace;
     std::fprintf(out, "%s\n", LangText("WRITE_DATA").c_str());
     TJobResult result = RunWriteJob(
         burner, [&] { return burner.WriteImageToDisc(image); }, err, true);

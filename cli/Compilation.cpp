@@ -52,15 +52,28 @@ bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FI
             return false;
         }
     }
+    // Every source is looked at before any is added: a typo ends the run
+    // before anything else happens.
     for (const std::string& source : args.positional) {
         struct stat st;
         if (::stat(source.c_str(), &st) != 0) {
             std::fprintf(err, "tessor-cli: %s: no such file or folder\n", source.c_str());
             return false;
         }
-        std::u16string wide = platform::FromSystem(source);
+        if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) {
+            std::fprintf(err, "tessor-cli: %s is neither a file nor a folder\n", source.c_str());
+            return false;
+        }
+    }
+    for (const std::string& source : args.positional) {
+        struct stat st;
+        if (::stat(source.c_str(), &st) != 0) {
+            std::fprintf(err, "tessor-cli: %s: no such file or folder\n", source.c_str());
+            return false;
+        }
+        std::u16string wide = platform::FromSystemPath(source);
         if (S_ISDIR(st.st_mode)) {
-            std::u16string name = platform::FromSystem(BaseName(source));
+            std::u16string name = platform::FromSystemPath(BaseName(source));
             if (name.empty() || name == u"/" || name == u"." || name == u"..") {
                 // The root of a file system or ".": its content goes into the root.
                 if (!burner.AddFolder(u"\\", wide, u"*.*", true, false)) {
@@ -76,21 +89,39 @@ bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FI
             }
             if (builder::IsSkip(dir))
                 continue;
-            if (!burner.AddFolder(u"\\" + name + u"\\", wide, u"*.*", true, false)) {
+            // The folder may be on the disc under another name (see SourceNotes).
+            if (!burner.AddFolder(u"\\" + dir->LongName + u"\\", wide, u"*.*", true, false)) {
                 std::fprintf(err, "tessor-cli: cannot add the content of %s\n", source.c_str());
                 return false;
             }
-        } else if (S_ISREG(st.st_mode)) {
-            if (burner.AddFile(u"\\", wide) == nullptr) {
-                std::fprintf(err, "tessor-cli: cannot add file %s\n", source.c_str());
-                return false;
-            }
-        } else {
-            std::fprintf(err, "tessor-cli: %s is neither a file nor a folder\n", source.c_str());
+        } else if (burner.AddFile(u"\\", wide) == nullptr) {
+            std::fprintf(err, "tessor-cli: cannot add file %s\n", source.c_str());
             return false;
         }
     }
     return true;
+}
+
+int ReportSourceNotes(const component::TDiscBurner& burner, const TArgs& args, std::FILE* err) {
+    bool leftOut = false;
+    for (const builder::TSourceNote& note : burner.SourceNotes()) {
+        std::string source = platform::ToSystem(note.Source);
+        if (note.LeftOut) {
+            leftOut = true;
+            std::fprintf(err, "tessor-cli: left out: %s: %s\n", source.c_str(),
+                         note.Reason.c_str());
+        } else {
+            std::fprintf(err, "tessor-cli: note: %s is written as \"%s\": %s\n", source.c_str(),
+                         platform::ToSystem(note.Name).c_str(), note.Reason.c_str());
+        }
+    }
+    if (leftOut && !args.Has("--allow-partial")) {
+        std::fprintf(err,
+                     "tessor-cli: nothing written: the sources above cannot be written as they "
+                     "are (--allow-partial writes the rest)\n");
+        return kExitPartial;
+    }
+    return kExitOk;
 }
 
 }  // namespace tessor::cli

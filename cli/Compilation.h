@@ -14,12 +14,30 @@ namespace tessor::cli {
 
 // The file-system switches shared by `image` and `burn`.
 inline const std::vector<std::string> kCompilationValued = {"--label", "--boot", "--cache"};
-inline const std::vector<std::string> kCompilationFlags = {"--no-joliet", "--no-udf",
-                                                           "--iso9660-1999", "--replace"};
+inline const std::vector<std::string> kCompilationFlags = {
+    "--no-joliet", "--no-udf", "--iso9660-1999", "--replace", "--allow-partial"};
+inline const char* kCompilationHelp =
+    "  --label TEXT        volume label (default: the name of the first SOURCE)\n"
+    "  --no-joliet         no Joliet tree (long Unicode names for Windows readers)\n"
+    "  --no-udf            no UDF 1.50 bridge\n"
+    "  --iso9660-1999      the primary ISO 9660 tree carries the long names\n"
+    "                      (ISO 9660:1999, with its own volume descriptor)\n"
+    "  --boot FILE         El Torito boot image (2048 bytes, or a 1.2, 1.44 or 2.88 MB\n"
+    "                      floppy image)\n"
+    "  --cache MB          read-ahead cache size, 2 to 624 (default 32)\n"
+    "  --replace           a later SOURCE replaces an earlier one of the same name\n"
+    "                      (default: the first one wins)\n"
+    "  --allow-partial     write even when some sources cannot be (a name clash, a\n"
+    "                      file or folder that cannot be read); each is still named\n";
 
 // Applies the switches, clears the compilation and adds every source.
 // Returns false with a message on `err` when a source is missing or cannot
 // be added, or an option is invalid.
 bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FILE* err);
+
+// Names every source the compilation leaves out or renames, with the
+// reason. Returns kExitPartial when one is left out and --allow-partial was
+// not given (nothing may be written then), else kExitOk.
+int ReportSourceNotes(const component::TDiscBurner& burner, const TArgs& args, std::FILE* err);
 
 }  // namespace tessor::cli

@@ -95,8 +95,9 @@ int TrayCommand(bool eject, const std::vector<std::string>& argv, std::FILE* out
         return kExitFailed;
     bool ok = eject ? burner.EjectTray(false) : burner.LoadTray(false);
     if (!ok) {
-        std::fprintf(err, "tessor-cli: the drive refused to %s: %s\n", name,
-                     burner.ErrorText().c_str());
+        auto e = burner.TakeError();
+        std::fprintf(err, "tessor-cli: the drive refused to %s: %s%s\n", name, e.Text.c_str(),
+                     e.Detail.empty() ? "" : (" (" + e.Detail + ")").c_str());
         return kExitFailed;
     }
     return kExitOk;
@@ -111,7 +112,9 @@ int EraseCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
             "(minimally, or completely with --full), DVD+RW, DVD-RAM and BD-RE are\n"
             "formatted and overwritten at their start.\n\n"
             "  --full              full erase instead of the quick one\n") +
-        kDriveHelp;
+        kDriveHelp +
+        "\nExit status: 0 erased, 1 failed, 2 bad command line, 130 interrupted (a drive\n"
+        "cannot stop an erase: it ran to its end).\n";
     TArgs args;
     int exitCode = kExitOk;
     if (!Parse("erase", argv, {}, {"--full"}, help, args, out, err, exitCode))
@@ -119,6 +122,16 @@ int EraseCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
     component::TDiscBurner burner(true);
     if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, true, err))
         return kExitFailed;
+    if (!burner.IsWriter()) {
+        std::fprintf(err, "tessor-cli: this drive cannot write discs, nor erase them\n");
+        return kExitFailed;
+    }
+    if (!burner.ReserveDevice()) {
+        auto e = burner.TakeError();
+        std::fprintf(err, "tessor-cli: %s%s\n", e.Text.c_str(),
+                     e.Detail.empty() ? "" : (" (" + e.Detail + ")").c_str());
+        return kExitFailed;
+    }
     if (!burner.DeviceReady()) {
         std::fprintf(err, "tessor-cli: %s\n", LangText("DEVICE_NOT_READY").c_str());
         return kExitFailed;
@@ -131,11 +144,12 @@ int EraseCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
     TJobResult result = RunEraseJob(
         burner, [&] { return burner.EraseDisc(quick); }, err);
     if (result.failed) {
-        std::fprintf(err, "tessor-cli: %s%s\n", LangText("DELERROR").c_str(), result.error.c_str());
-        return kExitFailed;
+        std::fprintf(err, "tessor-cli: %s%s\n", LangText("DELERROR").c_str(),
+                     result.ErrorLine().c_str());
+        return result.aborted ? kExitAborted : kExitFailed;
     }
     std::fprintf(out, "%s\n", LangText("OKDELETE").c_str());
-    return kExitOk;
+    return result.aborted ? kExitAborted : kExitOk;
 }
 
 }  // namespace tessor::cli

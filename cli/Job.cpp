@@ -83,6 +83,7 @@ public:
     void End() {
         if (drawn_)
             std::fprintf(out_, "\n");
+        drawn_ = false;
     }
 
 private:
@@ -92,25 +93,32 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+// What Ctrl-C does: ask the engine to abort (a write), or say once that the
+// drive goes on (an erase, which no drive can stop).
+using TOnInterrupt = std::function<void()>;
+
 template <typename TDraw>
 TJobResult Pump(component::TDiscBurner& burner, const std::function<bool()>& start, bool& done,
-                bool& failed, TDraw draw) {
+                bool& failed, TDraw draw, const TOnInterrupt& onInterrupt) {
     TJobResult result;
     TInterruptGuard guard;
     result.started = start();
-    bool abortSent = false;
+    bool interruptSeen = false;
     while (!done) {
-        if (g_interrupts.load() > 0 && !abortSent) {
-            burner.Abort();
-            abortSent = true;
+        if (g_interrupts.load() > 0 && !interruptSeen) {
+            onInterrupt();
+            interruptSeen = true;
             result.aborted = true;
         }
         burner.Messages()->WaitAndDispatch(200);
         draw();
     }
     result.failed = failed;
-    if (failed)
-        result.error = burner.ErrorText();
+    if (failed) {
+        auto report = burner.TakeError();
+        result.error = report.Text;
+        result.detail = report.Detail;
+    }
     return result;
 }
 
@@ -139,8 +147,9 @@ TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool(
         }
         return ok;
     };
-    TJobResult result =
-        Pump(burner, guardedStart, done, failed, [&] { line.Draw(burner, showDriveBuffer); });
+    TJobResult result = Pump(
+        burner, guardedStart, done, failed, [&] { line.Draw(burner, showDriveBuffer); },
+        [&] { burner.Abort(); });
     line.End();
     burner.OnWriteDone = previous;
     return result;
@@ -156,7 +165,13 @@ TJobResult RunEraseJob(component::TDiscBurner& burner, const std::function<bool(
         failed = eraseFailed;
     };
     TProgressLine line(out);
-    TJobResult result = Pump(burner, start, done, failed, [&] { line.DrawErase(burner); });
+    TJobResult result = Pump(
+        burner, start, done, failed, [&] { line.DrawErase(burner); },
+        [&] {
+            line.End();
+            std::fprintf(out != nullptr ? out : stderr,
+                         "tessor-cli: the drive cannot stop an erase; waiting for it to end\n");
+        });
     line.End();
     burner.OnEraseDone = previous;
     return result;

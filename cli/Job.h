@@ -15,6 +15,10 @@ struct TJobResult {
     bool failed = false;   // what the completion reported
     bool aborted = false;  // Ctrl-C was pressed
     std::string error;     // the engine's error text after a failure
+    std::string detail;    // what the user needs besides: the system's or the drive's reason
+
+    // The error text followed by its detail in parentheses.
+    std::string ErrorLine() const { return detail.empty() ? error : error + " (" + detail + ")"; }
 };
 
 // Calls `start` (e.g. CreateImageFile), then dispatches the component's
@@ -24,7 +28,8 @@ struct TJobResult {
 TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool()>& start,
                        std::FILE* out, bool showDriveBuffer);
 
-// Waits for OnEraseDone the same way.
+// Waits for OnEraseDone the same way. A drive cannot stop an erase: Ctrl-C
+// says so once and the wait goes on; the result still says it was pressed.
 TJobResult RunEraseJob(component::TDiscBurner& burner, const std::function<bool()>& start,
                        std::FILE* out);
 

@@ -38,6 +38,7 @@ enum : int {
     kExitFailed = 1,     // the operation ran and failed
     kExitUsage = 2,      // bad command line or unusable input
     kExitNoSpace = 3,    // the compilation does not fit the disc
+    kExitPartial = 4,    // sources would be left out, and --allow-partial was not given
     kExitAborted = 130,  // interrupted (Ctrl-C)
 };
 

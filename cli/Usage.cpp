@@ -5,6 +5,7 @@ namespace tessor::cli {
 void PrintUsage(std::FILE* out) {
     std::fputs(
         "usage: tessor-cli COMMAND [options]\n"
+        "       tessor-cli --help | --version\n"
         "\n"
         "Commands:\n"
         "  devices                    list the optical drives (virtual recorders when no\n"

@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/Language.h"
 #include "cli/Options.h"
+#include "version/FileVersion.h"
 
 int main(int argc, char** argv) {
     using namespace tessor::cli;
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         PrintUsage(args.empty() ? stderr : stdout);
         return args.empty() ? kExitUsage : kExitOk;
+    }
+    if (args[0] == "--version") {
+        std::printf("%s\n", tessor::version::VersionLine("tessor-cli").c_str());
+        return kExitOk;
     }
     std::string command = args.front();
     args.erase(args.begin());

@@ -37,3 +37,9 @@ function(tessor_test name)
     DISCOVERY_TIMEOUT 120
     PROPERTIES LABELS "${label}" TIMEOUT ${ARG_TIMEOUT})
 endfunction()
+
+# tessor_carry_version(TARGET): the program or library carries the version
+# note (version/FileVersion.h), so FileVersionText reads its version.
+function(tessor_carry_version target)
+  target_sources(${target} PRIVATE $<TARGET_OBJECTS:tessor_version_note>)
+endfunction()

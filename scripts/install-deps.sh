@@ -7,14 +7,19 @@ packages=(
     # build
     cmake ninja-build g++ make pkg-config clang-format
     libgtest-dev libgmock-dev googletest libbenchmark-dev
+    # the window's side: Qt 6, and a font so offscreen tests lay out text
+    qt6-base-dev qt6-base-dev-tools fonts-dejavu-core
+    # the window's Tahoma, and its smoke test and pictures under Xvfb
+    fonts-wine xvfb xauth x11-utils imagemagick
+    # the Debian package (make package: dpkg-shlibdeps, file) and its checks
+    dpkg-dev file lintian desktop-file-utils appstream
     # image readers the tests judge our images with
     genisoimage xorriso p7zip-full udftools udfclient libcdio-utils
     python3 python3-pycdlib libarchive-tools
-    # the SG_IO transport test: a Linux guest under qemu with an emulated CD drive
-    qemu-system-x86 busybox-static cpio gzip
-    # the window (Qt 6 Widgets), its fonts, and its tests and pictures under Xvfb
-    qt6-base-dev qt6-base-dev-tools fonts-dejavu-core fonts-wine
-    xvfb xauth x11-utils imagemagick
+    # the guest tests: a Linux guest under qemu with an emulated CD drive (SG_IO
+    # transport) or with the virtual recorder behind the kernel's SCSI target,
+    # and the burners that judge the recorder there (xorriso is listed above)
+    qemu-system-x86 busybox-static cpio gzip file growisofs wodim
     # benchmarks
     time bc
 )

@@ -35,6 +35,7 @@
 #include "shell/LangWindow.h"
 #include "shell/ShellText.h"
 #include "shell/WindowLook.h"
+#include "shell/assets/Assets.h"
 
 namespace tessor::shell {
 
@@ -119,6 +120,7 @@ TForm1::TForm1(TShellSeams seams, QWidget* parent)
     setWindowTitle(QStringLiteral("DO-Rodedir"));
     setFixedSize(623, 722);
     setFont(WindowFont());
+    setWindowIcon(ProgramIcon());
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
@@ -232,7 +234,7 @@ void TForm1::BuildTabPage() {
     Button6->setEnabled(false);
     Image1 = Named(new QLabel(page), "Image1");
     Image1->setGeometry(2, 591, 32, 32);
-    Image1->setPixmap(ProgramPicture().pixmap(32, 32));
+    Image1->setPixmap(QIcon(QLatin1String(kAboutPicture)).pixmap(32, 32));
     Image1->setCursor(Qt::PointingHandCursor);
 }
 

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
-#include <QStyle>
 
 namespace tessor::shell {
 
@@ -23,20 +22,6 @@ QFont WindowFont() {
         return QStringLiteral("DejaVu Sans");
     }();
     return QFont(family, 8);
-}
-
-// Until the program's own pictures are drawn, the style's standard icons
-// stand in for them.
-QIcon TreeIcon(int index) {
-    static const QStyle::StandardPixmap kPictures[] = {QStyle::SP_DriveCDIcon, QStyle::SP_DirIcon,
-                                                       QStyle::SP_FileIcon};
-    if (index < 0 || index > 2)
-        return {};
-    return QApplication::style()->standardIcon(kPictures[index]);
-}
-
-QIcon ProgramPicture() {
-    return QApplication::style()->standardIcon(QStyle::SP_DriveCDIcon);
 }
 
 }  // namespace tessor::shell

@@ -4,8 +4,13 @@
 
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
+#include "shell/cmdline/CommandLine.h"
 
 int main(int argc, char** argv) {
+    // --help and --version answer without a display.
+    int exitCode = tessor::shell::HandleWindowCommandLine(argc, argv, stdout, stderr);
+    if (exitCode >= 0)
+        return exitCode;
     QApplication app(argc, argv);
     tessor::shell::TQtPrompter prompter;
     tessor::shell::TQtFileChooser files;

@@ -29,6 +29,7 @@ enum : uint16_t {
     kBusyFormatBlank = 1 << 3,   // refused while a format or a blank runs
     kBusyAny = 1 << 4,           // refused while any long operation runs
     kIgnoresBusyFault = 1 << 5,  // answered even while the drive is made to report BUSY
+    kDataOut = 1 << 6,           // the host sends data (a parameter list or sectors)
 };
 
 }  // namespace
@@ -58,31 +59,43 @@ const TDevice::TOpcode* TDevice::OpcodeTable() {
         set(0x00, &TDevice::TestUnitReady, kNeedsMedium | kBusyFormatBlank);
         set(0x01, &TDevice::RezeroUnit, 0);
         set(0x03, &TDevice::RequestSense, kIgnoresBusyFault);
-        set(0x04, &TDevice::FormatUnit, mediumBusy | kWriter);
+        set(0x04, &TDevice::FormatUnit, mediumBusy | kWriter | kDataOut);
         set(0x12, &TDevice::Inquiry, kIgnoresBusyFault);
+        set(0x1A, &TDevice::ModeSense6, 0);
         set(0x1B, &TDevice::StartStopUnit, 0);
         set(0x1E, &TDevice::PreventAllowRemoval, 0);
         set(0x23, &TDevice::ReadFormatCapacities, medium);
         set(0x25, &TDevice::ReadCapacity, mediumBusy);
         set(0x28, &TDevice::Read10, mediumBusy);
-        set(0x2A, &TDevice::Write10, mediumBusy | kWriter);
+        set(0x2A, &TDevice::Write10, mediumBusy | kWriter | kDataOut);
         set(0x35, &TDevice::SynchronizeCache, mediumBusy | kWriter);
         set(0x43, &TDevice::ReadTocPmaAtip, mediumBusy);
         set(0x46, &TDevice::GetConfiguration, kMmc3);
+        set(0x4A, &TDevice::GetEventStatusNotification, 0);
         set(0x51, &TDevice::ReadDiscInformation, mediumBusy);
         set(0x52, &TDevice::ReadTrackInformation, mediumBusy);
         set(0x53, &TDevice::ReserveTrack, mediumBusy | kWriter);
-        set(0x55, &TDevice::ModeSelect10, 0);
+        set(0x54, &TDevice::SendOpcInformation, mediumBusy | kWriter | kDataOut);
+        set(0x55, &TDevice::ModeSelect10, kDataOut);
         set(0x5A, &TDevice::ModeSense10, 0);
         set(0x5B, &TDevice::CloseTrackSession, mediumBusy | kWriter);
         set(0x5C, &TDevice::ReadBufferCapacity, kWriter);
         set(0xA1, &TDevice::Blank, mediumBusy | kWriter);
-        set(0xB6, &TDevice::SetStreaming, kMmc3);
+        set(0xAC, &TDevice::GetPerformance, medium | kMmc3);
+        set(0xAD, &TDevice::ReadDiscStructure, medium | kMmc3);
+        set(0xB6, &TDevice::SetStreaming, kMmc3 | kDataOut);
         set(0xBB, &TDevice::SetCdSpeed, 0);
-        set(0xBF, &TDevice::SendDvdStructure, medium | kWriter | kMmc3);
+        set(0xBF, &TDevice::SendDvdStructure, medium | kWriter | kMmc3 | kDataOut);
         return t;
     }();
     return table.data();
+}
+
+TDirection TDevice::DataDirection(uint8_t opcode) {
+    const TOpcode& op = OpcodeTable()[opcode];
+    if (op.handler == nullptr)
+        return TDirection::None;
+    return (op.flags & kDataOut) ? TDirection::Out : TDirection::In;
 }
 
 TDevice::TDevice(unsigned index, TDriveConfig config, std::string stateDir, double timeScale)
@@ -413,6 +426,7 @@ bool TDevice::Insert(TMediaKind media, const std::string& imagePath, std::string
             }
             state_.Insert(media, blocks, image >= 0);
             state_.unitAttention = config_.unitAttention;
+            state_.mediaEvent = TMediaEvent::NewMedia;
             int64_t now = WallClockUs();
             int64_t load = ScaledUs(config_.loadMs, timeScale_);
             if (load > 0) {
@@ -442,6 +456,8 @@ bool TDevice::Eject(std::string& error) {
                         " (a write or an erase is running)";
                 return false;
             }
+            if (state_.present)
+                state_.mediaEvent = TMediaEvent::MediaRemoval;
             state_.present = false;
             state_.trayOpen = false;
             state_.tracks.clear();

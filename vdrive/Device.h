@@ -45,6 +45,11 @@ public:
     bool Open(std::string& error);
     TResult Execute(const TCommand& command);
 
+    // Which way the data of a command moves, from the opcode table; a
+    // transport that does not carry the direction (the TCMU ring) asks here.
+    // None for opcodes the recorder does not know.
+    static TDirection DataDirection(uint8_t opcode);
+
     const TDriveConfig& Config() const { return config_; }
     unsigned Index() const { return index_; }
 
@@ -103,6 +108,7 @@ private:
     // Replies.
     void Reply(TContext& c, const uint8_t* data, size_t length, size_t allocation);
     void BuildPage2A(uint8_t* page, bool defaults) const;
+    std::vector<uint16_t> WriteSpeeds() const;  // kB/s, fastest first; empty for a reader
     size_t BuildTrackInfo(uint8_t* out, uint32_t number) const;
 
     // Handlers.
@@ -131,6 +137,12 @@ private:
     void StartStopUnit(TContext& c);
     void PreventAllowRemoval(TContext& c);
     void RezeroUnit(TContext& c);
+    void ModeSense6(TContext& c);
+    void InquiryVpd(TContext& c);
+    void GetEventStatusNotification(TContext& c);
+    void GetPerformance(TContext& c);
+    void SendOpcInformation(TContext& c);
+    void ReadDiscStructure(TContext& c);
 
     unsigned index_;
     TDriveConfig config_;

@@ -68,7 +68,9 @@ void TDevice::RequestSense(TContext& c) {
 
 void TDevice::Inquiry(TContext& c) {
     if (c.cdb[1] & 0x01)
-        return c.Fail(sense::kInvalidFieldInCdb);  // no vital product data pages
+        return InquiryVpd(c);
+    if (c.cdb[2] != 0)
+        return c.Fail(sense::kInvalidFieldInCdb);  // a page code needs the EVPD bit (SPC-3 6.4.1)
     uint8_t reply[96] = {};
     reply[0] = 0x05;  // peripheral qualifier 0, device type 5 (CD/DVD)
     reply[1] = 0x80;  // removable medium
@@ -82,16 +84,21 @@ void TDevice::Inquiry(TContext& c) {
     Reply(c, reply, sizeof reply, GetBE16(c.cdb + 3));
 }
 
+std::vector<uint16_t> TDevice::WriteSpeeds() const {
+    if (!config_.CanWrite())
+        return {};
+    uint16_t max = config_.maxWriteSpeed;
+    return {max, static_cast<uint16_t>(max / 2), static_cast<uint16_t>(max / 4)};
+}
+
 void TDevice::BuildPage2A(uint8_t* p, bool defaults) const {
     const bool dvd = config_.kind != TDriveKind::CdWriterOld;
     const bool writer = config_.CanWrite();
-    std::vector<uint16_t> speeds;
-    if (writer) {
-        uint16_t max = config_.maxWriteSpeed;
-        speeds = {max, static_cast<uint16_t>(max / 2), static_cast<uint16_t>(max / 4)};
-    }
+    const std::vector<uint16_t> speeds = WriteSpeeds();
     p[0] = 0x2A;
-    p[1] = static_cast<uint8_t>(0x1C + 4 * speeds.size());
+    // The fixed part runs to byte 31 and the speed descriptors follow from
+    // byte 32, so the length after byte 1 is 1Eh + 4 per descriptor.
+    p[1] = static_cast<uint8_t>(0x1E + 4 * speeds.size());
     p[2] = 0x07 | (dvd ? 0x38 : 0x00);            // CD-R, CD-RW, method 2; DVD-ROM, DVD-R, DVD-RAM
     p[3] = !writer ? 0x00 : (dvd ? 0x37 : 0x07);  // CD-R, CD-RW, test write; DVD-R, DVD-RAM
     p[4] = static_cast<uint8_t>((writer ? 0x80 : 0x00) | 0x40);  // BUF, multisession
@@ -179,7 +186,11 @@ void TDevice::GetConfiguration(TContext& c) {
 
 void TDevice::ReadTocPmaAtip(TContext& c) {
     const bool msf = c.cdb[1] & 0x02;
-    const uint8_t format = c.cdb[2] & 0x0F;
+    uint8_t format = c.cdb[2] & 0x0F;
+    // Hosts older than MMC (Linux's sr among them) ask for the session
+    // information with the format in bits 7-6 of the control byte instead.
+    if (format == 0)
+        format = c.cdb[9] >> 6;
     const uint8_t first = c.cdb[6];
     const size_t allocation = GetBE16(c.cdb + 7);
     if (format == 4) {

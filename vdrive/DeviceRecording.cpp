@@ -112,6 +112,11 @@ void TDevice::ModeSelect10(TContext& c) {
         simulatedEnd_ = 0;
         c.dirty = true;
     }
+    // Every page of the list is page 05h (anything else was refused above).
+    if (length > 8 + descriptorLength && present && !state_.page05Sent) {
+        state_.page05Sent = true;
+        c.dirty = true;
+    }
 }
 
 bool TDevice::CanSimulate() const {
@@ -369,9 +374,14 @@ void TDevice::CloseTrackSession(TContext& c) {
                 if (!t->reserved && !implicit)
                     return c.Fail(sense::kIncompleteTrackInSession);
             }
-            // Multi-session 00b in page 05h asks for a closed disc; a DVD+R DL
-            // is finalized only by functions 5 and 6.
-            CloseSession(media != TMediaKind::DvdPlusRDl && MultiSession() == 0);
+            // Multi-session 00b in page 05h asks for a closed disc. The page
+            // does not apply to DVD+R and BD-R, which a drive finalizes with
+            // functions 5 and 6 only: there a page the host sent for this disc
+            // is taken at its word, and without one the disc stays appendable
+            // (libburn sends none). A DVD+R DL is finalized only by functions.
+            const bool pageApplies =
+                !(IsPlusR(media) || media == TMediaKind::BdR) || state_.page05Sent;
+            CloseSession(media != TMediaKind::DvdPlusRDl && pageApplies && MultiSession() == 0);
             c.dirty = true;
             return finish();
         }
@@ -544,6 +554,8 @@ void TDevice::StartStopUnit(TContext& c) {
         }
         if (!state_.trayOpen) {
             state_.trayOpen = true;
+            if (state_.present)
+                state_.mediaEvent = TMediaEvent::MediaRemoval;
             state_.operation = TOperation::None;
             c.dirty = true;
         }
@@ -555,6 +567,7 @@ void TDevice::StartStopUnit(TContext& c) {
     c.dirty = true;
     if (state_.present) {
         state_.unitAttention = config_.unitAttention;
+        state_.mediaEvent = TMediaEvent::NewMedia;
         StartOperation(c, TOperation::Loading, Scaled(config_.loadMs), immediate);
     }
 }

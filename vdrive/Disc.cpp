@@ -137,6 +137,7 @@ void TDiscState::Insert(TMediaKind kind, uint32_t imageBlocks, bool withImage) {
     present = true;
     trayOpen = false;
     media = kind;
+    page05Sent = false;
     tracks.clear();
     closedSessions = 0;
     finalized = false;
@@ -227,6 +228,8 @@ std::string TDiscState::Serialize() const {
     out << "bg_format " << static_cast<unsigned>(bgFormat) << " " << bgFormatEndUs << "\n";
     out << "locked " << locked << " " << lockOwner << "\n";
     out << "unit_attention " << unitAttention << "\n";
+    out << "media_event " << static_cast<unsigned>(mediaEvent) << "\n";
+    out << "page05_sent " << page05Sent << "\n";
     out << "operation " << OperationName(operation) << " " << operationStartUs << " "
         << operationEndUs << "\n";
     out << "page05 ";
@@ -292,6 +295,12 @@ bool TDiscState::Parse(const std::string& text, std::string& error) {
                 s.lockOwner = 0;
         } else if (key == "unit_attention") {
             ok = static_cast<bool>(l >> s.unitAttention);
+        } else if (key == "page05_sent") {
+            ok = static_cast<bool>(l >> s.page05Sent);
+        } else if (key == "media_event") {
+            unsigned v = 0;
+            ok = static_cast<bool>(l >> v) && v <= 3;
+            s.mediaEvent = static_cast<TMediaEvent>(v);
         } else if (key == "operation") {
             std::string v;
             ok = static_cast<bool>(l >> v >> s.operationStartUs >> s.operationEndUs) &&

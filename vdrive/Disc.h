@@ -30,6 +30,10 @@ enum class TOperation : uint8_t { None, Loading, Format, Blank, Close, Sync };
 // BG format status of DVD+RW, as READ DISC INFORMATION byte 7 bits 1-0 show it.
 enum class TBgFormat : uint8_t { None = 0, Suspended = 1, Running = 2, Complete = 3 };
 
+// Media class events of GET EVENT STATUS NOTIFICATION, as the drive keeps the
+// latest one until a host polls it.
+enum class TMediaEvent : uint8_t { None = 0, EjectRequest = 1, NewMedia = 2, MediaRemoval = 3 };
+
 inline constexpr size_t kWriteParametersPageSize = 52;  // page 05h: 2 + 32h
 
 struct TDiscState {
@@ -52,10 +56,12 @@ struct TDiscState {
     bool locked = false;
     int32_t lockOwner = 0;  // the process that locked the tray; its end unlocks it
     bool unitAttention = false;
+    TMediaEvent mediaEvent = TMediaEvent::None;  // not yet reported
     TOperation operation = TOperation::None;
     int64_t operationStartUs = 0;
     int64_t operationEndUs = 0;
     std::array<uint8_t, kWriteParametersPageSize> page05{};
+    bool page05Sent = false;  // the host sent page 05h since this disc was inserted
     std::vector<TFault> faults;
 
     const TMediaInfo& Info() const { return MediaInfo(media); }

@@ -254,6 +254,32 @@ uint32_t TRecorderHost::SendASPI32Command(void* srb) {
     return status;
 }
 
+TResult TRecorderHost::Execute(unsigned drive, const TCommand& command) {
+    TResult result;
+    if (drive >= devices_.size() || command.cdb == nullptr || command.cdbLength == 0 ||
+        command.cdbLength > 16 || (command.dataLength > 0 && command.data == nullptr)) {
+        result.status = kStatusCheckCondition;
+        result.sense = sense::kLunNotSupported;
+        return result;
+    }
+    result = devices_[drive]->Execute(command);
+    if (journalLimit_ > 0) {
+        TJournalEntry entry;
+        entry.target = static_cast<uint8_t>(drive);
+        entry.cdbLength = command.cdbLength;
+        std::memcpy(entry.cdb.data(), command.cdb, command.cdbLength);
+        entry.dataLength = command.dataLength;
+        entry.flags = command.direction == TDirection::In    ? SRB_DIR_IN
+                      : command.direction == TDirection::Out ? SRB_DIR_OUT
+                                                             : 0;
+        entry.srbStatus = result.status == kStatusGood ? SS_COMP : SS_ERR;
+        entry.targetStatus = result.status;
+        entry.sense = result.status == kStatusCheckCondition ? result.sense : TSense{};
+        Record(entry);
+    }
+    return result;
+}
+
 void TRecorderHost::Record(const TJournalEntry& entry) {
     std::lock_guard lock(journalMutex_);
     if (journal_.size() >= journalLimit_) {

@@ -28,6 +28,8 @@ namespace tessor::vdrive {
 
 class TDevice;
 enum class TDirection : uint8_t;
+struct TCommand;
+struct TResult;
 
 struct THostOptions {
     // Empty: TESSOR_VDRIVE_DIR, else $XDG_DATA_HOME/tessor/vdrive, else
@@ -77,6 +79,12 @@ public:
     // The two ASPI entry points of this host.
     uint32_t GetASPI32SupportInfo() const;
     uint32_t SendASPI32Command(void* srb);
+
+    // Runs one command on a drive without an ASPI request block, for a
+    // transport that brings its own framing (the TCMU handler). Status,
+    // sense and the bytes moved come back as the device model gave them.
+    // Journaled like an ASPI request. Include vdrive/Device.h to call it.
+    TResult Execute(unsigned drive, const TCommand& command);
 
     // Plain function pointers that reach this host. There is one such
     // binding per process: the latest host asked for it receives the calls

@@ -16,6 +16,7 @@
 #include "engine/writer/CDBurner.h"
 #include "engine/writer/Cache.h"
 #include "engine/writer/Erase.h"
+#include "engine/writer/ImageFile.h"
 
 namespace tessor::component {
 
@@ -242,6 +243,10 @@ bool TDiscBurner::WriteImageToDisc(const std::string& imageFile) {
 
 bool TDiscBurner::CreateImageFile(std::u16string_view imageFile) {
     return writer::CreateImageFile(builder_, imageFile, this, OnWriteDone);
+}
+
+bool TDiscBurner::ImageIsSource(std::u16string_view path) const {
+    return writer::IsCompilationSource(builder_, path);
 }
 
 bool TDiscBurner::EraseDisc(bool quick) {

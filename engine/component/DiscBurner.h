@@ -111,6 +111,9 @@ public:
     bool WriteDisc();
     bool WriteImageToDisc(const std::string& imageFile);
     bool CreateImageFile(std::u16string_view imageFile);
+    // True when the file at path is one of the compilation's sources (the
+    // same file on disk): an image must never be written over it.
+    bool ImageIsSource(std::u16string_view path) const;
     bool EraseDisc(bool quick);
     void Abort();
     std::string ErrorText();

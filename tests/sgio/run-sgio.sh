@@ -1,20 +1,21 @@
 #!/bin/bash
-# run-sgio.sh PROBE WORKDIR
+# run-sgio.sh PROBE WORKDIR KERNEL_CACHE
 # Boots a Debian cloud kernel under qemu (TCG) with a virtio-scsi CD drive
 # holding a small test disc and runs PROBE (a static binary) as the guest's
 # only program. Exit 0 when the probe passed, 77 when qemu, the tools or the
 # kernel package are not available (the test is skipped), 1 otherwise (also
 # on a time-out).
-#   TESSOR_SGIO_KERNEL_DEB=FILE  use this kernel package instead of fetching one
+#   TESSOR_GUEST_KERNEL_DEB=FILE use this kernel package instead of fetching one
 #   TESSOR_SGIO_TIMEOUT=S        qemu time limit (default 90 s)
 set -uo pipefail
-probe=$1
+probe=$(realpath -m "$1")
 work=$2
+cache=$(realpath -m "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 limit=${TESSOR_SGIO_TIMEOUT:-90}
 
 skip() { echo "SKIP: $*"; exit 77; }
-for tool in qemu-system-x86_64 cpio gzip dpkg-deb python3 timeout; do
+for tool in qemu-system-x86_64 cpio gzip dpkg-deb python3 timeout flock; do
     command -v "$tool" > /dev/null || skip "$tool is not installed"
 done
 busybox=$(command -v busybox) || skip "busybox is not installed"
@@ -24,65 +25,16 @@ file -L "$busybox" 2>/dev/null | grep -q 'statically linked' || [ -x /bin/busybo
 mkdir -p "$work"
 cd "$work" || exit 1
 
-# The kernel package, fetched once into the build tree (never installed).
-deb=${TESSOR_SGIO_KERNEL_DEB:-}
-if [ -z "$deb" ]; then
-    deb=$(ls linux-image-*-cloud-amd64_*.deb 2> /dev/null | head -n 1)
-    if [ -z "$deb" ]; then
-        pkg=$(apt-cache depends linux-image-cloud-amd64 2> /dev/null | sed -n 's/^ *Depends: //p' | head -n 1)
-        [ -n "$pkg" ] || skip "no linux-image-cloud-amd64 package known to apt"
-        apt-get download "$pkg" > download.log 2>&1 || skip "cannot download $pkg (see $work/download.log)"
-        deb=$(ls linux-image-*-cloud-amd64_*.deb 2> /dev/null | head -n 1)
-        [ -n "$deb" ] || skip "download of $pkg gave no package"
-    fi
-fi
-[ -f "$deb" ] || skip "kernel package $deb missing"
+. "$here/../guest/guest-lib.sh"
+guest_kernel "$cache" || exit 1
 
-# Kernel and modules, unpacked once per package.
-stamp="kernel/.from-$(basename "$deb")"
-if [ ! -f "$stamp" ]; then
-    rm -rf kernel && mkdir kernel
-    dpkg-deb -x "$deb" kernel || { echo "cannot unpack $deb"; exit 1; }
-    touch "$stamp"
-fi
-kver=$(ls kernel/lib/modules | head -n 1)
-moddir="kernel/lib/modules/$kver/kernel"
-vmlinuz="kernel/boot/vmlinuz-$kver"
-[ -f "$vmlinuz" ] || { echo "no kernel image in $deb"; exit 1; }
-
-rm -rf root && mkdir -p root/bin root/lib/modules
+rm -rf root && mkdir -p root/bin
 cp "$busybox" root/bin/busybox
 cp "$here/init" root/init && chmod 755 root/init
 cp "$probe" root/sgio_probe
-
 # Modules of the virtio SCSI CD path, dependencies first.
-modfile() {
-    local pattern
-    pattern=$(printf '%s' "$1" | sed 's/[-_]/[-_]/g')
-    find "$moddir" -regextype posix-extended -regex ".*/${pattern}\.ko(\.xz|\.zst|\.gz)?" | head -n 1
-}
-order=" "
-resolve() {
-    local m=$1 f d
-    case "$order" in *" $m "*) return 0 ;; esac
-    f=$(modfile "$m")
-    [ -n "$f" ] || { echo "module $m not in $kver"; return 1; }
-    case "$f" in
-        *.xz) xz -dc "$f" ;;
-        *.zst) zstd -qdc "$f" ;;
-        *.gz) gzip -dc "$f" ;;
-        *) cat "$f" ;;
-    esac > "root/lib/modules/$m.ko"
-    for d in $(tr '\0' '\n' < "root/lib/modules/$m.ko" | sed -n 's/^depends=//p' | tr ',' ' '); do
-        resolve "$d" || return 1
-    done
-    order="$order$m "
-}
-for m in sr_mod sg virtio_pci virtio_scsi; do
-    resolve "$m" || exit 1
-done
-echo $order | tr ' ' '\n' > root/modules
-(cd root && find . | cpio -o -H newc --quiet | gzip -1) > initramfs.gz
+guest_modules root sr_mod sg virtio_pci virtio_scsi || exit 1
+guest_pack root initramfs.gz || exit 1
 
 # The test disc: an ISO 9660 primary volume descriptor of 512 sectors at
 # sector 16, and sectors 64-95 each filled with its own number.
@@ -102,7 +54,7 @@ PY
 
 start=$(date +%s)
 timeout "$limit" qemu-system-x86_64 -machine pc -accel tcg -cpu max -m 512 -smp 1 \
-    -nographic -no-reboot -nic none -kernel "$vmlinuz" -initrd initramfs.gz \
+    -nographic -no-reboot -nic none -kernel "$VMLINUZ" -initrd initramfs.gz \
     -append "console=ttyS0 quiet panic=-1" \
     -device virtio-scsi-pci,id=scsi0 \
     -drive if=none,id=cd,file=disc.iso,media=cdrom,format=raw \

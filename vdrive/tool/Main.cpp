@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "vdrive/VDrive.h"
+#include "version/FileVersion.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ using namespace tessor::vdrive;
 void PrintHelp() {
     std::printf(
         "usage: tessor-vdrive [--dir STATE_DIR] COMMAND ...\n"
+        "       tessor-vdrive --help | --version\n"
         "\n"
         "Commands (DRIVE is the drive number from 0):\n"
         "  list                              show the drives and their discs\n"
@@ -84,6 +86,10 @@ int main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         PrintHelp();
         return args.empty() ? 2 : 0;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        std::printf("%s\n", tessor::version::VersionLine("tessor-vdrive").c_str());
+        return 0;
     }
     std::string error;
     auto host = TRecorderHost::Create(options, error);
