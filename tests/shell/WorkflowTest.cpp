@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -121,6 +123,40 @@ TEST_F(SlowDrive, CancelDuringTheEraseLetsItFinishAndWritesNothing) {
     vdrive::TDiscState s;
     ASSERT_TRUE(host->GetDiscState(0, s, error)) << error;
     EXPECT_TRUE(s.tracks.size() <= 1) << "the erase finished";
+}
+
+// A drive that refuses to erase, or loses the disc halfway through the
+// write: the engine's reason in the log, the buttons back, nothing ejected,
+// and nothing written on a disc whose erase failed.
+TEST_F(Workflow, DriveFailuresEndWithTheirReason) {
+    struct {
+        const char* media;
+        const char* fault;
+        const char* lastLinePrefix;
+        bool writes;
+    } cases[] = {
+        {"cd-rw", "refuse A1 05/24/00", ">>> An error occured while deleting the disk:", false},
+        {"cd-r", "after-lba 64 removed", kWriteError, true},
+    };
+    Drop(MakeSources(work / "src", 1 << 20));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Insert(c.media);
+        std::string error;
+        ASSERT_TRUE(host->InjectFault(0, c.fault, error)) << error;
+        host->ClearJournal();
+        window->BurnButtonClick();
+        ASSERT_TRUE(WaitIdle());
+        ASSERT_FALSE(Log().isEmpty());
+        EXPECT_TRUE(Log().last().startsWith(QLatin1String(c.lastLinePrefix)))
+            << Log().join('\n').toStdString();
+        EXPECT_GT(Log().last().size(), int(std::strlen(c.lastLinePrefix))) << "the reason follows";
+        EXPECT_EQ(WriteCommands() > 0, c.writes);
+        EXPECT_TRUE(AllWorkflowButtons());
+        EXPECT_FALSE(TrayOpen());
+        ASSERT_TRUE(host->ClearFaults(0, error)) << error;
+        ASSERT_TRUE(host->EjectMedia(0, error)) << error;
+    }
 }
 
 TEST_F(Workflow, DriveNotReadyEndsAtOnceInTheCurrentLanguage) {
