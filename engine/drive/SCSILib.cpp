@@ -311,8 +311,10 @@ uint8_t ExecuteRequest(TSCSIDevice& device, TSCSIRequest& request) {
     if (device.LogStream)
         WriteLogLine(device, request);
 
-    device.TargetBusy =
-        sendResult != SS_PENDING && sendResult != SS_COMP && request.SRB_TargStat == STATUS_BUSY;
+    // Judged by the request's final status: a request the library completes
+    // later answers "pending" first.
+    (void)sendResult;
+    device.TargetBusy = request.SRB_Status != SS_COMP && request.SRB_TargStat == STATUS_BUSY;
     std::memcpy(device.Sense, request.SenseArea, sizeof device.Sense);
     if (request.SenseArea[12] != 0) {
         device.LastSenseCode = SenseCode(request.SenseArea[12], request.SenseArea[13]);

@@ -27,6 +27,27 @@ void PollUnitReady(TSCSIDevice& d) {
     WaitWhileNotReady(d, false, [&] { DeviceReady(d); });
 }
 
+// Sends a set-up or closing command again while the drive is busy or says
+// it is still working (becoming ready, formatting, an operation or a long
+// write in progress), for up to a minute of drive time: those answers mean
+// "later", not "no".
+template <typename TCommand>
+bool Retried(TSCSIDevice& d, TCommand command) {
+    constexpr int kTries = 600;
+    constexpr uint32_t kPauseMs = 100;
+    for (int attempt = 1;; ++attempt) {
+        if (command())
+            return true;
+        const TSense sense = DecodeSense(d.Sense);
+        const bool working =
+            sense.Key == SENSE_KEY_NOT_READY && sense.Asc == ASC_NOT_READY &&
+            (sense.Ascq == 0x01 || sense.Ascq == 0x04 || sense.Ascq == 0x07 || sense.Ascq == 0x08);
+        if (!(d.TargetBusy != 0 || working) || attempt >= kTries)
+            return false;
+        platform::SleepMs(kPauseMs);
+    }
+}
+
 bool IsOverwritable(uint8_t m) {
     return m == MT_DVD_RAM || m == MT_DVD_PLUS_RW || m == MT_BD_RE;
 }
@@ -104,7 +125,9 @@ bool TDiscSink::Begin() {
     // The page that governs the recording: a drive that refuses it would
     // record in whatever way it was set before (closing a disc that should
     // stay open, or recording a test write for real).
-    if (!SetParameters(media_ == MT_DVD_PLUS_R ? !d_.FinalizeDisc : false)) {
+    if (!Retried(d_, [&] {
+            return SetParameters(media_ == MT_DVD_PLUS_R ? !d_.FinalizeDisc : false);
+        })) {
         RememberFailure();
         return false;
     }
@@ -219,48 +242,57 @@ bool TDiscSink::CloseByMediaType() {
     };
     switch (media_) {
         case MT_DVD_R:
-            need(SynchronizeCache(d_, false));
+            need(Retried(d_, [&] { return SynchronizeCache(d_, false); }));
             ClearBuffer();
-            need(CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)));
-            need(CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 2)));
-            need(CloseTrackSession(d_, false, 2, static_cast<uint8_t>(s + 3)));
+            need(Retried(
+                d_, [&] { return CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)); }));
+            need(Retried(
+                d_, [&] { return CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 2)); }));
+            need(Retried(
+                d_, [&] { return CloseTrackSession(d_, false, 2, static_cast<uint8_t>(s + 3)); }));
             break;
         case MT_DVD_PLUS_R:
-            need(SynchronizeCache(d_, false));
+            need(Retried(d_, [&] { return SynchronizeCache(d_, false); }));
             ClearBuffer();
-            need(CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)));
-            need(CloseTrackSession(d_, false, 2, 255));
+            need(Retried(
+                d_, [&] { return CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)); }));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, false, 2, 255); }));
             break;
         case MT_DVD_PLUS_R_DL:
-            need(SynchronizeCache(d_, false));
+            need(Retried(d_, [&] { return SynchronizeCache(d_, false); }));
             ClearBuffer();
-            need(CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)));
-            need(CloseTrackSession(d_, false, d_.FinalizeDisc ? 6 : 2, 0));
+            need(Retried(
+                d_, [&] { return CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)); }));
+            need(Retried(d_,
+                         [&] { return CloseTrackSession(d_, false, d_.FinalizeDisc ? 6 : 2, 0); }));
             break;
         case MT_DVD_PLUS_RW:
-            need(SynchronizeCache(d_, false));
+            need(Retried(d_, [&] { return SynchronizeCache(d_, false); }));
             ClearBuffer();
-            CloseTrackSession(d_, false, 3, 255);
+            Retried(d_, [&] { return CloseTrackSession(d_, false, 3, 255); });
             break;
         case MT_DVD_RW_RO:
         case MT_DVD_RW_SEQ:
-            need(SynchronizeCache(d_, false));
+            need(Retried(d_, [&] { return SynchronizeCache(d_, false); }));
             ClearBuffer();
-            need(CloseTrackSession(d_, false, 1, 1));
-            need(CloseTrackSession(d_, true, 2, 0));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, false, 1, 1); }));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, true, 2, 0); }));
             PollDiscInformation(d_, true);
             break;
         case MT_CD_R:
         case MT_CD_RW:
-            need(SynchronizeCache(d_, true));
+            need(Retried(d_, [&] { return SynchronizeCache(d_, true); }));
             PollDiscInformation(d_, false);
             PollUnitReady(d_);
             ClearBuffer();
-            need(SetParameters(keepOpen));
-            need(CloseTrackOrSession(d_, false, true, 0) || CloseTrackOrSession(d_, true, true, 0));
+            need(Retried(d_, [&] { return SetParameters(keepOpen); }));
+            need(Retried(d_, [&] {
+                return CloseTrackOrSession(d_, false, true, 0) ||
+                       CloseTrackOrSession(d_, true, true, 0);
+            }));
             break;
         default: {
-            need(SynchronizeCache(d_, true));
+            need(Retried(d_, [&] { return SynchronizeCache(d_, true); }));
             if (media_ != MT_DVD_RAM) {
                 PollDiscInformation(d_, false);
                 PollUnitReady(d_);
@@ -271,9 +303,11 @@ bool TDiscSink::CloseByMediaType() {
             ClearBuffer();
             bool track =
                 CloseTrackOrSession(d_, true, false, 0) || CloseTrackOrSession(d_, true, true, 0);
-            bool page = SetParameters(keepOpen);
-            bool session =
-                CloseTrackOrSession(d_, false, true, 0) || CloseTrackOrSession(d_, false, false, 0);
+            bool page = Retried(d_, [&] { return SetParameters(keepOpen); });
+            bool session = Retried(d_, [&] {
+                return CloseTrackOrSession(d_, false, true, 0) ||
+                       CloseTrackOrSession(d_, false, false, 0);
+            });
             // Closing the session closes its track as well: the track
             // step may be refused (track number 0) without harm.
             (void)track;

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/component/DiscBurner.h"
@@ -43,15 +46,7 @@ protected:
         options.timeScale = 0.001;
         host = vdrive::TRecorderHost::Create(options, error);
         ASSERT_TRUE(host) << error;
-        burner = std::make_unique<TDiscBurner>(true);
-        vdrive::TRecorderHost* h = host.get();
-        burner->Drive().AspiOverride.GetSupportInfo = [h] { return h->GetASPI32SupportInfo(); };
-        burner->Drive().AspiOverride.SendCommand = [h](void* srb) {
-            return h->SendASPI32Command(srb);
-        };
-        burner->Drive().AspiOverride.LockFile = [h](uint8_t a, uint8_t t, uint8_t l) {
-            return h->JobLockFile(a, t, l);
-        };
+        burner = MakeBurner();
         burner->OnWriteDone = [this](void* sender, uint8_t id, bool failed) {
             EXPECT_EQ(sender, burner.get());
             EXPECT_EQ(id, 0);
@@ -64,6 +59,36 @@ protected:
         };
         ASSERT_TRUE(burner->ScanDevices(1, "", ""));
         ASSERT_GE(burner->DeviceCount(), 1);
+    }
+
+    // A component that reaches this test's recorder (another program's, when
+    // a test makes a second one).
+    std::unique_ptr<TDiscBurner> MakeBurner() {
+        auto b = std::make_unique<TDiscBurner>(true);
+        vdrive::TRecorderHost* h = host.get();
+        b->Drive().AspiOverride.GetSupportInfo = [h] { return h->GetASPI32SupportInfo(); };
+        b->Drive().AspiOverride.SendCommand = [h](void* srb) { return h->SendASPI32Command(srb); };
+        b->Drive().AspiOverride.LockFile = [h](uint8_t a, uint8_t t, uint8_t l) {
+            return h->JobLockFile(a, t, l);
+        };
+        return b;
+    }
+
+    // Replaces the recorder's drive set (same state folder) and scans again.
+    void UseDrives(std::vector<vdrive::TDriveConfig> drives) {
+        std::string error;
+        vdrive::THostOptions options;
+        options.stateDir = state.Path();
+        options.timeScale = 0.001;
+        options.drives = std::move(drives);
+        host.reset();
+        host = vdrive::TRecorderHost::Create(options, error);
+        ASSERT_TRUE(host) << error;
+        auto handlers = std::make_pair(burner->OnWriteDone, burner->OnEraseDone);
+        burner = MakeBurner();
+        burner->OnWriteDone = handlers.first;
+        burner->OnEraseDone = handlers.second;
+        ASSERT_TRUE(burner->ScanDevices(1, "", ""));
     }
 
     void TearDown() override {
@@ -180,6 +205,33 @@ protected:
 
 private:
     int exports_ = 0;
+};
+
+// Runs `action` on a thread of its own once the write has reached 64
+// sectors (or never, when it ends before).
+class TMidWrite {
+public:
+    TMidWrite(TDiscBurner& burner, std::function<void()> action)
+        : thread_([&burner, action, this] {
+              auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+              while (burner.WrittenSectors() < 64 && !stop_ &&
+                     std::chrono::steady_clock::now() < deadline) {
+                  std::this_thread::sleep_for(std::chrono::microseconds(50));
+              }
+              if (!stop_) {
+                  action();
+                  fired = true;
+              }
+          }) {}
+    ~TMidWrite() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::atomic<bool> fired{false};
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 }  // namespace tessor::component::test

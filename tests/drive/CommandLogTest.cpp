@@ -1,4 +1,6 @@
 // The command log: exact line format of both transports.
+#include <cstdlib>
+#include <ctime>
 #include <regex>
 
 #include "engine/drive/Capacity.h"
@@ -62,6 +64,24 @@ TEST_F(CommandLogTest, AspiLineOfTestUnitReady) {
     ASSERT_TRUE(DeviceReady(*device_));
     EXPECT_EQ(LastLine(), "TEST UNIT READY        (00) {40:06} - 1:0:0 <01> [00000] " +
                               Repeat("00 ", 15) + "| 00:00");
+}
+
+// The line starts with the minute, second and millisecond of the command
+// (UTC), the clock a reader of the log compares with other logs.
+TEST_F(CommandLogTest, TimePrefixIsMinuteSecondMillisecond) {
+    UseAspiDrive();
+    ASSERT_TRUE(DeviceReady(*device_));
+    std::string time;
+    LastLine(&time);
+    ASSERT_EQ(time.size(), 10u);
+    const time_t now = ::time(nullptr);
+    tm utc{};
+    gmtime_r(&now, &utc);
+    const int logged = std::stoi(time.substr(0, 2)) * 60 + std::stoi(time.substr(3, 2));
+    const int clock = utc.tm_min * 60 + utc.tm_sec;
+    const int apart = std::abs(clock - logged);
+    EXPECT_LE(std::min(apart, 3600 - apart), 3)
+        << time << " at " << utc.tm_min << ":" << utc.tm_sec;
 }
 
 TEST_F(CommandLogTest, PassThroughLineEndsWithTheSystemCode) {

@@ -25,7 +25,7 @@ struct TReply {
     uint8_t Status = STATUS_GOOD;  // SCSI status byte
     TSense Sense;                  // with CHECK CONDITION
     std::vector<uint8_t> Data;     // data in (truncated to the allocation)
-    uint8_t ResponseCode = 0x70;   // 70h, F0h, or 72h for descriptor sense
+    uint8_t ResponseCode = 0x70;   // 70h, F0h, or 72h/73h for descriptor sense
 };
 
 inline TReply Good(std::vector<uint8_t> data = {}) {
@@ -103,8 +103,8 @@ private:
 // Writes sense as a drive sends it.
 inline uint8_t EncodeSense(const TReply& reply, uint8_t* sense, size_t size) {
     std::memset(sense, 0, size);
-    if (reply.ResponseCode == 0x72) {
-        sense[0] = 0x72;
+    if (reply.ResponseCode == 0x72 || reply.ResponseCode == 0x73) {
+        sense[0] = reply.ResponseCode;
         sense[1] = reply.Sense.Key;
         sense[2] = reply.Sense.Asc;
         sense[3] = reply.Sense.Ascq;

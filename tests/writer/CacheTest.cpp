@@ -2,7 +2,9 @@
 // hold, and the cache size rules of the component.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "WriterFixture.h"
@@ -82,6 +84,20 @@ TEST(CacheReadMode, ManyBlocksThroughASmallCache) {
     EXPECT_EQ(lengths.back(), 4096);
     EXPECT_EQ(run.b.MaxBlocks, 32);
     EXPECT_TRUE(bytes == ReadAll(image)) << "the blocks do not reproduce the image";
+}
+
+// A full cache holds its size and not a block more: the producer waits.
+TEST(CacheReadMode, AFullCacheHoldsExactlyItsSize) {
+    TScratch dir;
+    std::string image = dir.Write("img.bin", 48 * 65536, 9);
+    TReadMode run(image);
+    StartCacheThread(run.b);
+    while (!run.b.CachePrimed.load() && !run.b.CacheDone.load())
+        WaitForCache(run.b, 10);
+    // Time for a producer that did not wait to add another block.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(run.b.BlockCount.load(), run.b.MaxBlocks);
+    EXPECT_EQ(TakeAll(run.b, nullptr).size(), 48u);
 }
 
 TEST(CacheSize, SetterRulesAndTheBlockTableLimit) {
