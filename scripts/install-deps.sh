@@ -9,6 +9,8 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     # the window's side: Qt 6, and a font so offscreen tests lay out text
     qt6-base-dev qt6-base-dev-tools fonts-dejavu-core
+    # the window's Tahoma, and its smoke test and pictures under Xvfb
+    fonts-wine xvfb xauth x11-utils imagemagick
     # the Debian package (make package: dpkg-shlibdeps, file) and its checks
     dpkg-dev file lintian desktop-file-utils appstream
     # image readers the tests judge our images with

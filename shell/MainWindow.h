@@ -1,0 +1,197 @@
+// TForm1, the main window: the compilation tree, the drive list, the
+// buttons, the progress display and the log, and the workflows that burn
+// the compilation, write it into an image file and burn an image file.
+//
+// Widgets only show state and forward clicks to the handlers below, which
+// tests call through the same buttons. Questions, file choices and opened
+// addresses go through TShellSeams. The burner's completions arrive on the
+// UI thread: its message target wakes the Qt event loop, which dispatches
+// them there.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/component/DiscBurner.h"
+#include "shell/Dialogs.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QAction;
+
+namespace tessor::lang {
+class TLanguageController;
+}
+
+namespace tessor::shell {
+
+class TQtLangWindow;
+
+// Icons of the tree (ImageList1).
+enum TTreeIcon : int { kIconRoot = 0, kIconFolder = 1, kIconFile = 2 };
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TForm1(TShellSeams seams, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The start-up steps that belong to this window: languages, the root's
+    // name, drops, the drive list with the first writer chosen. The caller
+    // may set up the burner (Burner()) before.
+    void FormCreate();
+
+    // ---- hooks for the parts of start-up that plug in later
+    QWidget* BannerArea() const { return WebBrowser; }
+    std::function<void()> OnImage1Click;
+
+    // ---- what tests and tools reach
+    component::TDiscBurner& Burner() { return *burner_; }
+    // ScanDevices' UseASPI argument (0: the system's drives, with the ASPI
+    // library only when none opens).
+    uint8_t ScanUseAspi = 0;
+    // True from the start of a workflow until it ends (early end, cancel,
+    // or the completion of its erase or write).
+    bool WorkflowRunning() const { return running_; }
+    bool ShiftOverride() const { return shiftOverride_; }
+    const std::string& RootName() const { return rootName_; }
+    QStringList LogLines() const;
+    // A source path as the tree keeps it (lossless, '/'-separated).
+    static std::u16string SourceOf(const QTreeWidgetItem* item);
+    // Adds the local paths (raw bytes as the system names them) as root
+    // children, as a drop from the file manager does.
+    void AddDroppedPaths(const std::vector<std::string>& paths);
+
+    // ---- the window's controls, under their designer names
+    QWidget* WebBrowser;
+    QTabWidget* PageControl;
+    QWidget* MainTabSheet;
+    QPushButton* BurnButton;
+    QComboBox* ComboBox1;
+    QPushButton* Button4;
+    QPushButton* Button5;
+    QPushButton* Button1;
+    QPushButton* create_iso;
+    QCheckBox* discsizeCheckBox;
+    QComboBox* cbLanguage;
+    QTreeWidget* TreeView1;
+    QMenu* PopupMenu1;
+    QAction* deleteAction;
+    QAction* delallAction;
+    QAction* renameAction;
+    QPlainTextEdit* Memo1;
+    QProgressBar* pb;
+    QLabel* lblstatus;
+    QLabel* lbLsize;
+    QLabel* Label2;
+    QProgressBar* scs;
+    QLabel* Label3;
+    QProgressBar* dbs;
+    QPushButton* Button6;
+    QLabel* Image1;
+    QTimer* tmrErase;
+    QTimer* tmrWriter;
+    QTimer* advertising;
+
+    // ---- handlers (public so that tools and tests can call them as the
+    // widgets do)
+    void BurnButtonClick();
+    void create_isoClick();
+    void Button1Click();
+    void Button6Click();
+    void Button4Click();
+    void Button5Click();
+    void ComboBox1Change();
+    void cbLanguageChange();
+    void TreeView1DblClick();
+    void deleteClick();
+    void delallClick();
+    void renameClick();
+    void tmrEraseTimer();
+    void tmrWriterTimer();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    enum class TWorkflow { None, Burn, CreateImage, BurnImage };
+
+    void BuildControls();
+    void BuildTabPage();
+    void ConnectControls();
+    void FillDriveList();
+    void FillLanguageList();
+    void SortRootChildren();
+    void TreeView1Edited(QTreeWidgetItem* item);
+    QTreeWidgetItem* Root() const;
+
+    // Burner events.
+    void BurnerAddFile(const char16_t* path, platform::TFindData& fd, bool& skip);
+    void BurnerEraseDone(bool eraseFailed);
+    void BurnerWriteDone(bool writeFailed);
+
+    // Workflow steps; each returns false when the workflow has ended.
+    void StartWorkflow(TWorkflow kind);
+    void EngineReset();
+    void SelectDrive();
+    bool DriveReady();
+    bool EraseFirst();
+    bool AddSources();
+    void LayoutStep(bool imageOnly);
+    void LogSourceNotes();
+    bool DiscSizeCheck(uint64_t neededSectors);
+    bool CancelBeforeWrite();
+    void StartWrite(const std::function<bool()>& write);
+    void EarlyEnd();
+    void CancelEnd();
+    void BackToIdle();
+    bool CheckImageFile(const std::string& file, uint64_t& sectors);
+    bool ReserveDrive();
+
+    void Log(const QString& line);
+    void LogConstant(const char* name);
+    // The constant's text followed by the engine's error and its detail.
+    void LogError(const char* constant);
+    void SetWorkflowButtons(bool enabled);
+    void ProcessMessages();
+    void EchoPath(const char16_t* path);
+
+    TShellSeams seams_;
+    std::unique_ptr<component::TDiscBurner> burner_;
+    std::unique_ptr<TQtLangWindow> langWindow_;
+    std::unique_ptr<lang::TLanguageController> lcMain_;
+
+    std::string rootName_;
+    bool shiftOverride_ = false;
+    bool cancelRequested_ = false;
+    uint8_t eraseFinished_ = 0;
+    bool eraseFailed_ = false;
+    bool running_ = false;
+    bool writing_ = false;
+    bool driveChangePending_ = false;
+    bool editingRoot_ = false;
+    TWorkflow workflow_ = TWorkflow::None;
+    bool reserved_ = false;
+    int writeDoneCount_ = 0;
+    int userSkips_ = 0;
+    // When the status line last echoed a path (steady clock, ms); -1: not yet.
+    int64_t lastEcho_ = -1;
+};
+
+}  // namespace tessor::shell
