@@ -2,7 +2,6 @@
 // command passes first (faults, medium, operations in progress), the drive
 // buffer, and the operations of the tool and the in-process API.
 #include "vdrive/Device.h"
-#include "vdrive/Bytes.h"
 #include "vdrive/DeviceContext.h"
 
 #include <fcntl.h>
@@ -14,9 +13,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/platform/ByteOrder.h"
 #include "vdrive/Clock.h"
 
 namespace tessor::vdrive {
+
+using namespace platform::byte_order;
 
 namespace {
 

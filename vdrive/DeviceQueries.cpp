@@ -3,14 +3,26 @@
 #include <algorithm>
 #include <cstring>
 
-#include "vdrive/Bytes.h"
+#include "engine/platform/ByteOrder.h"
 #include "vdrive/Clock.h"
 #include "vdrive/Device.h"
 #include "vdrive/DeviceContext.h"
 
 namespace tessor::vdrive {
 
+using namespace platform::byte_order;
+
 namespace {
+
+// CD addresses as minute/second/frame (75 frames a second, LBA 0 = 00:02:00).
+void PutMsf(uint8_t* p, int32_t lba) {
+    int32_t frames = lba + 150;
+    if (frames < 0)
+        frames += 450000;  // lead-in addresses wrap below 100:00:00
+    p[0] = static_cast<uint8_t>(frames / (60 * 75));
+    p[1] = static_cast<uint8_t>(frames / 75 % 60);
+    p[2] = static_cast<uint8_t>(frames % 75);
+}
 
 void PadCopy(uint8_t* dst, const std::string& text, size_t width) {
     std::memset(dst, ' ', width);

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "vdrive/Bytes.h"
+#include "engine/platform/ByteOrder.h"
 #include "vdrive/Clock.h"
 #include "vdrive/Device.h"
 #include "vdrive/DeviceContext.h"
 
 namespace tessor::vdrive {
+
+using namespace platform::byte_order;
 namespace {
 
 bool IsDvdMinus(TMediaKind m) {

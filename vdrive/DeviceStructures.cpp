@@ -8,11 +8,13 @@
 #include <cstring>
 #include <vector>
 
-#include "vdrive/Bytes.h"
+#include "engine/platform/ByteOrder.h"
 #include "vdrive/Device.h"
 #include "vdrive/DeviceContext.h"
 
 namespace tessor::vdrive {
+
+using namespace platform::byte_order;
 
 namespace {
 

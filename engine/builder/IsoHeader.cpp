@@ -4,15 +4,17 @@
 #include <cstring>
 #include <string>
 
-#include "engine/builder/CommonLib.h"
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/IsoRecords.h"
 #include "engine/builder/SysUtilsW.h"
 #include "engine/builder/Tree.h"
 #include "engine/builder/TreeStorage.h"
 #include "engine/builder/UDFBridge.h"
+#include "engine/platform/ByteOrder.h"
 
 namespace tessor::builder {
+
+using namespace platform::byte_order;
 
 namespace {
 

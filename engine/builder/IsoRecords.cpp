@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/builder/CommonLib.h"
 #include "engine/builder/SysUtilsW.h"
 #include "engine/builder/TreeStorage.h"
+#include "engine/platform/ByteOrder.h"
 #include "engine/platform/Strings.h"
 
 namespace tessor::builder {
+
+using namespace platform::byte_order;
 
 uint32_t ExtentCount(const TFileEntry* e) {
     if (e->Directory || e->Size <= 0xFFFFFFFFull)

@@ -33,6 +33,7 @@
 namespace tessor::builder {
 
 using namespace udf;
+using namespace platform::byte_order;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "engine/builder/CommonLib.h"
+#include "engine/platform/ByteOrder.h"
 
 namespace tessor::builder::udf {
 
@@ -46,11 +46,11 @@ inline void Put(uint8_t* d, typename F::Type v) {
     if constexpr (F::Length == 1)
         p[0] = v;
     else if constexpr (F::Length == 2)
-        PutLE16(p, v);
+        platform::PutLE16(p, v);
     else if constexpr (F::Length == 4)
-        PutLE32(p, v);
+        platform::PutLE32(p, v);
     else
-        PutLE64(p, v);
+        platform::PutLE64(p, v);
 }
 
 template <typename F>

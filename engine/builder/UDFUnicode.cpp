@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/builder/CommonLib.h"
 #include "engine/builder/OSTA_UDF_150.h"
+#include "engine/platform/ByteOrder.h"
 
 namespace tessor::builder::udf {
+
+using namespace platform::byte_order;
+
 namespace {
 
 bool IsHighSurrogate(char16_t c) {

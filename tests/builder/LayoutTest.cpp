@@ -6,10 +6,10 @@
 #include <set>
 #include <string>
 
-#include "engine/builder/CommonLib.h"
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/SysUtilsW.h"
 #include "engine/builder/Tree.h"
+#include "engine/platform/ByteOrder.h"
 #include "engine/platform/Strings.h"
 #include "tests/support/ImageAssembler.h"
 #include "tests/support/IsoCheck.h"
@@ -18,6 +18,7 @@
 namespace tessor::builder {
 namespace {
 
+using namespace platform::byte_order;
 using platform::FromSystem;
 using platform::ToSystem;
 using testsupport::TIsoReport;

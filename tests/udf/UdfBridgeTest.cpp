@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "engine/builder/CommonLib.h"
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/Tree.h"
 #include "engine/builder/UDFBridge.h"
+#include "engine/platform/ByteOrder.h"
 #include "tests/support/UdfCheck.h"
 #include "tests/support/UdfImage.h"
 
 using namespace tessor::builder;
+using namespace tessor::platform::byte_order;
 using namespace tessor::testsupport;
 
 namespace {
