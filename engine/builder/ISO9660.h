@@ -35,8 +35,6 @@ namespace tessor::builder {
 int32_t PrepareImage(TImageBuilder& b);
 // Builds HeaderBuffer (FirstDataLba sectors). False when not prepared.
 bool BuildHeaderArea(TImageBuilder& b);
-void EmitBytes(TImageBuilder& b, const void* data, uint32_t count);
-void EmitZeroSectors(TImageBuilder& b, uint32_t sectors);
 inline int32_t ImageSectors(const TImageBuilder& b) {
     return b.TotalSectors.load();
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/builder/HeaderArea.h"
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/IsoRecords.h"
 #include "engine/builder/SysUtilsW.h"
@@ -17,31 +18,6 @@ namespace tessor::builder {
 using namespace platform::byte_order;
 
 namespace {
-
-const uint8_t kZeroSector[kSectorSize] = {};
-
-// The header area ends where the boot image, else the UDF file stream, else
-// the file data begin. Sizing it to FirstDataLba would also reserve the UDF
-// stream (one sector per file), which is produced later, block by block.
-size_t HeaderCapacity(const TImageBuilder& b) {
-    int32_t end = b.FirstDataLba;
-    if (b.BootImagePath[0] != '\0') {
-        end = b.BootImageLba;
-    } else if (b.UDFBridge) {
-        end = b.UdfStreamStart;
-    }
-    return end > 0 ? static_cast<size_t>(end) * kSectorSize : 0;
-}
-
-// Zero bytes up to the start of `sector`; the layout guarantees the writer
-// is never past it.
-void EmitZeroTo(TImageBuilder& b, int32_t sector) {
-    uint64_t target = static_cast<uint64_t>(sector) * kSectorSize;
-    while (b.HeaderLength < target) {
-        uint64_t piece = std::min<uint64_t>(target - b.HeaderLength, kSectorSize);
-        EmitBytes(b, kZeroSector, static_cast<uint32_t>(piece));
-    }
-}
 
 void PutRootRecord(uint8_t* p, uint32_t extent, uint32_t length) {
     p[0] = 34;
@@ -186,22 +162,6 @@ void EmitBootCatalog(TImageBuilder& b) {
 }
 
 }  // namespace
-
-void EmitBytes(TImageBuilder& b, const void* data, uint32_t count) {
-    size_t capacity = HeaderCapacity(b);
-    if (!b.HeaderBuffer || b.HeaderLength >= capacity)
-        return;
-    uint32_t room = static_cast<uint32_t>(capacity - b.HeaderLength);
-    if (count > room)
-        count = room;
-    std::memcpy(b.HeaderBuffer.get() + b.HeaderLength, data, count);
-    b.HeaderLength += count;
-}
-
-void EmitZeroSectors(TImageBuilder& b, uint32_t sectors) {
-    for (uint32_t i = 0; i < sectors; ++i)
-        EmitBytes(b, kZeroSector, kSectorSize);
-}
 
 bool BuildHeaderArea(TImageBuilder& b) {
     if (!b.Prepared || !b.RootDir)

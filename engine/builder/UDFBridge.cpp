@@ -22,7 +22,7 @@
 #include <unordered_set>
 
 #include "engine/builder/ECMA_167.h"
-#include "engine/builder/ISO9660.h"
+#include "engine/builder/HeaderArea.h"
 #include "engine/builder/OSTA_UDF_150.h"
 #include "engine/builder/Tree.h"
 #include "engine/builder/UDFTime.h"
