@@ -47,8 +47,8 @@ bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FI
         if (burner.BootImage() != *boot) {
             std::fprintf(err,
                          "tessor-cli: %s cannot be a boot image (it must be readable and of "
-                         "2048, 1228800, 1474560 or 2949120 bytes)\n",
-                         boot->c_str());
+                         "%s bytes)\n",
+                         boot->c_str(), component::TDiscBurner::BootImageSizes().c_str());
             return false;
         }
     }

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/builder/ECMA_119.h"
 #include "engine/builder/IsoRecords.h"
 #include "engine/builder/SysUtilsW.h"
 #include "engine/builder/Tree.h"
@@ -204,15 +205,16 @@ void AssignCutNames(TImageBuilder& b) {
     }
 }
 
+// The root's record (a one-byte identifier) and one record per directory.
 int32_t PathTableBytes(const TImageBuilder& b, TTreeKind kind) {
-    int32_t size = 10;
+    using R = iso::TPathTableRecordL;
+    uint32_t size = R::SizeFor(1);
     for (const TDirEntry* d : b.DirTable) {
         if (d == b.RootDir || !d->Entry)
             continue;
-        size_t n = RecordName(b, d->Entry, kind).size();
-        size += static_cast<int32_t>(8 + n + (n % 2));
+        size += R::SizeFor(static_cast<uint32_t>(RecordName(b, d->Entry, kind).size()));
     }
-    return size;
+    return static_cast<int32_t>(size);
 }
 
 // Steps 7 and 8: every directory's extent, in creation order.
@@ -247,8 +249,7 @@ int32_t PrepareImage(TImageBuilder& b) {
     AssignCutNames(b);
     bool boot = b.BootImagePath[0] != 0;
 
-    // Volume descriptors from sector 16.
-    int32_t next = 16;
+    int32_t next = iso::kFirstVolumeDescriptorSector;
     next += 1;  // primary
     next += b.ISO9660v1999FS ? 1 : 0;
     next += boot ? 1 : 0;

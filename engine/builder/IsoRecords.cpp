@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/builder/ECMA_119.h"
 #include "engine/builder/SysUtilsW.h"
 #include "engine/builder/TreeStorage.h"
 #include "engine/platform/ByteOrder.h"
@@ -46,28 +47,29 @@ struct TRecord {
 };
 
 size_t RecordLength(size_t nameLength) {
-    return 33 + nameLength + (nameLength % 2 == 0 ? 1 : 0);
+    return iso::TDirectoryRecord::SizeFor(static_cast<uint32_t>(nameLength));
 }
 
 void WriteRecord(const TImageBuilder& b, uint8_t* p, const TRecord& r, const std::string& name) {
-    size_t length = RecordLength(name.size());
-    p[0] = static_cast<uint8_t>(length);
-    PutBoth32(p + 2, r.extent);
-    PutBoth32(p + 10, r.length);
+    using R = iso::TDirectoryRecord;
+    using T = iso::TRecordingDateAndTime;
+    Put<R::LengthOfDirectoryRecord>(p, static_cast<uint8_t>(RecordLength(name.size())));
+    Put<R::LocationOfExtent>(p, r.extent);
+    Put<R::DataLength>(p, r.length);
     if (r.time) {
-        int year = r.time->wYear - 1900;
-        p[18] = static_cast<uint8_t>(std::clamp(year, 0, 255));
-        p[19] = static_cast<uint8_t>(r.time->wMonth);
-        p[20] = static_cast<uint8_t>(r.time->wDay);
-        p[21] = static_cast<uint8_t>(r.time->wHour);
-        p[22] = static_cast<uint8_t>(r.time->wMinute);
-        p[23] = static_cast<uint8_t>(r.time->wSecond);
-        p[24] = static_cast<uint8_t>(b.TimeZoneOffset & 0xFF);
+        uint8_t* t = At<R::RecordingDateAndTime>(p);
+        Put<T::YearsSince1900>(t, static_cast<uint8_t>(std::clamp(r.time->wYear - 1900, 0, 255)));
+        Put<T::Month>(t, static_cast<uint8_t>(r.time->wMonth));
+        Put<T::Day>(t, static_cast<uint8_t>(r.time->wDay));
+        Put<T::Hour>(t, static_cast<uint8_t>(r.time->wHour));
+        Put<T::Minute>(t, static_cast<uint8_t>(r.time->wMinute));
+        Put<T::Second>(t, static_cast<uint8_t>(r.time->wSecond));
+        Put<T::OffsetFromGmt>(t, static_cast<uint8_t>(b.TimeZoneOffset & 0xFF));
     }
-    p[25] = r.flags;
-    PutBoth16(p + 28, 1);
-    p[32] = static_cast<uint8_t>(name.size());
-    std::memcpy(p + 33, name.data(), name.size());
+    Put<R::FileFlags>(p, r.flags);
+    Put<R::VolumeSequenceNumber>(p, 1);
+    Put<R::LengthOfFileIdentifier>(p, static_cast<uint8_t>(name.size()));
+    std::memcpy(p + R::FileIdentifier, name.data(), name.size());
 }
 
 class TPacker {
@@ -106,18 +108,21 @@ uint32_t DirLength(const TDirEntry* d, TTreeKind kind) {
 
 uint32_t PackDirectory(const TImageBuilder& b, const TDirEntry* dir, TTreeKind kind, uint8_t* out) {
     TPacker packer(b, out);
-    static const std::string dot(1, '\0');
-    static const std::string dotDot(1, '\1');
-    packer.Add({DirExtent(b, dir, kind), DirLength(dir, kind), 2, nullptr}, dot);
-    packer.Add({DirExtent(b, dir->Parent, kind), DirLength(dir->Parent, kind), 2, nullptr}, dotDot);
+    using namespace iso;
+    static const std::string dot(1, static_cast<char>(kCurrentDirectoryIdentifier));
+    static const std::string dotDot(1, static_cast<char>(kParentDirectoryIdentifier));
+    packer.Add({DirExtent(b, dir, kind), DirLength(dir, kind), kFlagDirectory, nullptr}, dot);
+    packer.Add(
+        {DirExtent(b, dir->Parent, kind), DirLength(dir->Parent, kind), kFlagDirectory, nullptr},
+        dotDot);
     for (const TFileEntry* e = dir->FirstChild; e; e = e->NextSibling) {
         std::string name = RecordName(b, e, kind);
         // Existence bit (shown as hidden) only for an entry whose sole
         // attribute is hidden.
-        uint8_t hidden = e->Attributes == 0x02 ? 0x01 : 0x00;
+        uint8_t hidden = e->Attributes == 0x02 ? kFlagExistence : 0x00;
         if (e->Directory) {
             packer.Add({DirExtent(b, e->Directory, kind), DirLength(e->Directory, kind),
-                        static_cast<uint8_t>(2 | hidden), &e->WriteTime},
+                        static_cast<uint8_t>(kFlagDirectory | hidden), &e->WriteTime},
                        name);
             continue;
         }
@@ -131,12 +136,12 @@ uint32_t PackDirectory(const TImageBuilder& b, const TDirEntry* dir, TTreeKind k
             continue;
         }
         // ECMA-119 6.5.1: consecutive extents over the file's contiguous
-        // data, every record but the last flagged "not final" (bit 7).
+        // data, every record but the last flagged "not final".
         uint64_t remaining = e->Size;
         for (uint32_t i = 0; remaining > 0; ++i) {
             uint64_t piece = std::min(remaining, kMaxExtentBytes);
             remaining -= piece;
-            uint8_t flags = static_cast<uint8_t>(hidden | (remaining > 0 ? 0x80 : 0));
+            uint8_t flags = static_cast<uint8_t>(hidden | (remaining > 0 ? kFlagMultiExtent : 0));
             packer.Add(
                 {start + i * kMaxExtentSectors, static_cast<uint32_t>(piece), flags, &e->WriteTime},
                 name);

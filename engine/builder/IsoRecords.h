@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/builder/ECMA_119.h"
 #include "engine/builder/TreeTypes.h"
 
 namespace tessor::builder {
@@ -22,6 +23,8 @@ inline constexpr uint32_t kMaxExtentSectors = static_cast<uint32_t>(kMaxExtentBy
 inline constexpr size_t kMaxJolietUnits = 110;
 // ISO 9660:1999 7.5.1: a file identifier of at most 207 bytes.
 inline constexpr size_t kMaxIso1999Bytes = 207;
+static_assert(iso::TDirectoryRecord::SizeFor(2 * kMaxJolietUnits) <= 255);
+static_assert(iso::TDirectoryRecord::SizeFor(kMaxIso1999Bytes) <= 255);
 
 // Records a file needs: 1, or one per extent for 4 GiB and more.
 uint32_t ExtentCount(const TFileEntry* e);

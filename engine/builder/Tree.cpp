@@ -32,6 +32,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/builder/ECMA_119.h"
 #include "engine/builder/SysUtilsW.h"
 #include "engine/builder/TreeStorage.h"
 #include "engine/platform/File.h"
@@ -786,7 +787,7 @@ bool SetBootImage(TImageBuilder& b, const char* path) {
     if (!file.OpenReadNarrow(path))
         return false;
     int64_t size = file.Size();
-    if (size != 2048 && size != 1228800 && size != 1474560 && size != 2949120)
+    if (iso::FindBootImageKind(size) == nullptr)
         return false;
     b.BootImageSize = static_cast<int32_t>(size);
     std::memcpy(b.BootImagePath, path, length + 1);

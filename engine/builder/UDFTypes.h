@@ -1,15 +1,11 @@
-// Field layouts of UDF on-disc structures, and the basic types of ECMA-167
-// that the descriptors are built from.
-//
-// A field is a byte offset and a width; a structure is the ordered list of
-// its fields, and PackedSize() checks at compile time that the list has no
-// gap or overlap. Numbers are written little-endian at a field's offset with
-// Put<Field>(), so no native struct is ever laid over disc bytes.
+// The basic types of ECMA-167 that the UDF descriptors are built from, laid
+// out as Fields.h describes: numbers are little-endian (ECMA-167 1/7.1).
 #pragma once
 
 #include <cstdint>
 #include <type_traits>
 
+#include "engine/builder/Fields.h"
 #include "engine/platform/ByteOrder.h"
 
 namespace tessor::builder::udf {
@@ -21,42 +17,17 @@ struct TNumber {
     using Type = T;
     static constexpr uint32_t Offset = Off;
     static constexpr uint32_t Length = sizeof(T);
+    static void Write(uint8_t* p, T v) {
+        if constexpr (Length == 1)
+            p[0] = v;
+        else if constexpr (Length == 2)
+            platform::PutLE16(p, v);
+        else if constexpr (Length == 4)
+            platform::PutLE32(p, v);
+        else
+            platform::PutLE64(p, v);
+    }
 };
-
-// Bytes, text or an embedded structure written by its own helper.
-template <uint32_t Off, uint32_t Len>
-struct TBytes {
-    static constexpr uint32_t Offset = Off;
-    static constexpr uint32_t Length = Len;
-};
-
-// The size of a structure whose fields are listed in order; 0 when the fields
-// leave a gap or overlap, so that the static_assert on the size fails.
-template <typename... F>
-constexpr uint32_t PackedSize() {
-    uint32_t end = 0;
-    bool contiguous = true;
-    ((contiguous = contiguous && F::Offset == end, end = F::Offset + F::Length), ...);
-    return contiguous ? end : 0;
-}
-
-template <typename F>
-inline void Put(uint8_t* d, typename F::Type v) {
-    uint8_t* p = d + F::Offset;
-    if constexpr (F::Length == 1)
-        p[0] = v;
-    else if constexpr (F::Length == 2)
-        platform::PutLE16(p, v);
-    else if constexpr (F::Length == 4)
-        platform::PutLE32(p, v);
-    else
-        platform::PutLE64(p, v);
-}
-
-template <typename F>
-inline uint8_t* At(uint8_t* d) {
-    return d + F::Offset;
-}
 
 // ---------------------------------------------------------------------------
 // ECMA-167 1/7.2.1 Character set specification (charspec)

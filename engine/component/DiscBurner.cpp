@@ -1,7 +1,9 @@
 #include "engine/component/DiscBurner.h"
 
 #include <cstring>
+#include <iterator>
 
+#include "engine/builder/ECMA_119.h"
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
@@ -24,10 +26,6 @@ namespace {
 
 constexpr uint32_t kMinCacheBytes = 2097152;
 constexpr uint32_t kReadyTimeoutMs = 30000;
-
-bool IsBootImageSize(int64_t size) {
-    return size == 2048 || size == 1228800 || size == 1474560 || size == 2949120;
-}
 
 }  // namespace
 
@@ -173,12 +171,23 @@ uint32_t TDiscBurner::CacheSize() const {
     return static_cast<uint32_t>(builder_.CacheBytes) >> 20;
 }
 
+std::string TDiscBurner::BootImageSizes() {
+    std::string text;
+    const size_t count = std::size(builder::iso::kBootImageKinds);
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            text += i + 1 == count ? " or " : ", ";
+        text += std::to_string(builder::iso::kBootImageKinds[i].Size);
+    }
+    return text;
+}
+
 std::string TDiscBurner::BootImage() const {
     return builder::GetBootImage(builder_);
 }
 
 // An empty path changes nothing (only ClearFiles removes a boot image); a
-// file that cannot be opened or has none of the four sizes is ignored.
+// file that cannot be opened or has none of the boot image sizes is ignored.
 void TDiscBurner::SetBootImage(const std::string& path) {
     if (path.empty())
         return;
@@ -187,7 +196,7 @@ void TDiscBurner::SetBootImage(const std::string& path) {
         return;
     int64_t size = file.Size();
     file.Close();
-    if (!IsBootImageSize(size))
+    if (builder::iso::FindBootImageKind(size) == nullptr)
         return;
     builder::SetBootImage(builder_, path.c_str());
 }

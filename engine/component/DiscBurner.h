@@ -57,6 +57,8 @@ public:
     std::string Version() const { return "1.24 (20110803)"; }
     std::string BootImage() const;
     void SetBootImage(const std::string& path);
+    // The sizes a boot image may have, in bytes, as text: "2048, 1228800, 1474560 or 2949120".
+    static std::string BootImageSizes();
 
     // ---- events
     TAddFileEvent OnAddFile;
