@@ -143,7 +143,7 @@ uint8_t TDiscBurner::MediaType() {
 int TDiscBurner::DiscStatus() {
     if (!drive::ReadDiscInformation(drive_, drive_.DiscInfo, sizeof drive_.DiscInfo))
         return -1;
-    return drive_.DiscInfo[2] & 0x03;
+    return drive_.DiscInfo[2] & drive::DISC_STATUS_MASK;
 }
 
 std::string TDiscBurner::VolumeID() const {

@@ -4,6 +4,7 @@
 
 #include "engine/drive/CommandHelpers.h"
 #include "engine/drive/Consts.h"
+#include "engine/drive/MMC.h"
 #include "engine/drive/Queries.h"
 #include "engine/drive/WriteControl.h"
 
@@ -14,6 +15,14 @@ using namespace detail;
 namespace {
 
 constexpr uint32_t NO_TRACK_SIZE = 0xFFFFFFFF;
+
+// What IsoVolumeSize reads of an ISO 9660 volume (ECMA-119 8.4): the
+// descriptors from sector 16, each with its type at byte 0 and "CD001" from
+// byte 1, and the volume space size (8.4.8, little-endian first) at byte 80.
+constexpr uint32_t ISO_FIRST_DESCRIPTOR = 16;
+constexpr uint8_t ISO_PRIMARY = 1;
+constexpr uint8_t ISO_SUPPLEMENTARY = 2;
+constexpr size_t ISO_VOLUME_SPACE_SIZE = 80;
 
 // a - b, but never below zero: a volume or track larger than the space the
 // drive reports means nothing is free, not four billion sectors.
@@ -37,15 +46,17 @@ bool Read10(TSCSIDevice& device, uint32_t lba, uint16_t blocks, std::span<uint8_
     const uint32_t length = uint32_t(blocks) * 2048u;
     if (length > buffer.size())
         return false;
-    return Good(RunCommand(device, FLAGS_DATA_IN,
-                           {0x28, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8),
-                            uint8_t(lba), 0, uint8_t(blocks >> 8), uint8_t(blocks), 0},
-                           buffer.data(), length));
+    return Good(
+        RunCommand(device, FLAGS_DATA_IN,
+                   {OP_READ_10, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8),
+                    uint8_t(lba), 0, uint8_t(blocks >> 8), uint8_t(blocks), 0},
+                   buffer.data(), length));
 }
 
 uint32_t ReadFormatCapacity(TSCSIDevice& device) {
     uint8_t reply[124] = {};
-    if (!Good(RunCommand(device, FLAGS_DATA_IN, {0x23, 0, 0, 0, 0, 0, 0, 0, 0x7C, 0}, reply,
+    if (!Good(RunCommand(device, FLAGS_DATA_IN,
+                         {OP_READ_FORMAT_CAPACITIES, 0, 0, 0, 0, 0, 0, 0, sizeof reply, 0}, reply,
                          sizeof reply)))
         return 0;
     // 4-byte header, then 8-byte capacity descriptors; the first is the
@@ -64,12 +75,12 @@ uint32_t IsoVolumeSize(TSCSIDevice& device) {
     std::memset(sector, 0xFF, sizeof sector);
     SetWriteParameters(device, device.TestWrite, device.BurnProof, false, GetMediaType(device));
     // The supplementary (Joliet) descriptor first, then the primary one.
-    for (uint8_t type : {uint8_t(2), uint8_t(1)}) {
-        for (uint32_t lba = 16; lba < 32; ++lba) {
+    for (uint8_t type : {ISO_SUPPLEMENTARY, ISO_PRIMARY}) {
+        for (uint32_t lba = ISO_FIRST_DESCRIPTOR; lba < 2 * ISO_FIRST_DESCRIPTOR; ++lba) {
             if (!Read10(device, lba, 1, sector))
                 continue;
             if (sector[0] == type && std::memcmp(sector + 1, "CD001", 5) == 0)
-                return GetLE32(sector + 80);
+                return GetLE32(sector + ISO_VOLUME_SPACE_SIZE);
         }
     }
     return 0;
@@ -81,14 +92,14 @@ bool DiscWritable(TSCSIDevice& device) {
         media == MT_BD_RE)
         return true;
     if (ReadDiscInformation(device, device.DiscInfo, sizeof device.DiscInfo)) {
-        const uint8_t status = device.DiscInfo[2] & 0x03;
-        if (status == 0 || status == 1)
+        const uint8_t status = device.DiscInfo[2] & DISC_STATUS_MASK;
+        if (status == DISC_STATUS_BLANK || status == DISC_STATUS_APPENDABLE)
             return true;
-        if (status == 2)
+        if (status == DISC_STATUS_COMPLETE)
             return false;
     }
     SetWriteParameters(device, device.TestWrite, device.BurnProof, false, media);
-    if (ReadTrackInformation(device, 0xFF))
+    if (ReadTrackInformation(device, INVISIBLE_TRACK))
         return device.TrackInfo.FreeBlocks != 0;
     if (ReadTrackInformation(device, uint8_t(LastTrackInLastSession(device) + 1)))
         return device.TrackInfo.FreeBlocks != 0;

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/drive/MMC.h"
+
 namespace tessor::drive {
 
 constexpr uint8_t MT_NONE = 0;
@@ -33,30 +35,6 @@ constexpr uint8_t MT_HD_DVD_RAM = 19;
 constexpr uint8_t MT_DDCD_ROM = 20;
 constexpr uint8_t MT_DDCD_R = 21;
 constexpr uint8_t MT_DDCD_RW = 22;
-
-// MMC profile numbers (current profile, GET CONFIGURATION header bytes 6-7).
-constexpr uint16_t PROFILE_NONE = 0x0000;
-constexpr uint16_t PROFILE_CD_ROM = 0x0008;
-constexpr uint16_t PROFILE_CD_R = 0x0009;
-constexpr uint16_t PROFILE_CD_RW = 0x000A;
-constexpr uint16_t PROFILE_DVD_ROM = 0x0010;
-constexpr uint16_t PROFILE_DVD_R = 0x0011;
-constexpr uint16_t PROFILE_DVD_RAM = 0x0012;
-constexpr uint16_t PROFILE_DVD_RW_RO = 0x0013;
-constexpr uint16_t PROFILE_DVD_RW_SEQ = 0x0014;
-constexpr uint16_t PROFILE_DVD_PLUS_RW = 0x001A;
-constexpr uint16_t PROFILE_DVD_PLUS_R = 0x001B;
-constexpr uint16_t PROFILE_DDCD_ROM = 0x0020;
-constexpr uint16_t PROFILE_DDCD_R = 0x0021;
-constexpr uint16_t PROFILE_DDCD_RW = 0x0022;
-constexpr uint16_t PROFILE_DVD_PLUS_R_DL = 0x002B;
-constexpr uint16_t PROFILE_BD_ROM = 0x0040;
-constexpr uint16_t PROFILE_BD_R_SRM = 0x0041;
-constexpr uint16_t PROFILE_BD_R_RRM = 0x0042;
-constexpr uint16_t PROFILE_BD_RE = 0x0043;
-constexpr uint16_t PROFILE_HD_DVD_ROM = 0x0050;
-constexpr uint16_t PROFILE_HD_DVD_R = 0x0051;
-constexpr uint16_t PROFILE_HD_DVD_RAM = 0x0052;
 
 // The media code of a current profile; MT_NONE for profile 0 and for every
 // profile the engine does not know (DVD-R DL, DVD+RW DL, ...).

@@ -85,7 +85,7 @@ void SetDescription(TDeviceEntry& entry, const TIdentification& id) {
 
 // A cleared INQUIRY request for 64 bytes into TransferBuffer.
 TSCSIRequest InquiryRequest(TSCSIDevice& device) {
-    static const uint8_t cdb[6] = {0x12, 0x00, 0x00, 0x00, 0x40, 0x00};
+    static const uint8_t cdb[6] = {OP_INQUIRY, 0x00, 0x00, 0x00, 0x40, 0x00};
     TSCSIRequest request = MakeRequest(FLAGS_DATA_IN, cdb, 6, device.TransferBuffer, 64);
     request.SRB_SenseLen = REQUEST_SENSE_LENGTH;
     request.SRB_Cmd = SC_EXEC_SCSI_CMD;

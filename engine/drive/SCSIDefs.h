@@ -1,5 +1,5 @@
-// The drive record, the request block and the sense vocabulary of the drive
-// layer.
+// The drive record, the request block and the sense value of the drive
+// layer; the MMC names it uses are in MMC.h.
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "engine/drive/MMC.h"
 #include "engine/drive/SystemDrives.h"
 #include "engine/drive/WNASPI32.h"
 #include "engine/platform/Library.h"
@@ -45,44 +46,6 @@ constexpr size_t MAX_DEVICES = 26;
 constexpr size_t DEVICE_NAME_SIZE = 128;
 // Seconds the system transport lets a command run before giving up.
 constexpr uint32_t PASS_THROUGH_TIMEOUT_SECONDS = 12000;
-
-// Sense keys (SPC fixed-format sense byte 2, bits 3-0).
-constexpr uint8_t SENSE_KEY_NO_SENSE = 0x0;
-constexpr uint8_t SENSE_KEY_RECOVERED_ERROR = 0x1;
-constexpr uint8_t SENSE_KEY_NOT_READY = 0x2;
-constexpr uint8_t SENSE_KEY_MEDIUM_ERROR = 0x3;
-constexpr uint8_t SENSE_KEY_HARDWARE_ERROR = 0x4;
-constexpr uint8_t SENSE_KEY_ILLEGAL_REQUEST = 0x5;
-constexpr uint8_t SENSE_KEY_UNIT_ATTENTION = 0x6;
-constexpr uint8_t SENSE_KEY_DATA_PROTECT = 0x7;
-
-// Additional sense codes the engine reacts to.
-constexpr uint8_t ASC_NOT_READY = 0x04;  // logical unit not ready (ASCQ says why)
-constexpr uint8_t ASC_WRITE_ERROR = 0x0C;
-constexpr uint8_t ASC_INVALID_OPCODE = 0x20;
-constexpr uint8_t ASC_LBA_OUT_OF_RANGE = 0x21;  // ASCQ 02h: invalid address for write
-constexpr uint8_t ASC_INVALID_FIELD_IN_CDB = 0x24;
-constexpr uint8_t ASC_INVALID_FIELD_IN_PARAMETERS = 0x26;
-constexpr uint8_t ASC_WRITE_PROTECTED = 0x27;
-constexpr uint8_t ASC_MEDIUM_CHANGED = 0x28;
-constexpr uint8_t ASC_POWER_ON_RESET = 0x29;
-constexpr uint8_t ASC_INCOMPATIBLE_MEDIUM = 0x30;  // ASCQ 05h: cannot write, incompatible format
-constexpr uint8_t ASC_NO_MEDIUM = 0x3A;
-constexpr uint8_t ASC_REMOVAL_PREVENTED = 0x53;
-constexpr uint8_t ASC_SESSION_FIXATION = 0x72;
-
-// LastSenseCode values (ASC * 256 + ASCQ).
-constexpr uint16_t SenseCode(uint8_t asc, uint8_t ascq) {
-    return uint16_t(asc << 8 | ascq);
-}
-constexpr uint16_t SC_NOT_READY_CAUSE_UNKNOWN = SenseCode(0x04, 0x00);
-constexpr uint16_t SC_BECOMING_READY = SenseCode(0x04, 0x01);
-constexpr uint16_t SC_FORMAT_IN_PROGRESS = SenseCode(0x04, 0x04);
-constexpr uint16_t SC_OPERATION_IN_PROGRESS = SenseCode(0x04, 0x07);
-constexpr uint16_t SC_LONG_WRITE_IN_PROGRESS = SenseCode(0x04, 0x08);
-constexpr uint16_t SC_INVALID_WRITE_ADDRESS = SenseCode(0x21, 0x02);
-constexpr uint16_t SC_INCOMPATIBLE_FORMAT = SenseCode(0x30, 0x05);
-constexpr uint16_t SC_NO_MEDIUM = SenseCode(0x3A, 0x00);
 
 // Fixed-format sense data as a value. Response codes 70h/71h arrive with
 // the valid bit (F0h/F1h) from some drives; descriptor-format sense
@@ -237,6 +200,11 @@ inline uint8_t SenseAscq(const TSCSIDevice& device) {
 // A 16-bit word of CapabilitiesPage (host order after ReadCapabilities).
 uint16_t CapabilitiesWord(const TSCSIDevice& device, size_t offset);
 
+// CapabilitiesPage bytes: the media the drive can write (byte 3, zero for
+// a reader), and BUF, buffer-underrun-free recording (byte 4, bit 7).
+constexpr size_t CAP_WRITE_BYTE = 3;
+constexpr size_t CAP_UNDERRUN_BYTE = 4;
+constexpr uint8_t CAP_BUF = 0x80;
 // Offsets of CapabilitiesPage words.
 constexpr size_t CAP_MAX_READ_SPEED = 8;
 constexpr size_t CAP_BUFFER_SIZE = 12;

@@ -27,7 +27,7 @@ TSCSIDevice::~TSCSIDevice() {
 
 TSense DecodeSense(const uint8_t* sense) {
     const uint8_t code = sense[0] & 0x7F;
-    if (code != 0x70 && code != 0x71)
+    if (code != SENSE_FIXED_CURRENT && code != SENSE_FIXED_DEFERRED)
         return {};
     return {uint8_t(sense[2] & 0x0F), sense[12], sense[13]};
 }
@@ -187,8 +187,8 @@ void NormaliseSense(const uint8_t* in, size_t length, uint8_t* out, size_t outLe
     if (length == 0)
         return;
     const uint8_t code = in[0] & 0x7F;
-    if ((code == 0x72 || code == 0x73) && length >= 4) {
-        out[0] = code == 0x72 ? 0x70 : 0x71;
+    if ((code == SENSE_DESCRIPTOR_CURRENT || code == SENSE_DESCRIPTOR_DEFERRED) && length >= 4) {
+        out[0] = code == SENSE_DESCRIPTOR_CURRENT ? SENSE_FIXED_CURRENT : SENSE_FIXED_DEFERRED;
         out[2] = in[1] & 0x0F;
         out[7] = 10;
         if (outLength > 13) {

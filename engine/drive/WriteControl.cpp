@@ -5,6 +5,7 @@
 
 #include "engine/drive/CommandHelpers.h"
 #include "engine/drive/Consts.h"
+#include "engine/drive/MMC.h"
 #include "engine/drive/Queries.h"
 
 namespace tessor::drive {
@@ -24,26 +25,39 @@ uint8_t Lo(uint16_t v) {
     return uint8_t(v);
 }
 
-// Page 05h fields (MMC numbering).
-constexpr uint8_t BUFE = 0x40;
-constexpr uint8_t LS_V = 0x20;
-constexpr uint8_t TEST_WRITE = 0x10;
-constexpr uint8_t FIXED_PACKET = 0x20;
+// Write parameters page: the bytes the engine sets (MMC-5, mode page 05h).
+constexpr size_t WP_TYPE_BYTE = 2;        // BUFE, LS_V, test write, write type
+constexpr size_t WP_TRACK_BYTE = 3;       // multi-session, FP, track mode
+constexpr size_t WP_DATA_BLOCK_BYTE = 4;  // data block type
+constexpr size_t WP_LINK_SIZE_BYTE = 5;   //
+constexpr size_t WP_RESERVED_BYTE = 6;    //
+constexpr size_t WP_SESSION_FORMAT_BYTE = 8;
+constexpr size_t WP_PACKET_SIZE = 10;         // 4 bytes
+constexpr size_t WP_AUDIO_PAUSE_LENGTH = 14;  // 2 bytes
+// Blocks of pause before a track, the standard two seconds.
+constexpr uint16_t AUDIO_PAUSE_BLOCKS = 150;
 
 void SetWriteType(uint8_t* page, uint8_t type) {
-    page[2] = uint8_t((page[2] & 0xF0) | type);
+    page[WP_TYPE_BYTE] = uint8_t((page[WP_TYPE_BYTE] & 0xF0) | type);
 }
 void SetTrackMode(uint8_t* page, uint8_t mode) {
-    page[3] = uint8_t((page[3] & 0xF0) | mode);
+    page[WP_TRACK_BYTE] = uint8_t((page[WP_TRACK_BYTE] & 0xF0) | mode);
+}
+void SetDataBlockType(uint8_t* page, uint8_t type) {
+    page[WP_DATA_BLOCK_BYTE] = uint8_t((page[WP_DATA_BLOCK_BYTE] & 0xF0) | type);
 }
 void SetMultiSession(uint8_t* page, bool open) {
-    page[3] = uint8_t((page[3] & 0x3F) | (open ? 0xC0 : 0x00));
+    page[WP_TRACK_BYTE] =
+        uint8_t((page[WP_TRACK_BYTE] & 0x3F) | (open ? WP_MULTI_SESSION_NEXT : 0x00));
+}
+void SetFlag(uint8_t* page, size_t byte, uint8_t flag, bool on) {
+    page[byte] = uint8_t(on ? page[byte] | flag : page[byte] & ~flag);
 }
 void SetFixedPacket(uint8_t* page, bool on) {
-    page[3] = uint8_t(on ? page[3] | FIXED_PACKET : page[3] & ~FIXED_PACKET);
+    SetFlag(page, WP_TRACK_BYTE, WP_FIXED_PACKET, on);
 }
 void SetLinkSizeValid(uint8_t* page, bool on) {
-    page[2] = uint8_t(on ? page[2] | LS_V : page[2] & ~LS_V);
+    SetFlag(page, WP_TYPE_BYTE, WP_LS_V, on);
 }
 
 }  // namespace
@@ -51,16 +65,17 @@ void SetLinkSizeValid(uint8_t* page, bool on) {
 bool ModeSelect10(TSCSIDevice& device, std::span<uint8_t> buffer, uint16_t length) {
     if (!Fits(buffer, length))
         return false;
-    return GoodOrPending(RunCommand(device, FLAGS_DATA_OUT,
-                                    {0x55, 0x10, 0, 0, 0, 0, 0, Hi(length), Lo(length), 0},
-                                    buffer.data(), length));
+    return GoodOrPending(
+        RunCommand(device, FLAGS_DATA_OUT,
+                   {OP_MODE_SELECT_10, MODE_SELECT_PF, 0, 0, 0, 0, 0, Hi(length), Lo(length), 0},
+                   buffer.data(), length));
 }
 
 bool SetCdSpeed(TSCSIDevice& device, uint16_t readSpeed, uint16_t writeSpeed) {
     const uint16_t r = readSpeed == 0 ? 0xFFFF : readSpeed;
     const uint16_t w = writeSpeed == 0 ? 0xFFFF : writeSpeed;
     return Good(RunCommand(device, FLAGS_NO_DATA,
-                           {0xBB, 0x01, Hi(r), Lo(r), Hi(w), Lo(w), 0, 0, 0, 0, 0, 0}));
+                           {OP_SET_CD_SPEED, 0x01, Hi(r), Lo(r), Hi(w), Lo(w), 0, 0, 0, 0, 0, 0}));
 }
 
 bool Write10(TSCSIDevice& device, uint32_t lba, uint16_t blocks, const void* buffer,
@@ -68,67 +83,75 @@ bool Write10(TSCSIDevice& device, uint32_t lba, uint16_t blocks, const void* buf
     if (byteCount != 0 && buffer == nullptr)
         return false;
     return Good(RunCommand(device, FLAGS_DATA_OUT,
-                           {0x2A, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8),
-                            uint8_t(lba), 0, Hi(blocks), Lo(blocks), 0},
+                           {OP_WRITE_10, 0, uint8_t(lba >> 24), uint8_t(lba >> 16),
+                            uint8_t(lba >> 8), uint8_t(lba), 0, Hi(blocks), Lo(blocks), 0},
                            const_cast<void*>(buffer), byteCount));
 }
 
 bool SynchronizeCache(TSCSIDevice& device, bool immediate) {
     return GoodOrPending(RunCommand(
-        device, FLAGS_NO_DATA, {0x35, uint8_t(immediate ? 0x02 : 0x00), 0, 0, 0, 0, 0, 0, 0, 0}));
+        device, FLAGS_NO_DATA,
+        {OP_SYNCHRONIZE_CACHE, uint8_t(immediate ? SYNC_CACHE_IMMED : 0), 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 bool RezeroUnit(TSCSIDevice& device) {
-    return Good(RunCommand(device, FLAGS_NO_DATA, {0x01, 0, 0, 0, 0, 0}));
+    return Good(RunCommand(device, FLAGS_NO_DATA, {OP_REZERO_UNIT, 0, 0, 0, 0, 0}));
 }
 
+namespace {
+uint8_t SendClose(TSCSIDevice& device, bool immediate, uint8_t function, uint8_t number) {
+    return RunCommand(device, FLAGS_NO_DATA,
+                      {OP_CLOSE_TRACK_SESSION, uint8_t(immediate ? CLOSE_IMMED : 0), function, 0, 0,
+                       number, 0, 0, 0, 0});
+}
+}  // namespace
+
 bool CloseTrackSession(TSCSIDevice& device, bool immediate, uint8_t function, uint8_t number) {
-    return GoodOrPending(
-        RunCommand(device, FLAGS_NO_DATA,
-                   {0x5B, uint8_t(immediate ? 0x01 : 0x00), function, 0, 0, number, 0, 0, 0, 0}));
+    return GoodOrPending(SendClose(device, immediate, function, number));
 }
 
 bool CloseTrackOrSession(TSCSIDevice& device, bool closeTrack, bool immediate, uint8_t number) {
-    const uint8_t function = closeTrack ? CLOSE_TRACK : CLOSE_SESSION;
-    return Good(
-        RunCommand(device, FLAGS_NO_DATA,
-                   {0x5B, uint8_t(immediate ? 0x01 : 0x00), function, 0, 0, number, 0, 0, 0, 0}));
+    return Good(SendClose(device, immediate, closeTrack ? CLOSE_TRACK : CLOSE_SESSION, number));
 }
 
 bool ReserveTrack(TSCSIDevice& device, uint32_t blocks) {
     return Good(RunCommand(device, FLAGS_NO_DATA,
-                           {0x53, 0, 0, 0, 0, uint8_t(blocks >> 24), uint8_t(blocks >> 16),
-                            uint8_t(blocks >> 8), uint8_t(blocks), 0}));
+                           {OP_RESERVE_TRACK, 0, 0, 0, 0, uint8_t(blocks >> 24),
+                            uint8_t(blocks >> 16), uint8_t(blocks >> 8), uint8_t(blocks), 0}));
 }
 
 bool SendDvdStructure(TSCSIDevice& device, uint8_t format, std::span<uint8_t> buffer,
                       uint16_t length) {
     if (!Fits(buffer, length))
         return false;
-    return Good(RunCommand(device, FLAGS_DATA_OUT,
-                           {0xBF, 0, 0, 0, 0, 0, 0, format, Hi(length), Lo(length), 0, 0},
-                           buffer.data(), length));
+    return Good(
+        RunCommand(device, FLAGS_DATA_OUT,
+                   {OP_SEND_DVD_STRUCTURE, 0, 0, 0, 0, 0, 0, format, Hi(length), Lo(length), 0, 0},
+                   buffer.data(), length));
 }
 
 bool SetStreaming(TSCSIDevice& device, std::span<uint8_t> buffer, uint16_t length) {
     if (!Fits(buffer, length))
         return false;
     return Good(RunCommand(device, FLAGS_DATA_OUT,
-                           {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, Hi(length), Lo(length), 0}, buffer.data(),
-                           length));
+                           {OP_SET_STREAMING, 0, 0, 0, 0, 0, 0, 0, 0, Hi(length), Lo(length), 0},
+                           buffer.data(), length));
 }
 
 bool FormatUnit(TSCSIDevice& device, uint8_t formatByte, std::span<const uint8_t> parameterList,
                 uint16_t length) {
     if (!Fits(parameterList, length))
         return false;
-    return GoodOrPending(RunCommand(device, FLAGS_DATA_OUT, {0x04, formatByte, 0, 0, 0, 0},
+    return GoodOrPending(RunCommand(device, FLAGS_DATA_OUT,
+                                    {OP_FORMAT_UNIT, formatByte, 0, 0, 0, 0},
                                     const_cast<uint8_t*>(parameterList.data()), length));
 }
 
 bool Blank(TSCSIDevice& device, bool quick) {
-    return GoodOrPending(RunCommand(
-        device, FLAGS_NO_DATA, {0xA1, uint8_t(quick ? 0x11 : 0x10), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    const uint8_t type = quick ? BLANK_MINIMAL : BLANK_FULL;
+    return GoodOrPending(
+        RunCommand(device, FLAGS_NO_DATA,
+                   {OP_BLANK, uint8_t(BLANK_IMMED | type), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, bool keepOpen,
@@ -138,35 +161,35 @@ bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, boo
     uint8_t* reply = device.TransferBuffer;
     constexpr uint16_t replyLength = 512;
     std::memset(reply, 0, replyLength);
-    if (!ModeSense10(device, {reply, replyLength}, replyLength, 0x05, false))
+    if (!ModeSense10(device, {reply, replyLength}, replyLength, PAGE_WRITE_PARAMETERS, false))
         return false;
 
     // Behind the 8-byte header, or behind one block descriptor as well. The
     // top bit of the page code (PS) says nothing about the page.
-    const size_t header = (reply[8] & 0x3F) == 0x05 ? 8 : 16;
-    if ((reply[header] & 0x3F) != 0x05)
+    const size_t header = (reply[8] & PAGE_CODE_MASK) == PAGE_WRITE_PARAMETERS ? 8 : 16;
+    if ((reply[header] & PAGE_CODE_MASK) != PAGE_WRITE_PARAMETERS)
         return false;
 
     std::memcpy(page, WRITE_PARAMETERS_TEMPLATE.data(), WRITE_PARAMETERS_TEMPLATE.size());
-    page[0] = 0x05;
+    page[0] = PAGE_WRITE_PARAMETERS;
     page[1] = reply[header + 1];
-    SetWriteType(page, 1);                    // track at once
-    page[4] = uint8_t((page[4] & 0xF0) | 8);  // mode 1, 2048-byte blocks
-    page[8] = 0;                              // session format: CD-DA/CD-ROM
-    SetTrackMode(page, 4);
+    SetWriteType(page, WRITE_TYPE_TAO);
+    SetDataBlockType(page, DATA_BLOCK_MODE_1);
+    page[WP_SESSION_FORMAT_BYTE] = SESSION_FORMAT_CD_ROM;
+    SetTrackMode(page, TRACK_MODE_DATA);
 
     switch (mediaType) {
         case MT_DDCD_R:
         case MT_DDCD_RW:
-            SetWriteType(page, 2);
-            SetTrackMode(page, 5);
+            SetWriteType(page, WRITE_TYPE_SAO);
+            SetTrackMode(page, TRACK_MODE_DATA_INCREMENTAL);
             break;
         case MT_DVD_R:
         case MT_RESERVED_7:
         case MT_DVD_RW_RO:
         case MT_DVD_RW_SEQ:
-            SetWriteType(page, 0);
-            SetTrackMode(page, 5);
+            SetWriteType(page, WRITE_TYPE_INCREMENTAL);
+            SetTrackMode(page, TRACK_MODE_DATA_INCREMENTAL);
             break;
         default:
             break;
@@ -177,8 +200,8 @@ bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, boo
 
     auto setPackets = [page](bool fixed, uint32_t packetSize, uint8_t linkSize) {
         SetFixedPacket(page, fixed);
-        PutBE32(page + 10, packetSize);
-        page[5] = linkSize;
+        PutBE32(page + WP_PACKET_SIZE, packetSize);
+        page[WP_LINK_SIZE_BYTE] = linkSize;
         SetLinkSizeValid(page, true);
     };
     switch (mediaType) {
@@ -192,24 +215,24 @@ bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, boo
             setPackets(false, 16, 16);
             break;
         case MT_DVD_PLUS_RW:
-            SetWriteType(page, 2);
-            SetTrackMode(page, 4);
-            page[6] = 0;
+            SetWriteType(page, WRITE_TYPE_SAO);
+            SetTrackMode(page, TRACK_MODE_DATA);
+            page[WP_RESERVED_BYTE] = 0;
             setPackets(false, 0, 16);
             break;
         case MT_DVD_PLUS_R:
-            SetWriteType(page, 2);
-            SetTrackMode(page, 4);
-            page[6] = 0;
+            SetWriteType(page, WRITE_TYPE_SAO);
+            SetTrackMode(page, TRACK_MODE_DATA);
+            page[WP_RESERVED_BYTE] = 0;
             if (keepOpen)
                 setPackets(true, 16, 16);
             else
                 setPackets(false, 0, 0);
             break;
         case MT_DVD_PLUS_R_DL:
-            SetWriteType(page, 2);
-            SetTrackMode(page, 4);
-            page[6] = 0;
+            SetWriteType(page, WRITE_TYPE_SAO);
+            SetTrackMode(page, TRACK_MODE_DATA);
+            page[WP_RESERVED_BYTE] = 0;
             setPackets(false, 0, 0);
             SetMultiSession(page, keepOpen);
             break;
@@ -219,11 +242,11 @@ bool SetWriteParameters(TSCSIDevice& device, bool testWrite, bool burnProof, boo
 
     // Buffer-underrun-free recording only when asked for and the drive has
     // it; a drive without it may refuse the page or fail the write.
-    const bool underrunFree = (device.CapabilitiesPage[4] & 0x80) != 0;
-    page[2] = uint8_t(burnProof && underrunFree ? page[2] | BUFE : page[2] & ~BUFE);
-    PutBE16(page + 14, 150);
+    const bool underrunFree = (device.CapabilitiesPage[CAP_UNDERRUN_BYTE] & CAP_BUF) != 0;
+    SetFlag(page, WP_TYPE_BYTE, WP_BUFE, burnProof && underrunFree);
+    PutBE16(page + WP_AUDIO_PAUSE_LENGTH, AUDIO_PAUSE_BLOCKS);
     if (testWrite)
-        page[2] |= TEST_WRITE;
+        SetFlag(page, WP_TYPE_BYTE, WP_TEST_WRITE, true);
 
     // The page as long as the drive says it is, over the drive's own reply;
     // header, block descriptor and the page's last two bytes stay the drive's.
@@ -257,7 +280,7 @@ bool SendTimeStamp(TSCSIDevice& device) {
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", (utc.tm_year + 1900) % 10000,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
     std::memcpy(list + 8, stamp, 14);
-    return SendDvdStructure(device, 0x0F, {list, 22}, 22);
+    return SendDvdStructure(device, DVD_STRUCTURE_TIME_STAMP, {list, 22}, 22);
 }
 
 bool SetPerformance(TSCSIDevice& device, uint32_t endLba, uint32_t readSize, uint32_t writeSize,

@@ -31,14 +31,6 @@ constexpr TFormatList FORMAT_DVD_RW_QUICK = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
 // DVD-RW quick grow (type 13h, 0 blocks).
 constexpr TFormatList FORMAT_DVD_RW_QUICK_GROW = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
                                                   0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
-// FormatByte of every FORMAT UNIT the engine sends: format data follow,
-// format code 1.
-constexpr uint8_t FORMAT_DATA_FOLLOWS = 0x11;
-
-// Functions of CLOSE TRACK/SESSION.
-constexpr uint8_t CLOSE_TRACK = 0x01;
-constexpr uint8_t CLOSE_SESSION = 0x02;
-
 // The first 16 bytes of every write parameters page the engine builds.
 constexpr std::array<uint8_t, 16> WRITE_PARAMETERS_TEMPLATE = {
     0x05, 0x32, 0x42, 0xC4, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x96};

@@ -6,6 +6,7 @@
 #include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
 #include "engine/drive/Consts.h"
+#include "engine/drive/MMC.h"
 #include "engine/drive/Queries.h"
 #include "engine/drive/WriteControl.h"
 #include "engine/platform/Threads.h"
@@ -41,7 +42,8 @@ bool Retried(TSCSIDevice& d, TCommand command) {
         const TSense sense = DecodeSense(d.Sense);
         const bool working =
             sense.Key == SENSE_KEY_NOT_READY && sense.Asc == ASC_NOT_READY &&
-            (sense.Ascq == 0x01 || sense.Ascq == 0x04 || sense.Ascq == 0x07 || sense.Ascq == 0x08);
+            (sense.Ascq == ASCQ_BECOMING_READY || sense.Ascq == ASCQ_FORMAT_IN_PROGRESS ||
+             sense.Ascq == ASCQ_OPERATION_IN_PROGRESS || sense.Ascq == ASCQ_LONG_WRITE_IN_PROGRESS);
         if (!(d.TargetBusy != 0 || working) || attempt >= kTries)
             return false;
         platform::SleepMs(kPauseMs);
@@ -134,7 +136,7 @@ bool TDiscSink::Begin() {
     RezeroUnit(d_);
     SetParameters(false);
     ReadDiscInformation(d_, d_.DiscInfo, sizeof d_.DiscInfo);
-    if (ReadBufferCapacity(d_) && SenseAsc(d_) == 0x14)
+    if (ReadBufferCapacity(d_) && SenseAsc(d_) == ASC_RECORDED_ENTITY_NOT_FOUND)
         bufferQueries_ = false;
     address_ = b_.ReadFromImageFile ? 0 : static_cast<uint32_t>(b_.SessionStartLba);
     // The page that governs the recording: a drive that refuses it would
@@ -178,7 +180,7 @@ bool TDiscSink::WriteFirstBlockAtZero(const uint8_t* data, uint16_t blocks) {
             uint8_t asc = SenseAsc(d_);
             bool busy = d_.TargetBusy != 0;
             if (media_ == MT_DVD_PLUS_RW && asc == ASC_INCOMPATIBLE_MEDIUM &&
-                SenseAscq(d_) == 0x05) {
+                SenseAscq(d_) == ASCQ_CANNOT_WRITE_INCOMPATIBLE_FORMAT) {
                 // An unformatted DVD+RW: format it and try again.
                 if (FormatUnit(d_, FORMAT_DATA_FOLLOWS, FORMAT_DVD_PLUS_RW, 12)) {
                     PollDiscInformation(d_, true);
@@ -190,7 +192,8 @@ bool TDiscSink::WriteFirstBlockAtZero(const uint8_t* data, uint16_t blocks) {
                 platform::SleepMs(200);
                 continue;
             }
-            if ((busy || asc == 0 || asc == ASC_POWER_ON_RESET) && attempts < 100) {
+            if ((busy || asc == ASC_NO_ADDITIONAL_SENSE || asc == ASC_POWER_ON_RESET) &&
+                attempts < 100) {
                 platform::SleepMs(asc == ASC_POWER_ON_RESET ? 1200 : 200);
                 continue;
             }
@@ -223,7 +226,7 @@ bool TDiscSink::Write(const uint8_t* data, int32_t length) {
         if (Write10(d_, address_, blocks, data, blocks * static_cast<uint32_t>(kSectorSize)))
             break;
         uint8_t asc = SenseAsc(d_);
-        bool retry = d_.TargetBusy != 0 || asc == ASC_NOT_READY || asc == 0;
+        bool retry = d_.TargetBusy != 0 || asc == ASC_NOT_READY || asc == ASC_NO_ADDITIONAL_SENSE;
         if (!retry || attempt + 1 >= 5000) {
             RememberFailure();
             return false;
@@ -259,39 +262,36 @@ bool TDiscSink::CloseByMediaType() {
         case MT_DVD_R:
             need(Retried(d_, [&] { return SynchronizeCache(d_, false); }));
             ClearBuffer();
-            need(Retried(
-                d_, [&] { return CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)); }));
-            need(Retried(
-                d_, [&] { return CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 2)); }));
-            need(Retried(
-                d_, [&] { return CloseTrackSession(d_, false, 2, static_cast<uint8_t>(s + 3)); }));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, false, CLOSE_TRACK, s + 1); }));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, false, CLOSE_TRACK, s + 2); }));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, false, CLOSE_SESSION, s + 3); }));
             break;
         case MT_DVD_PLUS_R:
             need(Retried(d_, [&] { return SynchronizeCache(d_, false); }));
             ClearBuffer();
-            need(Retried(
-                d_, [&] { return CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)); }));
-            need(Retried(d_, [&] { return CloseTrackSession(d_, false, 2, 255); }));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, false, CLOSE_TRACK, s + 1); }));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, false, CLOSE_SESSION, 255); }));
             break;
         case MT_DVD_PLUS_R_DL:
             need(Retried(d_, [&] { return SynchronizeCache(d_, false); }));
             ClearBuffer();
-            need(Retried(
-                d_, [&] { return CloseTrackSession(d_, false, 1, static_cast<uint8_t>(s + 1)); }));
-            need(Retried(d_,
-                         [&] { return CloseTrackSession(d_, false, d_.FinalizeDisc ? 6 : 2, 0); }));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, false, CLOSE_TRACK, s + 1); }));
+            need(Retried(d_, [&] {
+                return CloseTrackSession(d_, false,
+                                         d_.FinalizeDisc ? CLOSE_FINALIZE : CLOSE_SESSION, 0);
+            }));
             break;
         case MT_DVD_PLUS_RW:
             need(Retried(d_, [&] { return SynchronizeCache(d_, false); }));
             ClearBuffer();
-            Retried(d_, [&] { return CloseTrackSession(d_, false, 3, 255); });
+            Retried(d_, [&] { return CloseTrackSession(d_, false, CLOSE_PLUS_RW_FORMAT, 255); });
             break;
         case MT_DVD_RW_RO:
         case MT_DVD_RW_SEQ:
             need(Retried(d_, [&] { return SynchronizeCache(d_, false); }));
             ClearBuffer();
-            need(Retried(d_, [&] { return CloseTrackSession(d_, false, 1, 1); }));
-            need(Retried(d_, [&] { return CloseTrackSession(d_, true, 2, 0); }));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, false, CLOSE_TRACK, 1); }));
+            need(Retried(d_, [&] { return CloseTrackSession(d_, true, CLOSE_SESSION, 0); }));
             PollDiscInformation(d_, true);
             break;
         case MT_CD_R:

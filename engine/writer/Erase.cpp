@@ -7,6 +7,7 @@
 
 #include "engine/drive/Consts.h"
 #include "engine/drive/DriveClaim.h"
+#include "engine/drive/MMC.h"
 #include "engine/drive/Queries.h"
 #include "engine/drive/WriteControl.h"
 #include "engine/platform/MessageTarget.h"
@@ -83,7 +84,7 @@ void TEraseThread::EraseOverwritable(const TFormatList& list, bool quick) {
     if (!SynchronizeCache(device_, false) && failed_ == 0)
         failed_ = kWriteFailed;
     if (quick)
-        CloseTrackSession(device_, false, 3, 0);
+        CloseTrackSession(device_, false, CLOSE_PLUS_RW_FORMAT, 0);
     device_.CloseAfterCommand = 1;
 }
 
