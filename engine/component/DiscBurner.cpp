@@ -10,6 +10,7 @@
 #include "engine/drive/DeviceScan.h"
 #include "engine/drive/DriveClaim.h"
 #include "engine/drive/Queries.h"
+#include "engine/drive/RetryPolicy.h"
 #include "engine/drive/SCSILib.h"
 #include "engine/drive/SenseText.h"
 #include "engine/drive/WriteControl.h"
@@ -25,7 +26,6 @@ namespace tessor::component {
 namespace {
 
 constexpr uint32_t kMinCacheBytes = 2097152;
-constexpr uint32_t kReadyTimeoutMs = 30000;
 
 }  // namespace
 
@@ -79,7 +79,7 @@ bool TDiscBurner::SelectDevice(uint8_t index) {
 }
 
 bool TDiscBurner::DeviceReady(const std::function<void()>& whileWaiting) {
-    return drive::WaitUntilReady(drive_, kReadyTimeoutMs, whileWaiting);
+    return drive::WaitUntilReady(drive_, drive::policy::kReadyTimeoutMs, whileWaiting);
 }
 
 bool TDiscBurner::IsWriter() const {

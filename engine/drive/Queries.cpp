@@ -7,6 +7,7 @@
 #include "engine/drive/CommandHelpers.h"
 #include "engine/drive/Consts.h"
 #include "engine/drive/MMC.h"
+#include "engine/drive/RetryPolicy.h"
 
 namespace tessor::drive {
 
@@ -48,27 +49,19 @@ bool DeviceReady(TSCSIDevice& device) {
 
 bool WaitUntilReady(TSCSIDevice& device, uint32_t timeoutMs,
                     const std::function<void()>& whileWaiting) {
-    constexpr uint32_t kPollMs = 250;
-    constexpr int kMaxAttentions = 8;  // a drive reports each event once
     int attentions = 0;
     for (uint32_t waited = 0;;) {
         if (DeviceReady(device))
             return true;
         const TSense sense = DecodeSense(device.Sense);
-        if (sense.Key == SENSE_KEY_UNIT_ATTENTION && attentions++ < kMaxAttentions)
+        if (sense.Key == SENSE_KEY_UNIT_ATTENTION && attentions++ < policy::kReadyMaxUnitAttentions)
             continue;
-        const bool working =
-            device.TargetBusy != 0 ||
-            (sense.Key == SENSE_KEY_NOT_READY && sense.Asc == ASC_NOT_READY &&
-             (sense.Ascq == ASCQ_BECOMING_READY || sense.Ascq == ASCQ_FORMAT_IN_PROGRESS ||
-              sense.Ascq == ASCQ_OPERATION_IN_PROGRESS ||
-              sense.Ascq == ASCQ_LONG_WRITE_IN_PROGRESS));
-        if (!working || waited >= timeoutMs)
+        if (!policy::StillWorking(sense, device.TargetBusy != 0) || waited >= timeoutMs)
             return false;
         if (whileWaiting)
             whileWaiting();
-        platform::SleepMs(kPollMs);
-        waited += kPollMs;
+        platform::SleepMs(policy::kReadyPollMs);
+        waited += policy::kReadyPollMs;
     }
 }
 

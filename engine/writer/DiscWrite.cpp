@@ -8,6 +8,7 @@
 #include "engine/drive/Consts.h"
 #include "engine/drive/MMC.h"
 #include "engine/drive/Queries.h"
+#include "engine/drive/RetryPolicy.h"
 #include "engine/drive/WriteControl.h"
 #include "engine/platform/Threads.h"
 #include "engine/writer/DriveWaits.h"
@@ -28,25 +29,17 @@ void PollUnitReady(TSCSIDevice& d) {
     WaitWhileNotReady(d, false, [&] { DeviceReady(d); });
 }
 
-// Sends a set-up or closing command again while the drive is busy or says
-// it is still working (becoming ready, formatting, an operation or a long
-// write in progress), for up to a minute of drive time: those answers mean
-// "later", not "no".
+// Sends a set-up or closing command again while the drive is still working
+// (policy::StillWorking): those answers mean "later", not "no".
 template <typename TCommand>
 bool Retried(TSCSIDevice& d, TCommand command) {
-    constexpr int kTries = 600;
-    constexpr uint32_t kPauseMs = 100;
     for (int attempt = 1;; ++attempt) {
         if (command())
             return true;
-        const TSense sense = DecodeSense(d.Sense);
-        const bool working =
-            sense.Key == SENSE_KEY_NOT_READY && sense.Asc == ASC_NOT_READY &&
-            (sense.Ascq == ASCQ_BECOMING_READY || sense.Ascq == ASCQ_FORMAT_IN_PROGRESS ||
-             sense.Ascq == ASCQ_OPERATION_IN_PROGRESS || sense.Ascq == ASCQ_LONG_WRITE_IN_PROGRESS);
-        if (!(d.TargetBusy != 0 || working) || attempt >= kTries)
+        if (!policy::StillWorking(DecodeSense(d.Sense), d.TargetBusy != 0) ||
+            attempt >= policy::kStepTries)
             return false;
-        platform::SleepMs(kPauseMs);
+        platform::SleepMs(policy::kStepPauseMs);
     }
 }
 
@@ -188,16 +181,10 @@ bool TDiscSink::WriteFirstBlockAtZero(const uint8_t* data, uint16_t blocks) {
                 if (attempts == 1)
                     continue;
             }
-            if ((busy || asc == ASC_NOT_READY) && attempts < 5000) {
-                platform::SleepMs(200);
-                continue;
-            }
-            if ((busy || asc == ASC_NO_ADDITIONAL_SENSE || asc == ASC_POWER_ON_RESET) &&
-                attempts < 100) {
-                platform::SleepMs(asc == ASC_POWER_ON_RESET ? 1200 : 200);
-                continue;
-            }
-            return false;
+            const uint32_t pause = policy::FirstBlockPause(asc, busy, attempts);
+            if (pause == 0)
+                return false;
+            platform::SleepMs(pause);
         }
     }
     SynchronizeCache(d_, false);
@@ -225,13 +212,12 @@ bool TDiscSink::Write(const uint8_t* data, int32_t length) {
     for (int attempt = 0;; ++attempt) {
         if (Write10(d_, address_, blocks, data, blocks * static_cast<uint32_t>(kSectorSize)))
             break;
-        uint8_t asc = SenseAsc(d_);
-        bool retry = d_.TargetBusy != 0 || asc == ASC_NOT_READY || asc == ASC_NO_ADDITIONAL_SENSE;
-        if (!retry || attempt + 1 >= 5000) {
+        if (!policy::WriteAgain(SenseAsc(d_), d_.TargetBusy != 0) ||
+            attempt + 1 >= policy::kWriteTries) {
             RememberFailure();
             return false;
         }
-        platform::SleepMs(100);
+        platform::SleepMs(policy::kWritePauseMs);
     }
     address_ += blocks;
     return true;

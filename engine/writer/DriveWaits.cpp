@@ -3,20 +3,15 @@
 #include <span>
 
 #include "engine/drive/Queries.h"
+#include "engine/drive/RetryPolicy.h"
 #include "engine/platform/Threads.h"
 
 namespace tessor::writer {
 
-namespace {
-// A full blank of a rewritable DVD at 1x takes about an hour.
-constexpr int kMaxNotReadyPolls = 2 * 3600 / 5;
-constexpr uint32_t kNotReadyPollMs = 5000;
-}  // namespace
-
 void WaitWhileNotReady(drive::TSCSIDevice& d, bool sleepFirst, const std::function<void()>& poll) {
-    for (int i = 0; i < kMaxNotReadyPolls; ++i) {
+    for (int i = 0; i < drive::policy::kBackgroundMaxPolls; ++i) {
         if (sleepFirst || i > 0)
-            platform::SleepMs(kNotReadyPollMs);
+            platform::SleepMs(drive::policy::kBackgroundPollMs);
         poll();
         if (drive::SenseAsc(d) != drive::ASC_NOT_READY)
             return;

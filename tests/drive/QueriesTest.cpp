@@ -68,6 +68,34 @@ TEST_F(QueriesTest, MediaTypeFollowsTheCurrentProfile) {
     EXPECT_EQ(device_->ConfigBuffer[7], 0xFF);
 }
 
+// Which answers mean "ask again": a busy drive, one becoming ready or at
+// work, and a unit attention (asked again at once); any other refusal ends
+// the wait at the first answer.
+TEST_F(QueriesTest, ReadinessWaitsOnlyForADriveAtWork) {
+    const std::pair<TReply, bool> table[] = {
+        {Check(2, 0x04, 0x01), true},
+        {Check(2, 0x04, 0x04), true},
+        {Check(2, 0x04, 0x07), true},
+        {Check(2, 0x04, 0x08), true},
+        {Busy(), true},
+        {Check(6, 0x28, 0x00), true},
+        {Check(2, 0x04, 0x00), false},
+        {Check(2, 0x04, 0x02), false},
+        {Check(2, 0x04, 0x03), false},
+        {Check(2, 0x3A, 0x00), false},
+        {Check(5, 0x24, 0x00), false},
+        {Check(3, 0x0C, 0x00), false},
+    };
+    for (const auto& [first, waits] : table) {
+        int asked = 0;
+        drive_.On(0x00,
+                  [&, first = first](const TReceived&) { return asked++ == 0 ? first : Good(); });
+        EXPECT_EQ(WaitUntilReady(*device_, 1000, {}), waits)
+            << int(first.Sense.Key) << "/" << int(first.Sense.Asc) << "/" << int(first.Sense.Ascq);
+        EXPECT_EQ(asked, waits ? 2 : 1);
+    }
+}
+
 TEST_F(QueriesTest, OldDriveFallsBackToTheAtip) {
     OldDrive();
     drive_.On(0x43, Good(AtipReply(0xC0)));
