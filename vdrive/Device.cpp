@@ -15,6 +15,7 @@
 
 #include "engine/platform/ByteOrder.h"
 #include "vdrive/Clock.h"
+#include "vdrive/Mmc.h"
 
 namespace tessor::vdrive {
 
@@ -58,36 +59,36 @@ const TDevice::TOpcode* TDevice::OpcodeTable() {
         auto set = [&](uint8_t code, THandler h, uint16_t flags) { t[code] = {h, flags}; };
         const uint16_t medium = kNeedsMedium;
         const uint16_t mediumBusy = kNeedsMedium | kBusyAny;
-        set(0x00, &TDevice::TestUnitReady, kNeedsMedium | kBusyFormatBlank);
-        set(0x01, &TDevice::RezeroUnit, 0);
-        set(0x03, &TDevice::RequestSense, kIgnoresBusyFault);
-        set(0x04, &TDevice::FormatUnit, mediumBusy | kWriter | kDataOut);
-        set(0x12, &TDevice::Inquiry, kIgnoresBusyFault);
-        set(0x1A, &TDevice::ModeSense6, 0);
-        set(0x1B, &TDevice::StartStopUnit, 0);
-        set(0x1E, &TDevice::PreventAllowRemoval, 0);
-        set(0x23, &TDevice::ReadFormatCapacities, medium);
-        set(0x25, &TDevice::ReadCapacity, mediumBusy);
-        set(0x28, &TDevice::Read10, mediumBusy);
-        set(0x2A, &TDevice::Write10, mediumBusy | kWriter | kDataOut);
-        set(0x35, &TDevice::SynchronizeCache, mediumBusy | kWriter);
-        set(0x43, &TDevice::ReadTocPmaAtip, mediumBusy);
-        set(0x46, &TDevice::GetConfiguration, kMmc3);
-        set(0x4A, &TDevice::GetEventStatusNotification, 0);
-        set(0x51, &TDevice::ReadDiscInformation, mediumBusy);
-        set(0x52, &TDevice::ReadTrackInformation, mediumBusy);
-        set(0x53, &TDevice::ReserveTrack, mediumBusy | kWriter);
-        set(0x54, &TDevice::SendOpcInformation, mediumBusy | kWriter | kDataOut);
-        set(0x55, &TDevice::ModeSelect10, kDataOut);
-        set(0x5A, &TDevice::ModeSense10, 0);
-        set(0x5B, &TDevice::CloseTrackSession, mediumBusy | kWriter);
-        set(0x5C, &TDevice::ReadBufferCapacity, kWriter);
-        set(0xA1, &TDevice::Blank, mediumBusy | kWriter);
-        set(0xAC, &TDevice::GetPerformance, medium | kMmc3);
-        set(0xAD, &TDevice::ReadDiscStructure, medium | kMmc3);
-        set(0xB6, &TDevice::SetStreaming, kMmc3 | kDataOut);
-        set(0xBB, &TDevice::SetCdSpeed, 0);
-        set(0xBF, &TDevice::SendDvdStructure, medium | kWriter | kMmc3 | kDataOut);
+        set(op::kTestUnitReady, &TDevice::TestUnitReady, kNeedsMedium | kBusyFormatBlank);
+        set(op::kRezeroUnit, &TDevice::RezeroUnit, 0);
+        set(op::kRequestSense, &TDevice::RequestSense, kIgnoresBusyFault);
+        set(op::kFormatUnit, &TDevice::FormatUnit, mediumBusy | kWriter | kDataOut);
+        set(op::kInquiry, &TDevice::Inquiry, kIgnoresBusyFault);
+        set(op::kModeSense6, &TDevice::ModeSense6, 0);
+        set(op::kStartStopUnit, &TDevice::StartStopUnit, 0);
+        set(op::kPreventAllowMediumRemoval, &TDevice::PreventAllowRemoval, 0);
+        set(op::kReadFormatCapacities, &TDevice::ReadFormatCapacities, medium);
+        set(op::kReadCapacity, &TDevice::ReadCapacity, mediumBusy);
+        set(op::kRead10, &TDevice::Read10, mediumBusy);
+        set(op::kWrite10, &TDevice::Write10, mediumBusy | kWriter | kDataOut);
+        set(op::kSynchronizeCache, &TDevice::SynchronizeCache, mediumBusy | kWriter);
+        set(op::kReadTocPmaAtip, &TDevice::ReadTocPmaAtip, mediumBusy);
+        set(op::kGetConfiguration, &TDevice::GetConfiguration, kMmc3);
+        set(op::kGetEventStatusNotification, &TDevice::GetEventStatusNotification, 0);
+        set(op::kReadDiscInformation, &TDevice::ReadDiscInformation, mediumBusy);
+        set(op::kReadTrackInformation, &TDevice::ReadTrackInformation, mediumBusy);
+        set(op::kReserveTrack, &TDevice::ReserveTrack, mediumBusy | kWriter);
+        set(op::kSendOpcInformation, &TDevice::SendOpcInformation, mediumBusy | kWriter | kDataOut);
+        set(op::kModeSelect10, &TDevice::ModeSelect10, kDataOut);
+        set(op::kModeSense10, &TDevice::ModeSense10, 0);
+        set(op::kCloseTrackSession, &TDevice::CloseTrackSession, mediumBusy | kWriter);
+        set(op::kReadBufferCapacity, &TDevice::ReadBufferCapacity, kWriter);
+        set(op::kBlank, &TDevice::Blank, mediumBusy | kWriter);
+        set(op::kGetPerformance, &TDevice::GetPerformance, medium | kMmc3);
+        set(op::kReadDiscStructure, &TDevice::ReadDiscStructure, medium | kMmc3);
+        set(op::kSetStreaming, &TDevice::SetStreaming, kMmc3 | kDataOut);
+        set(op::kSetCdSpeed, &TDevice::SetCdSpeed, 0);
+        set(op::kSendDvdStructure, &TDevice::SendDvdStructure, medium | kWriter | kMmc3 | kDataOut);
         return t;
     }();
     return table.data();
@@ -104,9 +105,7 @@ TDevice::TDevice(unsigned index, TDriveConfig config, std::string stateDir, doub
     : index_(index),
       config_(WithKindDefaults(std::move(config))),
       timeScale_(timeScale),
-      store_(std::move(stateDir), index) {
-    state_.ResetWriteParameters();
-}
+      store_(std::move(stateDir), index) {}
 
 bool TDevice::Open(std::string& error) {
     return store_.Open(error);
@@ -140,7 +139,7 @@ TResult TDevice::Execute(const TCommand& command) {
         store_.SaveHot(state_);
     }
     store_.Unlock();
-    if (c.result.status == kStatusCheckCondition && command.cdb[0] != 0x03) {
+    if (c.result.status == kStatusCheckCondition && command.cdb[0] != op::kRequestSense) {
         lastSense_ = c.result.sense;
         lastProgressValid_ = false;
     }
@@ -269,11 +268,11 @@ uint16_t TDevice::CurrentProfile() const {
     // A reader shows recordable discs as what it can do with them: read.
     switch (info.family) {
         case TMediaFamily::Cd:
-            return 0x0008;
+            return profile::kCdRom;
         case TMediaFamily::Dvd:
-            return 0x0010;
+            return profile::kDvdRom;
         case TMediaFamily::Bd:
-            return 0x0040;
+            return profile::kBdRom;
     }
     return 0;
 }
@@ -458,18 +457,7 @@ bool TDevice::Eject(std::string& error) {
                         " (a write or an erase is running)";
                 return false;
             }
-            if (state_.present)
-                state_.mediaEvent = TMediaEvent::MediaRemoval;
-            state_.present = false;
-            state_.trayOpen = false;
-            state_.tracks.clear();
-            state_.closedSessions = 0;
-            state_.finalized = false;
-            state_.formatted = false;
-            state_.formattedBlocks = 0;
-            state_.operation = TOperation::None;
-            state_.locked = false;
-            state_.unitAttention = false;
+            state_.Eject();
             bufferFill_ = 0;
             store_.Discard();
             if (!store_.Save(state_)) {
@@ -557,7 +545,6 @@ bool TDevice::Reset(std::string& error) {
         error,
         [&] {
             state_ = TDiscState{};
-            state_.ResetWriteParameters();
             lastSense_ = {};
             readSpeed_ = writeSpeed_ = 0;
             bufferFill_ = 0;

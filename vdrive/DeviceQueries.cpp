@@ -7,6 +7,7 @@
 #include "vdrive/Clock.h"
 #include "vdrive/Device.h"
 #include "vdrive/DeviceContext.h"
+#include "vdrive/Mmc.h"
 
 namespace tessor::vdrive {
 
@@ -31,13 +32,20 @@ void PadCopy(uint8_t* dst, const std::string& text, size_t width) {
 
 // Profiles each kind of drive lists in feature 0000h, newest first.
 const std::vector<uint16_t>& ProfilesOf(TDriveKind kind) {
-    static const std::vector<uint16_t> bd = {0x0043, 0x0042, 0x0041, 0x0040, 0x002B, 0x001B,
-                                             0x001A, 0x0015, 0x0014, 0x0013, 0x0012, 0x0011,
-                                             0x0010, 0x000A, 0x0009, 0x0008};
-    static const std::vector<uint16_t> dvd = {0x002B, 0x001B, 0x001A, 0x0015, 0x0014, 0x0013,
-                                              0x0012, 0x0011, 0x0010, 0x000A, 0x0009, 0x0008};
-    static const std::vector<uint16_t> rom = {0x0010, 0x0008};
-    static const std::vector<uint16_t> cd = {0x000A, 0x0009, 0x0008};
+    using namespace profile;
+    // clang-format off
+    static const std::vector<uint16_t> bd = {
+        kBdRe, kBdRRandom, kBdRSequential, kBdRom,
+        kDvdPlusRDualLayer, kDvdPlusR, kDvdPlusRw,
+        kDvdRDualLayer, kDvdRwSequential, kDvdRwRestricted, kDvdRam, kDvdR, kDvdRom,
+        kCdRw, kCdR, kCdRom};
+    static const std::vector<uint16_t> dvd = {
+        kDvdPlusRDualLayer, kDvdPlusR, kDvdPlusRw,
+        kDvdRDualLayer, kDvdRwSequential, kDvdRwRestricted, kDvdRam, kDvdR, kDvdRom,
+        kCdRw, kCdR, kCdRom};
+    // clang-format on
+    static const std::vector<uint16_t> rom = {kDvdRom, kCdRom};
+    static const std::vector<uint16_t> cd = {kCdRw, kCdR, kCdRom};
     switch (kind) {
         case TDriveKind::BdWriter:
             return bd;
@@ -154,9 +162,7 @@ void TDevice::ModeSense10(TContext& c) {
             p[1] = 0x32;
             std::memset(p + 2, 0xFF, kWriteParametersPageSize - 2);
         } else if (pc == 2) {
-            TDiscState fresh;
-            fresh.ResetWriteParameters();
-            std::memcpy(p, fresh.page05.data(), kWriteParametersPageSize);
+            std::memcpy(p, DefaultWriteParametersPage().data(), kWriteParametersPageSize);
         } else {
             std::memcpy(p, state_.page05.data(), kWriteParametersPageSize);
         }

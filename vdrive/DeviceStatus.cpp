@@ -9,6 +9,7 @@
 #include "engine/platform/ByteOrder.h"
 #include "vdrive/Device.h"
 #include "vdrive/DeviceContext.h"
+#include "vdrive/Mmc.h"
 
 namespace tessor::vdrive {
 
@@ -29,8 +30,16 @@ void TDevice::ModeSense6(TContext& c) {
     // The pages are those of MODE SENSE (10); only the header differs
     // (SPC-3 7.4.3): a one-byte mode data length, the medium type, the
     // device-specific byte and a one-byte block descriptor length.
-    const uint8_t cdb10[10] = {
-        0x5A, static_cast<uint8_t>(c.cdb[1] & 0x08), c.cdb[2], 0, 0, 0, 0, 0x01, 0x00, 0};
+    const uint8_t cdb10[10] = {op::kModeSense10,
+                               static_cast<uint8_t>(c.cdb[1] & 0x08),
+                               c.cdb[2],
+                               0,
+                               0,
+                               0,
+                               0,
+                               0x01,
+                               0x00,
+                               0};
     uint8_t reply10[256] = {};
     const TCommand inner{cdb10, sizeof cdb10, reply10, sizeof reply10, TDirection::In};
     TContext sub{inner, cdb10, c.nowUs, {}};

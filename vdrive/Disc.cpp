@@ -11,11 +11,6 @@
 namespace tessor::vdrive {
 namespace {
 
-// Default page 05h: track-at-once, track mode 4, data block type 8 (mode 1),
-// audio pause 150 blocks.
-constexpr uint8_t kDefaultPage05[16] = {0x05, 0x32, 0x01, 0x04, 0x08, 0x00, 0x00, 0x00,
-                                        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x96};
-
 // The user area of a BD-RE formatted with the drive's default spare area.
 constexpr uint32_t kBdReDefaultFormat = 12088320;
 
@@ -133,11 +128,7 @@ void TDiscState::SetHotLastWritten(uint32_t written) {
         t->written = written;
 }
 
-void TDiscState::Insert(TMediaKind kind, uint32_t imageBlocks, bool withImage) {
-    present = true;
-    trayOpen = false;
-    media = kind;
-    page05Sent = false;
+void TDiscState::ResetRecording() {
     tracks.clear();
     closedSessions = 0;
     finalized = false;
@@ -147,6 +138,14 @@ void TDiscState::Insert(TMediaKind kind, uint32_t imageBlocks, bool withImage) {
     intermediate = false;
     bgFormat = TBgFormat::None;
     bgFormatEndUs = 0;
+}
+
+void TDiscState::Insert(TMediaKind kind, uint32_t imageBlocks, bool withImage) {
+    present = true;
+    trayOpen = false;
+    media = kind;
+    page05Sent = false;
+    ResetRecording();
     operation = TOperation::None;
     const TMediaInfo& info = Info();
     if (info.readOnly || (info.sequential && withImage && imageBlocks > 0)) {
@@ -195,18 +194,18 @@ void TDiscState::Insert(TMediaKind kind, uint32_t imageBlocks, bool withImage) {
 void TDiscState::MakeBlank() {
     if (media == TMediaKind::DvdRwRo)
         media = TMediaKind::DvdRw;
-    tracks.clear();
-    closedSessions = 0;
-    finalized = false;
-    nextSessionStart = 0;
-    formatted = false;
-    formattedBlocks = 0;
-    intermediate = false;
+    ResetRecording();
 }
 
-void TDiscState::ResetWriteParameters() {
-    page05.fill(0);
-    std::copy(std::begin(kDefaultPage05), std::end(kDefaultPage05), page05.begin());
+void TDiscState::Eject() {
+    if (present)
+        mediaEvent = TMediaEvent::MediaRemoval;
+    present = false;
+    trayOpen = false;
+    ResetRecording();
+    operation = TOperation::None;
+    locked = false;
+    unitAttention = false;
 }
 
 bool TDiscState::TrayLocked() const {
@@ -250,7 +249,6 @@ std::string TDiscState::Serialize() const {
 
 bool TDiscState::Parse(const std::string& text, std::string& error) {
     TDiscState s;
-    s.ResetWriteParameters();
     std::istringstream in(text);
     std::string line;
     if (!std::getline(in, line) || line != "tessor-vdrive-state 1") {

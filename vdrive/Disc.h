@@ -35,6 +35,18 @@ enum class TBgFormat : uint8_t { None = 0, Suspended = 1, Running = 2, Complete 
 enum class TMediaEvent : uint8_t { None = 0, EjectRequest = 1, NewMedia = 2, MediaRemoval = 3 };
 
 inline constexpr size_t kWriteParametersPageSize = 52;  // page 05h: 2 + 32h
+using TWriteParametersPage = std::array<uint8_t, kWriteParametersPageSize>;
+
+// The page 05h a drive starts with: track-at-once, track mode 4, data block
+// type 8 (mode 1), audio pause 150 blocks.
+constexpr TWriteParametersPage DefaultWriteParametersPage() {
+    TWriteParametersPage page{};
+    const uint8_t head[16] = {0x05, 0x32, 0x01, 0x04, 0x08, 0x00, 0x00, 0x00,
+                              0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x96};
+    for (size_t i = 0; i < sizeof head; ++i)
+        page[i] = head[i];
+    return page;
+}
 
 struct TDiscState {
     // Tray and medium.
@@ -60,7 +72,7 @@ struct TDiscState {
     TOperation operation = TOperation::None;
     int64_t operationStartUs = 0;
     int64_t operationEndUs = 0;
-    std::array<uint8_t, kWriteParametersPageSize> page05{};
+    TWriteParametersPage page05 = DefaultWriteParametersPage();
     bool page05Sent = false;  // the host sent page 05h since this disc was inserted
     std::vector<TFault> faults;
 
@@ -88,10 +100,15 @@ struct TDiscState {
     uint32_t HotLastWritten() const;
     void SetHotLastWritten(uint32_t written);
 
+    // The recording on the medium back to that of an empty disc: no tracks,
+    // no sessions, no format (nor a background format). Inserting, blanking
+    // and ejecting all start from it.
+    void ResetRecording();
     // Fresh medium in the tray (blank, or holding `imageBlocks` as one closed session).
     void Insert(TMediaKind kind, uint32_t imageBlocks, bool withImage);
     void MakeBlank();  // BLANK: back to an empty, sequential disc
-    void ResetWriteParameters();
+    // Tray open and empty: no medium, nothing recorded, the tray unlocked.
+    void Eject();
 
     std::string Serialize() const;
     bool Parse(const std::string& text, std::string& error);

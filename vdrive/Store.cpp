@@ -132,7 +132,6 @@ bool TDriveStore::Lock(TDiscState& state, std::string& error, bool replacing) {
         // No drive state yet: a fresh drive with an empty tray.
         if (generation_ == ~uint64_t(0)) {
             state = TDiscState{};
-            state.ResetWriteParameters();
             generation_ = 0;
         }
         return true;
@@ -150,7 +149,6 @@ bool TDriveStore::Lock(TDiscState& state, std::string& error, bool replacing) {
                 return false;
             }
             loaded = TDiscState{};
-            loaded.ResetWriteParameters();
         }
         state = std::move(loaded);
         generation_ = h.generation;

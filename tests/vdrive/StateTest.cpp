@@ -57,6 +57,28 @@ TEST_F(State, DiscSurvivesTheHostAndIsSeenByAnother) {
     EXPECT_EQ(ModeSense(kDvd, 0x05).data[8 + 2] & 0x0F, 2);
 }
 
+// Ejecting forgets everything the disc held, as inserting a fresh one does:
+// sessions, the next session's start, the format and its background run.
+TEST_F(State, EjectForgetsTheWholeRecording) {
+    const std::string image = dir_ + "/eject.iso";
+    std::ofstream(image) << std::string(64 * 2048, 'x');
+    for (TMediaKind media : {TMediaKind::CdR, TMediaKind::DvdPlusRw, TMediaKind::DvdRwRo}) {
+        const unsigned drive = media == TMediaKind::CdR ? kCd : kDvd;
+        Insert(drive, media, image);
+        std::string error;
+        ASSERT_TRUE(host_->EjectMedia(drive, error)) << error;
+        TDiscState s;
+        ASSERT_TRUE(host_->GetDiscState(drive, s, error)) << error;
+        EXPECT_FALSE(s.present);
+        EXPECT_TRUE(s.tracks.empty());
+        EXPECT_EQ(s.closedSessions, 0);
+        EXPECT_EQ(s.nextSessionStart, 0u) << MediaInfo(media).name;
+        EXPECT_FALSE(s.formatted);
+        EXPECT_EQ(s.formattedBlocks, 0u);
+        EXPECT_EQ(s.bgFormat, TBgFormat::None) << MediaInfo(media).name;
+    }
+}
+
 TEST_F(State, TwoProcessesWritingAtOnceStayConsistent) {
     Insert(kBd, TMediaKind::BdR);
     ASSERT_TRUE(SetWriteParameters(kBd, 1, 3).Good());
