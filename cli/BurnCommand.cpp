@@ -15,7 +15,6 @@
 #include "cli/Language.h"
 #include "cli/Options.h"
 #include "engine/component/DiscBurner.h"
-#include "engine/drive/Consts.h"
 #include "engine/platform/Strings.h"
 
 namespace tessor::cli {
@@ -153,12 +152,6 @@ bool ParseDiscArgs(const char* command, const std::vector<std::string>& argv,
     return ParseCommandArgs(command, argv, valued, flags, help, -1, args, out, err, exitCode);
 }
 
-bool IsPressed(uint8_t media) {
-    using namespace drive;
-    return media == MT_CD_ROM || media == MT_DVD_ROM || media == MT_BD_ROM ||
-           media == MT_HD_DVD_ROM || media == MT_DDCD_ROM;
-}
-
 // Scan, select, switches, speed, readiness, and a disc that can take a
 // session: what both workflows do before anything changes on the disc. The
 // drive is held for this program until the workflow ends.
@@ -186,16 +179,16 @@ bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, std::FILE* err)
         return false;
     }
     uint8_t media = burner.MediaType();
-    if (IsPressed(media)) {
+    if (component::TDiscBurner::IsPressedMedium(media)) {
         std::fprintf(err, "tessor-cli: the %s is not writable (read-only disc)\n",
-                     MediaTypeName(media));
+                     component::TDiscBurner::MediaTypeName(media));
         return false;
     }
     bool erasedFirst =
         !args.Has("--no-erase") && !args.Has("--test-write") && burner.DiscErasable();
     if (burner.DiscStatus() == 2 && !erasedFirst) {
         std::fprintf(err, "tessor-cli: the %s is not writable (closed disc)%s\n",
-                     MediaTypeName(media),
+                     component::TDiscBurner::MediaTypeName(media),
                      burner.DiscErasable() ? "; without --no-erase it is erased first" : "");
         return false;
     }

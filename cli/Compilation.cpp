@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 
-#include "engine/builder/Tree.h"
 #include "engine/platform/Strings.h"
 
 namespace tessor::cli {
@@ -82,12 +81,12 @@ bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FI
                 }
                 continue;
             }
-            builder::TDirEntry* dir = burner.CreateDir(u"\\", name);
+            auto* dir = burner.CreateDir(u"\\", name);
             if (dir == nullptr) {
                 std::fprintf(err, "tessor-cli: cannot add folder %s\n", source.c_str());
                 return false;
             }
-            if (builder::IsSkip(dir))
+            if (component::TDiscBurner::IsSkipped(dir))
                 continue;
             // The folder may be on the disc under another name (see SourceNotes).
             if (!burner.AddFolder(u"\\" + dir->LongName + u"\\", wide, u"*.*", true, false)) {
@@ -104,7 +103,7 @@ bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FI
 
 int ReportSourceNotes(const component::TDiscBurner& burner, const TArgs& args, std::FILE* err) {
     bool leftOut = false;
-    for (const builder::TSourceNote& note : burner.SourceNotes()) {
+    for (const component::TSourceNote& note : burner.SourceNotes()) {
         std::string source = platform::ToSystem(note.Source);
         if (note.LeftOut) {
             leftOut = true;

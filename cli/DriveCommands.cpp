@@ -64,7 +64,7 @@ int DevicesCommand(const std::vector<std::string>& argv, std::FILE* out, std::FI
         bool writer = burner.IsWriter();
         uint8_t media = burner.MediaType();
         std::fprintf(out, "%d: %s | %s | %s", i, name.c_str(), writer ? "writer" : "reader",
-                     MediaTypeName(media));
+                     component::TDiscBurner::MediaTypeName(media));
         if (media != 0) {
             int status = burner.DiscStatus();
             std::fprintf(out, ", %s", DiscStateText(status));

@@ -30,7 +30,6 @@ bool ScanDrives(component::TDiscBurner& burner, const TArgs& args, std::FILE* er
 bool SelectDrive(component::TDiscBurner& burner, const TArgs& args, bool firstWriter,
                  std::FILE* err);
 
-const char* MediaTypeName(uint8_t mediaType);
 // The text of a status code in the chosen language, as the window shows it.
 std::string StatusText(uint16_t status);
 

@@ -7,7 +7,6 @@
 #include <chrono>
 
 #include "cli/Drives.h"
-#include "engine/builder/TreeTypes.h"
 
 namespace tessor::cli {
 

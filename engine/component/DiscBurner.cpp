@@ -7,6 +7,7 @@
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
+#include "engine/drive/Consts.h"
 #include "engine/drive/DeviceScan.h"
 #include "engine/drive/DriveClaim.h"
 #include "engine/drive/Queries.h"
@@ -169,6 +170,90 @@ void TDiscBurner::SetCacheSize(uint32_t megabytes) {
 
 uint32_t TDiscBurner::CacheSize() const {
     return static_cast<uint32_t>(builder_.CacheBytes) >> 20;
+}
+
+bool TDiscBurner::IsSkipped(const builder::TDirEntry* dir) {
+    return builder::IsSkip(dir);
+}
+
+bool TDiscBurner::IsSkipped(const builder::TFileEntry* entry) {
+    return builder::IsSkip(entry);
+}
+
+const char* TDiscBurner::StatusName(uint16_t status) {
+    // In the order of the codes, S_IDLE (0) to S_GEN_SM_REF (11).
+    static const char* const kNames[] = {"S_IDLE",
+                                         "S_WRITING",
+                                         "S_ERASING",
+                                         "S_BACKGROUND_FORMAT",
+                                         "S_CLOSING_TRACK",
+                                         "S_CLOSING_DISC",
+                                         "S_PREPARING",
+                                         "S_ABORTING",
+                                         "S_IMPORTING_SESSION",
+                                         "S_BURN_ERROR_ABORTING",
+                                         "S_VERIFYING",
+                                         "S_GEN_SM_REF"};
+    static_assert(builder::S_GEN_SM_REF == 11 && std::size(kNames) == 12);
+    return status < std::size(kNames) ? kNames[status] : "UNKNOWN_STATUS";
+}
+
+const char* TDiscBurner::MediaTypeName(uint8_t mediaType) {
+    using namespace drive;
+    switch (mediaType) {
+        case MT_NONE:
+            return "no disc";
+        case MT_CD_ROM:
+            return "CD-ROM";
+        case MT_CD_R:
+            return "CD-R";
+        case MT_CD_RW:
+            return "CD-RW";
+        case MT_DVD_ROM:
+            return "DVD-ROM";
+        case MT_DVD_R:
+            return "DVD-R";
+        case MT_DVD_RAM:
+            return "DVD-RAM";
+        case MT_DVD_RW_RO:
+            return "DVD-RW (restricted overwrite)";
+        case MT_DVD_RW_SEQ:
+            return "DVD-RW (sequential)";
+        case MT_DVD_PLUS_RW:
+            return "DVD+RW";
+        case MT_DVD_PLUS_R:
+            return "DVD+R";
+        case MT_DVD_PLUS_R_DL:
+            return "DVD+R DL";
+        case MT_BD_ROM:
+            return "BD-ROM";
+        case MT_BD_R_SRM:
+            return "BD-R (SRM)";
+        case MT_BD_R_RRM:
+            return "BD-R (RRM)";
+        case MT_BD_RE:
+            return "BD-RE";
+        case MT_HD_DVD_ROM:
+            return "HD DVD-ROM";
+        case MT_HD_DVD_R:
+            return "HD DVD-R";
+        case MT_HD_DVD_RAM:
+            return "HD DVD-RAM";
+        case MT_DDCD_ROM:
+            return "DDCD-ROM";
+        case MT_DDCD_R:
+            return "DDCD-R";
+        case MT_DDCD_RW:
+            return "DDCD-RW";
+        default:
+            return "unknown medium";
+    }
+}
+
+bool TDiscBurner::IsPressedMedium(uint8_t mediaType) {
+    using namespace drive;
+    return mediaType == MT_CD_ROM || mediaType == MT_DVD_ROM || mediaType == MT_BD_ROM ||
+           mediaType == MT_HD_DVD_ROM || mediaType == MT_DDCD_ROM;
 }
 
 std::string TDiscBurner::BootImageSizes() {

@@ -24,6 +24,7 @@ using TWriteDoneEvent = std::function<void(void* sender, uint8_t deviceId, bool 
 using TVerifyDoneEvent =
     std::function<void(void* sender, uint8_t deviceId, int32_t fileId, bool failed)>;
 using TSmartRefGenDoneEvent = std::function<void(void* sender, bool failed, int32_t canSaveBytes)>;
+using TSourceNote = builder::TSourceNote;
 
 class TDiscBurner {
 public:
@@ -96,6 +97,10 @@ public:
     // The disc status of READ DISC INFORMATION: 0 blank, 1 appendable,
     // 2 complete, 3 other (overwritable media); -1 when the drive gives none.
     int DiscStatus();
+    // A media code as people name the medium ("DVD+RW", "no disc").
+    static const char* MediaTypeName(uint8_t mediaType);
+    // Pressed media (CD-ROM, DVD-ROM, BD-ROM, ...): nothing can be written.
+    static bool IsPressedMedium(uint8_t mediaType);
 
     // ---- compilation
     void ClearFiles();
@@ -105,9 +110,14 @@ public:
     builder::TDirEntry* AddFolder(std::u16string_view destPath, std::u16string_view sourceDir,
                                   std::u16string_view mask, bool recursive, bool keepSourcePath);
     int32_t PrepareImage();
+    // Whether CreateDir, AddFile or AddFolder skipped the entry asked for
+    // (the add-file handler or a name too long said so); the call still
+    // counts as successful.
+    static bool IsSkipped(const builder::TDirEntry* dir);
+    static bool IsSkipped(const builder::TFileEntry* entry);
     // Every source that the compilation leaves out or holds under another
     // name since ClearFiles, with the reason, in the order met.
-    const std::vector<builder::TSourceNote>& SourceNotes() const { return builder_.SourceNotes; }
+    const std::vector<TSourceNote>& SourceNotes() const { return builder_.SourceNotes; }
 
     // ---- writing, erasing, progress
     bool WriteDisc();
@@ -130,6 +140,9 @@ public:
     };
     TErrorReport TakeError();
     uint16_t Status() const { return builder_.StatusCode.load(); }
+    // The language key of a status code ("S_WRITING"); "UNKNOWN_STATUS" for
+    // a code the engine does not have.
+    static const char* StatusName(uint16_t status);
     int32_t ImageSectors() const { return builder_.TotalSectors.load(); }
     int32_t WrittenSectors() const { return static_cast<int32_t>(builder_.SectorsWritten.load()); }
     int32_t CacheFill() const { return builder_.BlockCount.load() * builder::kBlockSize; }
