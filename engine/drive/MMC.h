@@ -64,6 +64,10 @@ constexpr uint8_t TOC_MSF = 0x02;
 // format bit.
 constexpr uint8_t MODE_SENSE_DEFAULTS = 0x80;
 constexpr uint8_t MODE_SELECT_PF = 0x10;
+// SET CD SPEED: rotational control 01b (pure CAV) in byte 1, and the speed
+// that asks for the drive's fastest.
+constexpr uint8_t CD_SPEED_PURE_CAV = 0x01;
+constexpr uint16_t CD_SPEED_MAX = 0xFFFF;
 // SEND DVD STRUCTURE format 0Fh: the recording time stamp.
 constexpr uint8_t DVD_STRUCTURE_TIME_STAMP = 0x0F;
 // FORMAT UNIT byte 1: FmtData set, format code 001b.

@@ -72,10 +72,11 @@ bool ModeSelect10(TSCSIDevice& device, std::span<uint8_t> buffer, uint16_t lengt
 }
 
 bool SetCdSpeed(TSCSIDevice& device, uint16_t readSpeed, uint16_t writeSpeed) {
-    const uint16_t r = readSpeed == 0 ? 0xFFFF : readSpeed;
-    const uint16_t w = writeSpeed == 0 ? 0xFFFF : writeSpeed;
-    return Good(RunCommand(device, FLAGS_NO_DATA,
-                           {OP_SET_CD_SPEED, 0x01, Hi(r), Lo(r), Hi(w), Lo(w), 0, 0, 0, 0, 0, 0}));
+    const uint16_t r = readSpeed == 0 ? CD_SPEED_MAX : readSpeed;
+    const uint16_t w = writeSpeed == 0 ? CD_SPEED_MAX : writeSpeed;
+    return Good(RunCommand(
+        device, FLAGS_NO_DATA,
+        {OP_SET_CD_SPEED, CD_SPEED_PURE_CAV, Hi(r), Lo(r), Hi(w), Lo(w), 0, 0, 0, 0, 0, 0}));
 }
 
 bool Write10(TSCSIDevice& device, uint32_t lba, uint16_t blocks, const void* buffer,
