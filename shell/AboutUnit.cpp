@@ -120,21 +120,24 @@ void TAboutForm::BuildInfoPage() {
 
 void TAboutForm::BuildLicencePage() {
     QWidget* page = TabSheet2;
-    RichEdit1 = MakeRichEdit(page, "RichEdit1", {8, 8, 512, 184});
+    RichEdit1 = MakeRichEdit(page, "RichEdit1", {8, 8, 512, 168});
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Label8 = MakeLabel(page, "Label8", QStringLiteral("This product uses:"), {8, 198, 200, 14});
+    Label8 = MakeLabel(page, "Label8", QStringLiteral("This product uses:"), {8, 182, 200, 14});
     QPalette grey = Label8->palette();
     grey.setColor(QPalette::WindowText, Qt::gray);
     grey.setColor(QPalette::Text, Qt::gray);
     Label8->setPalette(grey);
-    RichEdit2 = MakeRichEdit(page, "RichEdit2", {8, 214, 512, 76});
+    RichEdit2 = MakeRichEdit(page, "RichEdit2", {8, 198, 512, 92});
     RichEdit2->setPalette(grey);
     RichEdit2->setFont(WindowFont());
     RichEdit2->setPlainText(Notices());
 }
 
 bool TAboutForm::LoadLicenceText(QByteArrayView rtf) {
-    return ReadRtf(rtf, *RichEdit1->document());
+    bool read = ReadRtf(rtf, *RichEdit1->document());
+    // Shown from its start, not scrolled to where the reader stopped.
+    RichEdit1->moveCursor(QTextCursor::Start);
+    return read;
 }
 
 void TAboutForm::showEvent(QShowEvent* event) {

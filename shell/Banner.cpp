@@ -94,9 +94,12 @@ void TForm1::WebBrowserDocumentComplete() {
         seams_.Urls->Open(offer->Download);
 }
 
+// Links open in the user's web browser; a link relative to the banner page
+// means the page's server.
 void TForm1::WebBrowserAnchorClicked(const QUrl& address) {
-    if (IsWebAddress(address) && seams_.Urls != nullptr)
-        seams_.Urls->Open(address);
+    QUrl target = WebBrowser->LocationURL().resolved(address);
+    if (IsWebAddress(target) && seams_.Urls != nullptr)
+        seams_.Urls->Open(target);
 }
 
 }  // namespace tessor::shell

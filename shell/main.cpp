@@ -2,7 +2,9 @@
 #include <QApplication>
 #include <QNetworkProxyFactory>
 
+#include "shell/MainWindow.h"
 #include "shell/Program.h"
+#include "shell/QuitSignals.h"
 #include "shell/cmdline/CommandLine.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +18,12 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tessor.tessor"));
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     tessor::shell::TProgram program;
+    tessor::shell::QuitOnTerminationSignals([&program] {
+        // As when the user closes the window (a running write is
+        // cancelled); quitting also ends the about box if it is open.
+        program.Window().close();
+        QCoreApplication::quit();
+    });
     program.Show();
     return app.exec();
 }

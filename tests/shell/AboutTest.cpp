@@ -1,6 +1,7 @@
 // The about box, and the program's start that wires it to Image1.
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -67,6 +68,11 @@ TEST(About, RendersTheLicenceDocument) {
     EXPECT_TRUE(BoldRuns(licence).join("").contains(QStringLiteral("THE SOFTWARE IS PROVIDED")));
     EXPECT_FALSE(BoldRuns(licence).join("").contains(QStringLiteral("Permission is hereby")));
     EXPECT_EQ(about.RichEdit2->toPlainText().split('\n').size(), 3);
+    about.show();
+    about.PageControl1->setCurrentWidget(about.TabSheet2);
+    QApplication::processEvents();
+    EXPECT_EQ(about.RichEdit1->verticalScrollBar()->value(), 0) << "the licence starts scrolled";
+    about.hide();
 
     // Letters outside ASCII, from the code page and from Unicode escapes.
     ASSERT_TRUE(about.LoadLicenceText(

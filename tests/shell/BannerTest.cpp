@@ -96,6 +96,12 @@ TEST_F(Banner, PageAndPictureArriveThenTheUpdateTextIsFetched) {
     }
     EXPECT_TRUE(prompter.asked.empty());
     EXPECT_FALSE(QFile::exists(window->OfflineBannerFile()));
+
+    // The picture's link, relative to the page, opens in the web browser.
+    QTest::mouseClick(window->WebBrowser->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    ASSERT_EQ(urls.opened.size(), 1u);
+    EXPECT_EQ(urls.opened[0].toString(),
+              "http://" + QString::fromLatin1(server.HostPort()) + "/tessoradvl.php?id=1");
 }
 
 TEST_F(Banner, HostSettingsHoldAndRightClickShowsNoMenu) {
