@@ -340,6 +340,28 @@ TEST_F(Cli, ErrorsSayWhy) {
               std::string::npos);
 }
 
+// An image that is not a whole number of sectors is written whole: its
+// last sector padded with zeros, never cut.
+TEST_F(Cli, OddSizedImageIsPaddedNotCut) {
+    std::string image = work / "odd.iso";
+    ASSERT_EQ(Cli_("image -o " + ShellQuote(image) + " " + ShellQuote(Tree())).exitCode, 0);
+    ASSERT_EQ(RunTool("printf 'tail of the image' >> " + ShellQuote(image)).exitCode, 0);
+    ASSERT_EQ(VDrive("insert 1 dvd-r").exitCode, 0);
+    TToolResult r = Cli_("burn-image --use-aspi --device 1 " + ShellQuote(image));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("padded with zeros"), std::string::npos) << r.output;
+    std::string disc = work / "disc.iso";
+    ASSERT_EQ(VDrive("export 1 " + ShellQuote(disc)).exitCode, 0);
+    std::string size = "$(stat -c %s " + ShellQuote(image) + ")";
+    EXPECT_EQ(RunTool("cmp -n " + size + " " + ShellQuote(image) + " " + ShellQuote(disc)).exitCode,
+              0);
+    EXPECT_EQ(RunTool("tail -c +$((" + size + " + 1)) " + ShellQuote(disc) +
+                      " | head -c $((2048 - " + size + " % 2048)) | tr -d '\\0' | wc -c")
+                  .output,
+              "0\n")
+        << "the rest of the last sector is zeros";
+}
+
 // One unit everywhere: the free space 'devices' shows is the figure of the
 // size check.
 TEST_F(Cli, DevicesAndTheSizeCheckShareTheirUnit) {
