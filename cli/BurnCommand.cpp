@@ -191,9 +191,14 @@ bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, std::FILE* err)
                      MediaTypeName(media));
         return false;
     }
+    // Overwritable media take a further session behind their volume
+    // whatever state they report.
+    using namespace drive;
+    bool overwritable = media == MT_DVD_PLUS_RW || media == MT_DVD_RAM || media == MT_BD_RE ||
+                        media == MT_DVD_RW_RO;
     bool erasedFirst =
         !args.Has("--no-erase") && !args.Has("--test-write") && burner.DiscErasable();
-    if (burner.DiscStatus() == 2 && !erasedFirst) {
+    if (!overwritable && burner.DiscStatus() == 2 && !erasedFirst) {
         std::fprintf(err, "tessor-cli: the %s is not writable (closed disc)%s\n",
                      MediaTypeName(media),
                      burner.DiscErasable() ? "; without --no-erase it is erased first" : "");
