@@ -184,9 +184,12 @@ bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, std::FILE* err)
                      component::TDiscBurner::MediaTypeName(media));
         return false;
     }
+    // Overwritable media take a further session behind their volume
+    // whatever state they report.
+    bool overwritable = component::TDiscBurner::IsOverwritableMedium(media);
     bool erasedFirst =
         !args.Has("--no-erase") && !args.Has("--test-write") && burner.DiscErasable();
-    if (burner.DiscStatus() == 2 && !erasedFirst) {
+    if (!overwritable && burner.DiscStatus() == 2 && !erasedFirst) {
         std::fprintf(err, "tessor-cli: the %s is not writable (closed disc)%s\n",
                      component::TDiscBurner::MediaTypeName(media),
                      burner.DiscErasable() ? "; without --no-erase it is erased first" : "");

@@ -13,6 +13,8 @@
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -33,9 +35,13 @@
 #include "lang/LangError.h"
 #include "lang/ProgramLanguages.h"
 #include "shell/LangWindow.h"
+#include "shell/MakerServer.h"
 #include "shell/ShellText.h"
+#include "shell/UContainer.h"
+#include "shell/WebBrowser.h"
 #include "shell/WindowLook.h"
 #include "shell/assets/Assets.h"
+#include "version/FileVersion.h"
 
 namespace tessor::shell {
 
@@ -125,6 +131,8 @@ TForm1::TForm1(TShellSeams seams, QWidget* parent)
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
     setAutoFillBackground(true);
+    ProgramFolder = QCoreApplication::applicationDirPath();
+    ProgramVersion = QString::fromStdString(version::FileVersionText(""));
 
     burner_->SetVolumeID("Quillbright");
     burner_->SetCacheSize(32);
@@ -162,10 +170,15 @@ TForm1::~TForm1() {
     if (writing_)
         burner_->Abort();
     burner_.reset();
+    // The host object goes before the browser; the offline banner's picture
+    // is removed whether or not this run wrote it.
+    host_.reset();
+    if (!ProgramFolder.isEmpty())
+        QFile::remove(OfflineBannerFile());
 }
 
 void TForm1::BuildControls() {
-    WebBrowser = Named(new QWidget(this), "WebBrowser");
+    WebBrowser = Named(new TWebBrowser(this), "WebBrowser");
     WebBrowser->setGeometry(0, 0, 623, 68);
 
     PageControl = Named(new QTabWidget(this), "PageControl");
@@ -257,12 +270,34 @@ void TForm1::ConnectControls() {
     connect(renameAction, &QAction::triggered, this, &TForm1::renameClick);
     connect(tmrErase, &QTimer::timeout, this, &TForm1::tmrEraseTimer);
     connect(tmrWriter, &QTimer::timeout, this, &TForm1::tmrWriterTimer);
+    connect(advertising, &QTimer::timeout, this, &TForm1::advertisingTimer);
+    connect(WebBrowser, &TWebBrowser::NavigateError, this, &TForm1::WebBrowserNavigateError);
+    connect(WebBrowser, &TWebBrowser::DocumentComplete, this, &TForm1::WebBrowserDocumentComplete);
+    connect(WebBrowser, &QTextBrowser::anchorClicked, this, &TForm1::WebBrowserAnchorClicked);
     Image1->installEventFilter(this);
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
 }
 
 void TForm1::FormCreate() {
+    // The style sheet a host could give the banner pages so that they look
+    // like the window.
+    QFont shown = font();
+    int points = shown.pointSize() > 0 ? shown.pointSize() : QFontInfo(shown).pointSize();
+    HostStyleSheet = HostStyleSheetText(
+        palette().color(QPalette::Window), palette().color(QPalette::WindowText), shown.family(),
+        points, palette().color(QPalette::Inactive, QPalette::Highlight));
+    host_ = std::make_unique<TWBContainer>(*WebBrowser);
+    host_->CustomContextMenu = true;
+    host_->BorderVisible = false;
+    host_->ScrollBarsVisible = false;
+    host_->TextSelectable = false;
+    // Qt draws every widget double-buffered; there is nothing to switch on.
+    BannerFailed = false;
+    UpdateAsked = false;
+    BannerUrl = MakerAddress(kBannerPath);
+    NavigateBanner();
+    advertising->start();
     cancelRequested_ = false;
     FillLanguageList();
     rootName_ = Root()->text(0).toStdString();

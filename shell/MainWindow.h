@@ -17,6 +17,7 @@
 
 #include "engine/component/DiscBurner.h"
 #include "shell/Dialogs.h"
+#include "shell/InetUrl.h"
 
 class QCheckBox;
 class QComboBox;
@@ -38,6 +39,8 @@ class TLanguageController;
 namespace tessor::shell {
 
 class TQtLangWindow;
+class TWBContainer;
+class TWebBrowser;
 
 // Icons of the tree (ImageList1).
 enum TTreeIcon : int { kIconRoot = 0, kIconFolder = 1, kIconFile = 2 };
@@ -49,14 +52,35 @@ public:
     explicit TForm1(TShellSeams seams, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The start-up steps that belong to this window: languages, the root's
-    // name, drops, the drive list with the first writer chosen. The caller
-    // may set up the burner (Burner()) before.
+    // The window's start-up: the banner with its host object and timer,
+    // the languages, the root's name, drops, the drive list with the first
+    // writer chosen. The caller may set up the burner (Burner()) and the
+    // fields below before.
     void FormCreate();
 
-    // ---- hooks for the parts of start-up that plug in later
-    QWidget* BannerArea() const { return WebBrowser; }
+    // A click on Image1 (the program shows the about box).
     std::function<void()> OnImage1Click;
+
+    // ---- the banner and the update check
+    // The banner page on the maker's server; empty when there is none.
+    QString BannerUrl;
+    // A banner navigation has failed; from then on no update check runs.
+    bool BannerFailed = false;
+    // The update question has been asked in this run.
+    bool UpdateAsked = false;
+    // Built at start-up from the window's colours and font. The banner
+    // pages are the maker's own design, so the host object does not hand it
+    // to them.
+    QString HostStyleSheet;
+    // The folder where the offline banner's picture "Tessoradv.gif" is
+    // written: the program's own.
+    QString ProgramFolder;
+    // The version the update check compares: the running program's.
+    QString ProgramVersion;
+    // The time limit of the banner's and the update check's requests.
+    int HttpTimeoutMs = kHttpTimeoutMs;
+    TWBContainer* BannerHost() const { return host_.get(); }
+    QString OfflineBannerFile() const;
 
     // ---- what tests and tools reach
     component::TDiscBurner& Burner() { return *burner_; }
@@ -76,7 +100,7 @@ public:
     void AddDroppedPaths(const std::vector<std::string>& paths);
 
     // ---- the window's controls, under their designer names
-    QWidget* WebBrowser;
+    TWebBrowser* WebBrowser;
     QTabWidget* PageControl;
     QWidget* MainTabSheet;
     QPushButton* BurnButton;
@@ -122,6 +146,10 @@ public:
     void renameClick();
     void tmrEraseTimer();
     void tmrWriterTimer();
+    void advertisingTimer();
+    void WebBrowserNavigateError();
+    void WebBrowserDocumentComplete();
+    void WebBrowserAnchorClicked(const QUrl& address);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -137,6 +165,8 @@ private:
     void ConnectControls();
     void FillDriveList();
     void FillLanguageList();
+    void NavigateBanner();
+    bool WriteOfflinePicture();
     void SortRootChildren();
     void TreeView1Edited(QTreeWidgetItem* item);
     QTreeWidgetItem* Root() const;
@@ -176,6 +206,7 @@ private:
     std::unique_ptr<component::TDiscBurner> burner_;
     std::unique_ptr<TQtLangWindow> langWindow_;
     std::unique_ptr<lang::TLanguageController> lcMain_;
+    std::unique_ptr<TWBContainer> host_;
 
     std::string rootName_;
     bool shiftOverride_ = false;

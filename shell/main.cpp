@@ -1,9 +1,10 @@
-// Tessor: the main window.
+// Tessor: the window program.
 #include <QApplication>
-#include <QScreen>
+#include <QNetworkProxyFactory>
 
-#include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
+#include "shell/Program.h"
+#include "shell/QuitSignals.h"
 #include "shell/cmdline/CommandLine.h"
 
 int main(int argc, char** argv) {
@@ -12,15 +13,17 @@ int main(int argc, char** argv) {
     if (exitCode >= 0)
         return exitCode;
     QApplication app(argc, argv);
-    tessor::shell::TQtPrompter prompter;
-    tessor::shell::TQtFileChooser files;
-    tessor::shell::TQtUrlOpener urls;
-    tessor::shell::TForm1 window({&prompter, &files, &urls});
-    window.FormCreate();
-    if (QScreen* screen = window.screen()) {
-        QRect area = screen->availableGeometry();
-        window.move(area.center() - window.rect().center());
-    }
-    window.show();
+    QCoreApplication::setApplicationName(QStringLiteral("tessor"));
+    // Lets the desktop match the window to its entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tessor.tessor"));
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    tessor::shell::TProgram program;
+    tessor::shell::QuitOnTerminationSignals([&program] {
+        // As when the user closes the window (a running write is
+        // cancelled); quitting also ends the about box if it is open.
+        program.Window().close();
+        QCoreApplication::quit();
+    });
+    program.Show();
     return app.exec();
 }

@@ -256,6 +256,12 @@ bool TDiscBurner::IsPressedMedium(uint8_t mediaType) {
            mediaType == MT_HD_DVD_ROM || mediaType == MT_DDCD_ROM;
 }
 
+bool TDiscBurner::IsOverwritableMedium(uint8_t mediaType) {
+    using namespace drive;
+    return mediaType == MT_DVD_PLUS_RW || mediaType == MT_DVD_RAM || mediaType == MT_BD_RE ||
+           mediaType == MT_DVD_RW_RO;
+}
+
 std::string TDiscBurner::BootImageSizes() {
     std::string text;
     const size_t count = std::size(builder::iso::kBootImageKinds);

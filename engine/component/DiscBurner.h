@@ -101,6 +101,10 @@ public:
     static const char* MediaTypeName(uint8_t mediaType);
     // Pressed media (CD-ROM, DVD-ROM, BD-ROM, ...): nothing can be written.
     static bool IsPressedMedium(uint8_t mediaType);
+    // Overwritable media (DVD+RW, DVD-RAM, BD-RE, DVD-RW in restricted
+    // overwrite): a further session goes behind the volume whatever state
+    // the disc reports.
+    static bool IsOverwritableMedium(uint8_t mediaType);
 
     // ---- compilation
     void ClearFiles();

@@ -111,10 +111,10 @@ bool TFile::Create(std::u16string_view path) {
     return true;
 }
 
-bool TFile::OpenWrite(std::u16string_view path) {
+bool TFile::OpenWrite(std::u16string_view path, bool append) {
     Close();
     error_ = 0;
-    int fd = ::open(ToSystemPath(path).c_str(), O_WRONLY | O_CLOEXEC);
+    int fd = ::open(ToSystemPath(path).c_str(), O_WRONLY | O_CLOEXEC | (append ? O_APPEND : 0));
     if (fd < 0) {
         error_ = errno;
         return false;

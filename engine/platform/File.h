@@ -40,8 +40,8 @@ public:
     // Creates or truncates, write only.
     bool Create(std::u16string_view path);
     // Opens an existing file, device or pipe for writing, as it is (not
-    // truncated, not created).
-    bool OpenWrite(std::u16string_view path);
+    // truncated, not created); append: every write goes to its end.
+    bool OpenWrite(std::u16string_view path, bool append = false);
     // Creates a new, empty file with a name of its own in the folder of
     // `beside` (".NAME.XXXXXX"), with the mode a newly created file gets;
     // tempPath receives its path.

@@ -90,11 +90,15 @@ bool IsCompilationSource(const TImageBuilder& b, std::u16string_view path) {
 
 bool OpenImageTarget(TImageBuilder& b, std::u16string_view path) {
     b.ImageTempPath.clear();
-    std::string resolved = Resolved(platform::ToSystemPath(path));
+    std::string named = platform::ToSystemPath(path);
+    std::string resolved = Resolved(named);
     struct stat st {};
     bool exists = ::stat(resolved.c_str(), &st) == 0;
-    bool direct = (exists && !S_ISREG(st.st_mode)) || StartsWith(resolved, "/dev/") ||
-                  StartsWith(resolved, "/proc/");
+    // /dev/stdout and its kin stand for a file the caller opened: written
+    // where they are, never replaced.
+    bool special = StartsWith(named, "/dev/") || StartsWith(named, "/proc/") ||
+                   StartsWith(resolved, "/dev/") || StartsWith(resolved, "/proc/");
+    bool direct = (exists && !S_ISREG(st.st_mode)) || special;
     platform::TFile& file = b.ImageFileHandle;
     bool ok;
     if (direct) {
@@ -103,7 +107,10 @@ bool OpenImageTarget(TImageBuilder& b, std::u16string_view path) {
             b.FileErrorNumber = ENOENT;
             return false;
         }
-        ok = file.OpenWrite(path);
+        // A regular file behind such a name (standard output sent to a
+        // file) is added to, as the shell opened it, not written from its
+        // start over what is there.
+        ok = file.OpenWrite(path, exists && S_ISREG(st.st_mode));
     } else {
         ok = file.CreateTemporaryBeside(platform::FromSystemPath(resolved), b.ImageTempPath);
         // A replaced image keeps the permissions it had.

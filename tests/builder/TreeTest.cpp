@@ -1,5 +1,7 @@
 // The compilation tree through its public operations.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -183,6 +185,42 @@ TEST_F(TreeTest, NamesThatAreNotUtf8AreShownReplacedAndReadFromTheirBytes) {
     EXPECT_EQ(platform::ToSystemPath(e->SourcePath), bad) << "the source keeps its bytes";
     ASSERT_EQ(b.SourceNotes.size(), 1u);
     EXPECT_FALSE(b.SourceNotes[0].LeftOut);
+}
+
+// What cannot be read is left out and said, not written as an empty folder
+// or found out in the middle of a write. Run as a user without rights to
+// it (root reads everything: the check then runs as "nobody").
+TEST_F(TreeTest, UnreadableFilesAndFoldersAreNoted) {
+    Make("top/open.txt");
+    Make("top/locked/inside.txt");
+    Make("top/secret.txt");
+    ASSERT_EQ(chmod((src / "top/locked").c_str(), 0700), 0);
+    ASSERT_EQ(chmod((src / "top/secret.txt").c_str(), 0600), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0) {
+            chmod(src.Path().c_str(), 0755);
+            chmod((src / "top").c_str(), 0755);
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(3);
+        }
+        ClearFiles(b);
+        if (AddFolder(b, u"\\", W(src / "top"), u"*.*", true, false) == nullptr)
+            _exit(4);
+        int leftOut = 0;
+        for (const TSourceNote& n : b.SourceNotes)
+            leftOut += n.LeftOut && n.Reason.find("Permission denied") != std::string::npos;
+        bool openKept = false;
+        for (TFileEntry* e : b.FileTable)
+            openKept = openKept || ToSystem(e->LongName) == "open.txt";
+        _exit(leftOut == 2 && openKept ? 0 : 5);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: no user to test as, 4: the folder failed, 5: "
+                                         "not both noted";
 }
 
 TEST_F(TreeTest, ASecondSourceOfTheSameNameIsNoted) {

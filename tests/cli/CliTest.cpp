@@ -58,6 +58,14 @@ TEST_F(Cli, HelpAndBadCommandLines) {
     }
     EXPECT_EQ(Cli_("image --bogus -o x.iso y").exitCode, 2);
     EXPECT_EQ(Cli_("image src").exitCode, 2) << "no -o";
+    TToolResult image = Cli_("image --help");
+    EXPECT_NE(image.output.find("the primary ISO 9660 tree carries the long names"),
+              std::string::npos);
+    EXPECT_NE(image.output.find("4 sources left out"), std::string::npos);
+    TToolResult rules = VDrive("fault --help");
+    EXPECT_EQ(rules.exitCode, 0);
+    EXPECT_NE(rules.output.find("Fault rules:"), std::string::npos) << rules.output;
+    EXPECT_NE(rules.output.find("after-lba"), std::string::npos) << rules.output;
 }
 
 TEST_F(Cli, ImageOfFoldersAndFiles) {
@@ -193,6 +201,234 @@ TEST_F(Cli, InterruptAbortsTheBurn) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     TToolResult out = RunTool("cat " + ShellQuote(log));
     EXPECT_NE(out.output.find("Aborted by user"), std::string::npos) << out.output;
+}
+
+// Starts a command in the background; its output goes to `log`.
+pid_t Spawn(const std::string& command, const std::string& log) {
+    std::string line = "exec " + command + " > " + ShellQuote(log) + " 2>&1";
+    pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+int ExitOf(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Nothing is sent to the drive for a job that cannot succeed: a typo, a
+// folder or an empty file as the image, a test write on a disc that cannot
+// simulate. The disc keeps its volume.
+TEST_F(Cli, NothingIsErasedForAJobThatCannotSucceed) {
+    std::string docs = Tree();
+    std::string volume = work / "volume.iso";
+    ASSERT_EQ(Cli_("image -o " + ShellQuote(volume) + " " + ShellQuote(docs)).exitCode, 0);
+    ASSERT_TRUE(testsupport::WriteFile(work / "empty.iso", ""));
+    ASSERT_EQ(VDrive("insert 1 dvd+rw --from " + ShellQuote(volume)).exitCode, 0);
+    struct {
+        std::string args;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {"burn " + ShellQuote(work / "typo"), 2, "no such file or folder"},
+        {"burn-image " + ShellQuote(work / "typo.iso"), 2, "No such file or directory"},
+        {"burn-image " + ShellQuote(work / "src"), 2, "a folder"},
+        {"burn-image " + ShellQuote(work / "empty.iso"), 2, "is empty"},
+        {"burn --test-write " + ShellQuote(docs), 1, "cannot be test-written"},
+    };
+    for (const auto& c : cases) {
+        TToolResult r = Cli_("--language en " + c.args.substr(0, c.args.find(' ')) +
+                             " --use-aspi --device 1" + c.args.substr(c.args.find(' ')));
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+        EXPECT_EQ(r.output.find("Start deletion"), std::string::npos) << c.args;
+    }
+    std::string disc = work / "after.iso";
+    ASSERT_EQ(VDrive("export 1 " + ShellQuote(disc)).exitCode, 0);
+    EXPECT_EQ(RunTool("cmp -n $(stat -c %s " + ShellQuote(volume) + ") " + ShellQuote(volume) +
+                      " " + ShellQuote(disc))
+                  .exitCode,
+              0)
+        << "the volume is still on the disc";
+
+    // A test write on a CD-RW: not erased, nothing recorded, and it says so.
+    ASSERT_EQ(VDrive("insert 2 cd-rw").exitCode, 0);
+    TToolResult test = Cli_("burn --use-aspi --device 2 --test-write " + ShellQuote(docs));
+    EXPECT_EQ(test.exitCode, 0) << test.output;
+    EXPECT_NE(test.output.find("the disc is not erased"), std::string::npos) << test.output;
+    EXPECT_NE(VDrive("list").output.find("cd-rw, blank"), std::string::npos);
+}
+
+// An image never overwrites one of its sources, named or inside a folder.
+TEST_F(Cli, ImageNeverOverwritesItsSources) {
+    std::string text = work / "x.txt";
+    ASSERT_TRUE(testsupport::WriteFile(text, "precious"));
+    TToolResult self = Cli_("image -o " + ShellQuote(text) + " " + ShellQuote(text));
+    EXPECT_EQ(self.exitCode, 2) << self.output;
+    EXPECT_NE(self.output.find("is one of the sources"), std::string::npos) << self.output;
+    EXPECT_EQ(RunTool("cat " + ShellQuote(text)).output, "precious");
+    std::string docs = Tree();
+    std::string inside = docs + "/out.iso";
+    ASSERT_EQ(Cli_("image -o " + ShellQuote(inside) + " " + ShellQuote(docs)).exitCode, 0);
+    EXPECT_EQ(Cli_("image -o " + ShellQuote(inside) + " " + ShellQuote(docs)).exitCode, 2);
+
+    // Standard output carries the image and nothing else.
+    std::string piped = work / "piped.iso";
+    TToolResult pipe = RunTool(Env() + kBin + "tessor-cli image -o - " + ShellQuote(text) + " > " +
+                               ShellQuote(piped));
+    EXPECT_EQ(pipe.exitCode, 0) << pipe.output;
+    EXPECT_NE(testsupport::IsoinfoList(piped, true).output.find("x.txt"), std::string::npos);
+}
+
+// A source that cannot be written as it is stops the run (exit 4) unless
+// --allow-partial; a case variant is kept under its own name.
+TEST_F(Cli, LeftOutSourcesAreNamed) {
+    std::string a = work / "a/same.txt", b = work / "b/same.txt";
+    ASSERT_TRUE(testsupport::WriteFile(a, "one"));
+    ASSERT_TRUE(testsupport::WriteFile(b, "two"));
+    std::string image = work / "o.iso";
+    std::string args = " " + ShellQuote(a) + " " + ShellQuote(b);
+    TToolResult r = Cli_("image -o " + ShellQuote(image) + args);
+    EXPECT_EQ(r.exitCode, 4) << r.output;
+    EXPECT_NE(r.output.find("left out: " + b), std::string::npos) << r.output;
+    EXPECT_NE(RunTool("test -e " + ShellQuote(image)).exitCode, 0) << "nothing written";
+    EXPECT_EQ(Cli_("image --allow-partial -o " + ShellQuote(image) + args).exitCode, 0);
+
+    ASSERT_TRUE(testsupport::WriteFile(work / "c/README.txt", "upper"));
+    ASSERT_TRUE(testsupport::WriteFile(work / "c/Readme.TXT", "mixed"));
+    TToolResult variants = Cli_("image -o " + ShellQuote(image) + " " + ShellQuote(work / "c"));
+    EXPECT_EQ(variants.exitCode, 0) << variants.output;
+    EXPECT_NE(variants.output.find("is written as \"Readme~2.TXT\""), std::string::npos)
+        << variants.output;
+}
+
+// The drive's answer is named: its sense in hex and words, and the reason
+// of the first failure, not of a later poll.
+TEST_F(Cli, ErrorsSayWhy) {
+    std::string docs = Tree();
+    for (const char* media : {"cd-r", "dvd+r"}) {
+        ASSERT_EQ(VDrive(std::string("insert 1 ") + media).exitCode, 0);
+        ASSERT_EQ(VDrive("fault 1 write-error 32 05/21/00").exitCode, 0);
+        TToolResult r = Cli_("burn --use-aspi --device 1 " + ShellQuote(docs));
+        EXPECT_EQ(r.exitCode, 1) << media;
+        EXPECT_NE(
+            r.output.find("Hardware Error 8448 (05/21/00 logical block address out of range)"),
+            std::string::npos)
+            << media << "\n"
+            << r.output;
+        ASSERT_EQ(VDrive("fault 1 clear").exitCode, 0);
+    }
+    TToolResult full = Cli_("image -o /dev/full " + ShellQuote(docs));
+    EXPECT_NE(full.output.find("(No space left on device)"), std::string::npos) << full.output;
+
+    // Discs and drives that cannot take a session say so.
+    ASSERT_EQ(Cli_("image -o " + ShellQuote(work / "v.iso") + " " + ShellQuote(docs)).exitCode, 0);
+    ASSERT_EQ(VDrive("insert 2 cd-r").exitCode, 0);
+    ASSERT_EQ(Cli_("burn --use-aspi --device 2 --finalize " + ShellQuote(docs)).exitCode, 0);
+    EXPECT_NE(Cli_("burn --use-aspi --device 2 " + ShellQuote(docs))
+                  .output.find("not writable (closed disc)"),
+              std::string::npos);
+    ASSERT_EQ(VDrive("insert 1 cd-rom --from " + ShellQuote(work / "v.iso")).exitCode, 0);
+    EXPECT_NE(Cli_("burn --use-aspi --device 1 " + ShellQuote(docs))
+                  .output.find("not writable (read-only disc)"),
+              std::string::npos);
+    EXPECT_NE(Cli_("burn --use-aspi --device 3 " + ShellQuote(docs)).output.find("cannot write"),
+              std::string::npos);
+}
+
+// An image that is not a whole number of sectors is written whole: its
+// last sector padded with zeros, never cut.
+TEST_F(Cli, OddSizedImageIsPaddedNotCut) {
+    std::string image = work / "odd.iso";
+    ASSERT_EQ(Cli_("image -o " + ShellQuote(image) + " " + ShellQuote(Tree())).exitCode, 0);
+    ASSERT_EQ(RunTool("printf 'tail of the image' >> " + ShellQuote(image)).exitCode, 0);
+    ASSERT_EQ(VDrive("insert 1 dvd-r").exitCode, 0);
+    TToolResult r = Cli_("burn-image --use-aspi --device 1 " + ShellQuote(image));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("padded with zeros"), std::string::npos) << r.output;
+    std::string disc = work / "disc.iso";
+    ASSERT_EQ(VDrive("export 1 " + ShellQuote(disc)).exitCode, 0);
+    std::string size = "$(stat -c %s " + ShellQuote(image) + ")";
+    EXPECT_EQ(RunTool("cmp -n " + size + " " + ShellQuote(image) + " " + ShellQuote(disc)).exitCode,
+              0);
+    EXPECT_EQ(RunTool("tail -c +$((" + size + " + 1)) " + ShellQuote(disc) +
+                      " | head -c $((2048 - " + size + " % 2048)) | tr -d '\\0' | wc -c")
+                  .output,
+              "0\n")
+        << "the rest of the last sector is zeros";
+}
+
+// One unit everywhere: the free space 'devices' shows is the figure of the
+// size check.
+TEST_F(Cli, DevicesAndTheSizeCheckShareTheirUnit) {
+    ASSERT_EQ(VDrive("insert 1 dvd+r").exitCode, 0);
+    EXPECT_NE(Cli_("devices --use-aspi").output.find("(4700.4 MB)"), std::string::npos);
+    ASSERT_TRUE(testsupport::WriteSparseFile(work / "big/huge.bin", 5000000000ull, 3));
+    TToolResult r = Cli_("burn --use-aspi --device 1 " + ShellQuote(work / "big"));
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.output.find("(4700.37MB /"), std::string::npos) << r.output;
+}
+
+// Two programs, one drive: while one burns, the other's burn, erase and
+// eject fail at once and change nothing.
+TEST_F(Cli, OneDriveOneJob) {
+    std::string big = work / "slow/data.bin";
+    ASSERT_TRUE(testsupport::WritePatternFile(big, 4u << 20, 4));
+    ASSERT_EQ(VDrive("insert 2 cd-r").exitCode, 0);
+    pid_t first =
+        Spawn("env TESSOR_VDRIVE_DIR=" + ShellQuote(state.Path()) + " " + kBin +
+                  "tessor-cli burn --use-aspi --device 2 --speed 1000 " + ShellQuote(work / "slow"),
+              work / "first.txt");
+    ASSERT_GT(first, 0);
+    // The first program holds the drive once its job lock is taken.
+    std::string lock = state / "drive2.job";
+    bool held = false;
+    for (int i = 0; i < 2000 && !held; ++i) {
+        held = RunTool("flock -n " + ShellQuote(lock) + " true").exitCode == 1;
+        if (!held)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(held);
+    for (const char* command : {"burn --use-aspi --device 2 ", "erase --use-aspi --device 2",
+                                "eject --use-aspi --device 2"}) {
+        std::string args = command;
+        if (args.rfind("burn", 0) == 0)
+            args += ShellQuote(Tree());
+        TToolResult r = Cli_(args);
+        EXPECT_EQ(r.exitCode, 1) << command << "\n" << r.output;
+        EXPECT_NE(r.output.find("in use by another program"), std::string::npos) << command << "\n"
+                                                                                 << r.output;
+    }
+    EXPECT_EQ(ExitOf(first), 0) << RunTool("cat " + ShellQuote(work / "first.txt")).output;
+    std::string disc = work / "disc.iso";
+    ASSERT_EQ(VDrive("export 2 " + ShellQuote(disc)).exitCode, 0);
+    EXPECT_NE(testsupport::IsoinfoList(disc, true).output.find("data.bin"), std::string::npos);
+}
+
+// Ctrl-C during an erase, which no drive can stop: said once, waited for,
+// and the exit status still tells that the user asked to stop.
+TEST_F(Cli, InterruptDuringAnEraseWaitsForIt) {
+    ASSERT_EQ(VDrive("insert 1 dvd-rw").exitCode, 0);
+    std::string log = work / "erase.txt";
+    // A full blank of 8 s drive time at TESSOR_TIME_SCALE 0.5: 4 s.
+    pid_t pid =
+        Spawn("env TESSOR_VDRIVE_DIR=" + ShellQuote(state.Path()) + " TESSOR_TIME_SCALE=0.5 " +
+                  kBin + "tessor-cli erase --full --use-aspi --device 1",
+              log);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    kill(pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, SIGINT);
+    EXPECT_EQ(ExitOf(pid), 130);
+    std::string out = RunTool("cat " + ShellQuote(log)).output;
+    size_t said = out.find("cannot stop an erase");
+    EXPECT_NE(said, std::string::npos) << out;
+    EXPECT_EQ(out.find("cannot stop an erase", said + 1), std::string::npos) << "said once";
+    EXPECT_NE(out.find("Deletion successfull"), std::string::npos) << out;
 }
 
 }  // namespace

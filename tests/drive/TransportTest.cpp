@@ -1,6 +1,7 @@
 // The request block, ExecuteRequest and both transports.
 #include <cstddef>
 
+#include "engine/drive/DriveClaim.h"
 #include "engine/drive/Queries.h"
 #include "tests/drive/DriveFixture.h"
 
@@ -146,6 +147,19 @@ TEST_F(DriveTest, ReadOnlyOpenIsTheFallback) {
     system_.Letters['D'].OpenReadWrite = false;
     UseSystemDrive();
     EXPECT_TRUE(DeviceReady(*device_));
+}
+
+// A drive the user may only read is listed and answers queries, but a
+// job on it says which device needs read-write access and who has it.
+TEST_F(DriveTest, AJobOnADriveThatMayOnlyBeReadSaysWhy) {
+    UseSystemDrive();
+    system_.Letters['D'].OpenReadWrite = false;
+    system_.Letters['D'].OpenError = EACCES;
+    EXPECT_TRUE(DeviceReady(*device_));
+    EXPECT_FALSE(ClaimDevice(*device_));
+    EXPECT_EQ(device_->ClaimFailure, TClaimFailure::ReadOnly);
+    EXPECT_EQ(device_->ClaimDetail.rfind("writing needs read-write access to /dev/sr1", 0), 0u)
+        << device_->ClaimDetail;
 }
 
 TEST_F(DriveTest, DriveThatCannotBeOpenedFailsWithTheSystemCode) {

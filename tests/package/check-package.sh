@@ -74,6 +74,13 @@ export TESSOR_VDRIVE_DIR=$work/vdrive TESSOR_TIME_SCALE=0.01
 bin=$root/usr/bin
 [ "$("$bin/tessor-cli" --version)" = "tessor-cli $version" ] ||
     fail "tessor-cli --version does not say $version"
+if [ -e "$bin/tessor" ]; then
+    # The window program answers its command line without a display.
+    [ "$(env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tessor" --version)" = "tessor $version" ] ||
+        fail "tessor --version does not say $version"
+    env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tessor" --bogus >/dev/null 2>&1
+    [ $? -eq 2 ] || fail "tessor --bogus does not end with status 2"
+fi
 "$bin/tessor-vdrive" insert 1 dvd+rw || fail "tessor-vdrive insert failed"
 devices=$("$bin/tessor-cli" devices --use-aspi 2>&1)
 grep -q '^1: .*| writer | DVD+RW, blank' <<<"$devices" ||

@@ -1,5 +1,6 @@
 // Renders the main window offscreen into PNG files: idle with a small
-// compilation, and in the middle of a write to a slow virtual CD writer.
+// compilation and the offline banner, and in the middle of a write to a slow
+// virtual CD writer; and both pages of the about box.
 //   tessor-screenshot OUTDIR SOURCE...
 #include <QApplication>
 #include <QDir>
@@ -7,12 +8,14 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
 
 #include "engine/platform/Threads.h"
 #include "lang/ProgramLanguages.h"
+#include "shell/AboutUnit.h"
 #include "shell/MainWindow.h"
 #include "vdrive/VDrive.h"
 
@@ -31,6 +34,8 @@ public:
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The banner as a machine without network shows it.
+    qputenv("TESSOR_SERVER", "");
     QApplication app(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: tessor-screenshot OUTDIR SOURCE...\n");
@@ -64,6 +69,7 @@ int main(int argc, char** argv) {
         return h->JobLockFile(a, t, l);
     };
     window.ScanUseAspi = 1;
+    window.ProgramFolder = out.absolutePath();
     window.FormCreate();
     std::vector<std::string> sources;
     for (int i = 2; i < argc; ++i)
@@ -77,9 +83,21 @@ int main(int argc, char** argv) {
     }
     window.AddDroppedPaths(sources);
     window.show();
+    bool banner = QTest::qWaitFor([&] { return window.BannerFailed; }, 5000);
     QTest::qWait(200);
     QString idle = out.filePath(QStringLiteral("window-idle.png"));
-    bool ok = window.grab().save(idle);
+    bool ok = window.grab().save(idle) && banner;
+
+    shell::TAboutForm about(nullptr);
+    about.show();
+    QTest::qWait(100);
+    QString aboutInfo = out.filePath(QStringLiteral("about-info.png"));
+    ok = about.grab().save(aboutInfo) && ok;
+    about.PageControl1->setCurrentWidget(about.TabSheet2);
+    QTest::qWait(100);
+    QString aboutLicence = out.filePath(QStringLiteral("about-licence.png"));
+    ok = about.grab().save(aboutLicence) && ok;
+    about.hide();
 
     window.tmrWriter->setInterval(100);
     window.BurnButtonClick();
@@ -90,7 +108,8 @@ int main(int argc, char** argv) {
     ok = window.grab().save(writing) && ok;
     window.Button6Click();
     ok = QTest::qWaitFor([&] { return !window.WorkflowRunning(); }, 20000) && progressed && ok;
-    std::printf("%s\n%s\n", qPrintable(idle), qPrintable(writing));
+    std::printf("%s\n%s\n%s\n%s\n", qPrintable(idle), qPrintable(writing), qPrintable(aboutInfo),
+                qPrintable(aboutLicence));
     state.removeRecursively();
     sample.remove();
     return ok ? 0 : 1;

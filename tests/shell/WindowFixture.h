@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QUrl>
 #include <deque>
@@ -71,6 +72,15 @@ public:
     }
 };
 
+class TScriptedUrls : public TUrlOpener {
+public:
+    std::vector<QUrl> opened;
+    bool Open(const QUrl& address) override {
+        opened.push_back(address);
+        return true;
+    }
+};
+
 class TWindowTest : public ::testing::Test {
 protected:
     TTempDir state{"tessor-vdrive"};
@@ -78,10 +88,21 @@ protected:
     std::unique_ptr<vdrive::TRecorderHost> host;
     TScriptedPrompter prompter;
     TScriptedFiles files;
+    TScriptedUrls urls;
     std::unique_ptr<TForm1> window;
 
     // Drives of the host; empty: the default set.
     virtual std::vector<vdrive::TDriveConfig> Drives() { return {}; }
+    // Runs after the window is made, before its start-up. The offline
+    // banner's picture goes into the test's own folder, not beside the
+    // suite's program, which parallel tests share.
+    virtual void BeforeFormCreate() { window->ProgramFolder = QString::fromStdString(work.Path()); }
+    // False: the test calls StartWindow() itself, once it has set things up.
+    virtual bool FormCreateInSetUp() { return true; }
+    void StartWindow() {
+        BeforeFormCreate();
+        window->FormCreate();
+    }
 
     void SetUp() override {
         platform::SetTimeScale(0.001);
@@ -94,7 +115,7 @@ protected:
         options.drives = Drives();
         host = vdrive::TRecorderHost::Create(options, error);
         ASSERT_TRUE(host) << error;
-        window = std::make_unique<TForm1>(TShellSeams{&prompter, &files, nullptr});
+        window = std::make_unique<TForm1>(TShellSeams{&prompter, &files, &urls});
         vdrive::TRecorderHost* h = host.get();
         drive::TSCSIDevice& d = window->Burner().Drive();
         d.AspiOverride.GetSupportInfo = [h] { return h->GetASPI32SupportInfo(); };
@@ -103,7 +124,8 @@ protected:
             return h->JobLockFile(a, t, l);
         };
         window->ScanUseAspi = 1;
-        window->FormCreate();
+        if (FormCreateInSetUp())
+            StartWindow();
     }
 
     void TearDown() override {
