@@ -161,13 +161,15 @@ bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, std::FILE* err)
         return false;
     if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, true, err))
         return false;
+    // Held first: what the drive says of itself while another program
+    // works on it means little.
+    if (!burner.ReserveDevice()) {
+        PrintEngineError(err, "", burner.TakeError());
+        return false;
+    }
     if (!burner.IsWriter()) {
         std::fprintf(err, "tessor-cli: drive %s cannot write discs\n",
                      args.Value("--device") ? args.Value("--device")->c_str() : "0");
-        return false;
-    }
-    if (!burner.ReserveDevice()) {
-        PrintEngineError(err, "", burner.TakeError());
         return false;
     }
     burner.SetTestWrite(args.Has("--test-write"));

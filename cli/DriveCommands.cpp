@@ -122,14 +122,14 @@ int EraseCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
     component::TDiscBurner burner(true);
     if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, true, err))
         return kExitFailed;
-    if (!burner.IsWriter()) {
-        std::fprintf(err, "tessor-cli: this drive cannot write discs, nor erase them\n");
-        return kExitFailed;
-    }
     if (!burner.ReserveDevice()) {
         auto e = burner.TakeError();
         std::fprintf(err, "tessor-cli: %s%s\n", e.Text.c_str(),
                      e.Detail.empty() ? "" : (" (" + e.Detail + ")").c_str());
+        return kExitFailed;
+    }
+    if (!burner.IsWriter()) {
+        std::fprintf(err, "tessor-cli: this drive cannot write discs, nor erase them\n");
         return kExitFailed;
     }
     if (!burner.DeviceReady()) {

@@ -379,20 +379,26 @@ TEST_F(Cli, OneDriveOneJob) {
     std::string big = work / "slow/data.bin";
     ASSERT_TRUE(testsupport::WritePatternFile(big, 4u << 20, 4));
     ASSERT_EQ(VDrive("insert 2 cd-r").exitCode, 0);
-    pid_t first =
-        Spawn("env TESSOR_VDRIVE_DIR=" + ShellQuote(state.Path()) + " " + kBin +
-                  "tessor-cli burn --use-aspi --device 2 --speed 1000 " + ShellQuote(work / "slow"),
-              work / "first.txt");
+    // The first burn stays in the middle of its write (the drive busy) until
+    // the others have tried; then the drive goes on.
+    ASSERT_EQ(VDrive("fault 2 after-lba 64 busy 3600000").exitCode, 0);
+    pid_t first = Spawn("env " + Env() + kBin + "tessor-cli burn --use-aspi --device 2 " +
+                            ShellQuote(work / "slow"),
+                        work / "first.txt");
     ASSERT_GT(first, 0);
     // The first program holds the drive once its job lock is taken.
     std::string lock = state / "drive2.job";
     bool held = false;
+    // Looked up in /proc/locks: trying the lock would itself take it for a
+    // moment, and could turn the first program away.
     for (int i = 0; i < 2000 && !held; ++i) {
-        held = RunTool("flock -n " + ShellQuote(lock) + " true").exitCode == 1;
+        held = RunTool("test -e " + ShellQuote(lock) + " && grep -q \":$(stat -c %i " +
+                       ShellQuote(lock) + ") \" /proc/locks")
+                   .exitCode == 0;
         if (!held)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    ASSERT_TRUE(held);
+    ASSERT_TRUE(held) << RunTool("cat " + ShellQuote(work / "first.txt")).output;
     for (const char* command : {"burn --use-aspi --device 2 ", "erase --use-aspi --device 2",
                                 "eject --use-aspi --device 2"}) {
         std::string args = command;
@@ -403,6 +409,7 @@ TEST_F(Cli, OneDriveOneJob) {
         EXPECT_NE(r.output.find("in use by another program"), std::string::npos) << command << "\n"
                                                                                  << r.output;
     }
+    ASSERT_EQ(VDrive("fault 2 clear").exitCode, 0);
     EXPECT_EQ(ExitOf(first), 0) << RunTool("cat " + ShellQuote(work / "first.txt")).output;
     std::string disc = work / "disc.iso";
     ASSERT_EQ(VDrive("export 2 " + ShellQuote(disc)).exitCode, 0);
