@@ -53,6 +53,7 @@ bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FI
     }
     // Every source is looked at before any is added: a typo ends the run
     // before anything else happens.
+    std::vector<bool> folders;
     for (const std::string& source : args.positional) {
         struct stat st;
         if (::stat(source.c_str(), &st) != 0) {
@@ -63,15 +64,12 @@ bool BuildCompilation(component::TDiscBurner& burner, const TArgs& args, std::FI
             std::fprintf(err, "tessor-cli: %s is neither a file nor a folder\n", source.c_str());
             return false;
         }
+        folders.push_back(S_ISDIR(st.st_mode));
     }
-    for (const std::string& source : args.positional) {
-        struct stat st;
-        if (::stat(source.c_str(), &st) != 0) {
-            std::fprintf(err, "tessor-cli: %s: no such file or folder\n", source.c_str());
-            return false;
-        }
+    for (size_t i = 0; i < args.positional.size(); ++i) {
+        const std::string& source = args.positional[i];
         std::u16string wide = platform::FromSystemPath(source);
-        if (S_ISDIR(st.st_mode)) {
+        if (folders[i]) {
             std::u16string name = platform::FromSystemPath(BaseName(source));
             if (name.empty() || name == u"/" || name == u"." || name == u"..") {
                 // The root of a file system or ".": its content goes into the root.

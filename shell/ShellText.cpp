@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QStringList>
 
+#include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
 #include "lang/ProgramLanguages.h"
 
@@ -112,21 +113,7 @@ QString LongNameQuestion(std::u16string_view path) {
 }
 
 QString StatusText(uint16_t code) {
-    static const char* const kNames[] = {"S_IDLE",
-                                         "S_WRITING",
-                                         "S_ERASING",
-                                         "S_BACKGROUND_FORMAT",
-                                         "S_CLOSING_TRACK",
-                                         "S_CLOSING_DISC",
-                                         "S_PREPARING",
-                                         "S_ABORTING",
-                                         "S_IMPORTING_SESSION",
-                                         "S_BURN_ERROR_ABORTING",
-                                         "S_VERIFYING",
-                                         "S_GEN_SM_REF"};
-    if (code < std::size(kNames))
-        return Lang(kNames[code]);
-    return Lang("UNKNOWN_STATUS");
+    return Lang(component::TDiscBurner::StatusName(code));
 }
 
 QString Megabytes(uint64_t sectors) {
