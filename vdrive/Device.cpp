@@ -408,11 +408,8 @@ bool TDevice::Insert(TMediaKind media, const std::string& imagePath, std::string
     bool ok = Locked(
         error,
         [&] {
-            if (state_.TrayLocked()) {
-                error = "the tray is locked by process " + std::to_string(state_.lockOwner) +
-                        " (a write or an erase is running)";
+            if (!TrayFree(error))
                 return false;
-            }
             if (!store_.Discard()) {
                 error = "cannot clear the sector file";
                 return false;
@@ -436,11 +433,7 @@ bool TDevice::Insert(TMediaKind media, const std::string& imagePath, std::string
                 state_.operationEndUs = now + load;
             }
             bufferFill_ = 0;
-            if (!store_.Save(state_)) {
-                error = "cannot save the drive state";
-                return false;
-            }
-            return true;
+            return SaveState(error);
         },
         true);
     if (image >= 0)
@@ -448,23 +441,33 @@ bool TDevice::Insert(TMediaKind media, const std::string& imagePath, std::string
     return ok;
 }
 
+// The disc state saved, for the tool's and the in-process operations.
+bool TDevice::SaveState(std::string& error) {
+    if (store_.Save(state_))
+        return true;
+    error = "cannot save the drive state";
+    return false;
+}
+
+// A disc cannot be taken out or put in while a program has locked the tray.
+bool TDevice::TrayFree(std::string& error) const {
+    if (!state_.TrayLocked())
+        return true;
+    error = "the tray is locked by process " + std::to_string(state_.lockOwner) +
+            " (a write or an erase is running)";
+    return false;
+}
+
 bool TDevice::Eject(std::string& error) {
     return Locked(
         error,
         [&] {
-            if (state_.TrayLocked()) {
-                error = "the tray is locked by process " + std::to_string(state_.lockOwner) +
-                        " (a write or an erase is running)";
+            if (!TrayFree(error))
                 return false;
-            }
             state_.Eject();
             bufferFill_ = 0;
             store_.Discard();
-            if (!store_.Save(state_)) {
-                error = "cannot save the drive state";
-                return false;
-            }
-            return true;
+            return SaveState(error);
         },
         true);
 }
@@ -472,22 +475,14 @@ bool TDevice::Eject(std::string& error) {
 bool TDevice::AddFault(const TFault& fault, std::string& error) {
     return Locked(error, [&] {
         state_.faults.push_back(fault);
-        if (!store_.Save(state_)) {
-            error = "cannot save the drive state";
-            return false;
-        }
-        return true;
+        return SaveState(error);
     });
 }
 
 bool TDevice::ClearFaults(std::string& error) {
     return Locked(error, [&] {
         state_.faults.clear();
-        if (!store_.Save(state_)) {
-            error = "cannot save the drive state";
-            return false;
-        }
-        return true;
+        return SaveState(error);
     });
 }
 
@@ -549,11 +544,7 @@ bool TDevice::Reset(std::string& error) {
             readSpeed_ = writeSpeed_ = 0;
             bufferFill_ = 0;
             store_.Discard();
-            if (!store_.Save(state_)) {
-                error = "cannot save the drive state";
-                return false;
-            }
-            return true;
+            return SaveState(error);
         },
         true);
 }

@@ -86,6 +86,8 @@ private:
     int64_t Scaled(uint32_t driveMs) const;
     uint16_t CurrentProfile() const;
     bool MediumPresent(int64_t nowUs) const;
+    bool SaveState(std::string& error);
+    bool TrayFree(std::string& error) const;
     void UseFault(std::vector<TFault>::iterator it);
 
     // Buffer.

@@ -15,20 +15,7 @@ namespace tessor::builder::iso {
 // ECMA-119 7.1.1, 7.2.1, 7.3.1: a number least significant byte first
 // (the 8-bit numbers, and the fields of a type L path table).
 template <typename T, uint32_t Off>
-struct TLittleEndian {
-    static_assert(std::is_unsigned_v<T> && sizeof(T) <= 4);
-    using Type = T;
-    static constexpr uint32_t Offset = Off;
-    static constexpr uint32_t Length = sizeof(T);
-    static void Write(uint8_t* p, T v) {
-        if constexpr (Length == 1)
-            p[0] = v;
-        else if constexpr (Length == 2)
-            platform::PutLE16(p, v);
-        else
-            platform::PutLE32(p, v);
-    }
-};
+using TLittleEndian = TLittleEndianNumber<T, Off>;
 
 // ECMA-119 7.2.2, 7.3.2: most significant byte first (type M path table).
 template <typename T, uint32_t Off>

@@ -8,6 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
+
+#include "engine/platform/ByteOrder.h"
 
 namespace tessor::builder {
 
@@ -16,6 +19,27 @@ template <uint32_t Off, uint32_t Len>
 struct TBytes {
     static constexpr uint32_t Offset = Off;
     static constexpr uint32_t Length = Len;
+};
+
+// An unsigned number least significant byte first: every number of UDF
+// (ECMA-167 1/7.1) and the 8-bit and type L numbers of ISO 9660 (ECMA-119
+// 7.1.1, 7.2.1, 7.3.1).
+template <typename T, uint32_t Off>
+struct TLittleEndianNumber {
+    static_assert(std::is_unsigned_v<T>);
+    using Type = T;
+    static constexpr uint32_t Offset = Off;
+    static constexpr uint32_t Length = sizeof(T);
+    static void Write(uint8_t* p, T v) {
+        if constexpr (Length == 1)
+            p[0] = v;
+        else if constexpr (Length == 2)
+            platform::PutLE16(p, v);
+        else if constexpr (Length == 4)
+            platform::PutLE32(p, v);
+        else
+            platform::PutLE64(p, v);
+    }
 };
 
 // The size of a structure whose fields are listed in order; 0 when the fields

@@ -12,22 +12,7 @@ namespace tessor::builder::udf {
 
 // A little-endian unsigned number (ECMA-167 1/7.1: Uint8, Uint16, Uint32, Uint64).
 template <typename T, uint32_t Off>
-struct TNumber {
-    static_assert(std::is_unsigned_v<T>);
-    using Type = T;
-    static constexpr uint32_t Offset = Off;
-    static constexpr uint32_t Length = sizeof(T);
-    static void Write(uint8_t* p, T v) {
-        if constexpr (Length == 1)
-            p[0] = v;
-        else if constexpr (Length == 2)
-            platform::PutLE16(p, v);
-        else if constexpr (Length == 4)
-            platform::PutLE32(p, v);
-        else
-            platform::PutLE64(p, v);
-    }
-};
+using TNumber = TLittleEndianNumber<T, Off>;
 
 // ---------------------------------------------------------------------------
 // ECMA-167 1/7.2.1 Character set specification (charspec)
