@@ -239,8 +239,8 @@ bool FitDiscName(TImageBuilder& b, TDirEntry* dir, TFindData& fd, const std::u16
              "its extension");
     }
     TTreeStorage& st = *b.Storage;
-    TFileEntry* e = st.Index.Find(dir, name, TNameIndex::HashName(name));
-    if (e && caseVariant) {
+    // Only a case variant is looked up here; the caller looks up every name.
+    if (caseVariant && st.Index.Find(dir, name, TNameIndex::HashName(name))) {
         std::u16string variant;
         TFileEntry* v = nullptr;
         for (int n = 2;; ++n) {
