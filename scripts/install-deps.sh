@@ -11,6 +11,9 @@ packages=(
     qt6-base-dev qt6-base-dev-tools fonts-dejavu-core
     # the window's Tahoma, and its smoke test and pictures under Xvfb
     fonts-wine xvfb xauth x11-utils imagemagick
+    # closing and destroying the real window under Xvfb, with and without a
+    # window manager
+    xdotool wmctrl openbox
     # the Debian package (make package: dpkg-shlibdeps, file) and its checks
     dpkg-dev file lintian desktop-file-utils appstream
     # image readers the tests judge our images with

@@ -395,7 +395,8 @@ void TForm1::TreeView1DblClick() {
     QTreeWidgetItem* root = Root();
     for (int i = 0; i < root->childCount(); ++i)
         text += Shown(LastPathPart(SourceOf(root->child(i)))) + QLatin1Char('\r');
-    if (seams_.Prompter)
+    // A box without a line in it says nothing: an empty tree shows none.
+    if (seams_.Prompter && !text.isEmpty())
         seams_.Prompter->Inform(this, Lang("INFORMATION"), text);
 }
 
@@ -489,12 +490,36 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-// Closing while a workflow runs cancels it: a write stops, an erase is let
-// finish, and nothing more is started.
+// Closing while a workflow runs cancels it and waits for its end: the
+// window stays, showing "ABORTING", until the write has stopped and closed
+// its session, and then closes. The program never runs on unseen.
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (running_)
-        Button6Click();
+    if (running_) {
+        RequestQuit();
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
+    if (OnClosed)
+        OnClosed();
+}
+
+void TForm1::RequestQuit() {
+    if (!running_) {
+        QuitNow();
+        return;
+    }
+    quitWhenIdle_ = true;
+    if (!cancelRequested_)
+        Button6Click();
+}
+
+void TForm1::QuitNow() {
+    quitWhenIdle_ = false;
+    if (isVisible())
+        close();
+    else if (OnClosed)
+        OnClosed();
 }
 
 }  // namespace tessor::shell

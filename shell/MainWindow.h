@@ -60,6 +60,13 @@ public:
 
     // A click on Image1 (the program shows the about box).
     std::function<void()> OnImage1Click;
+    // Runs once the window has closed (the program then ends).
+    std::function<void()> OnClosed;
+    // Ends the program as closing the window does: at once when nothing
+    // runs; a running workflow is cancelled first (a write stops and closes
+    // its session as after "cancel"; an erase, which no drive can stop, is
+    // let finish) and the window closes when it has ended.
+    void RequestQuit();
 
     // ---- the banner and the update check
     // The banner page on the maker's server; empty when there is none.
@@ -183,6 +190,7 @@ private:
     bool DriveReady();
     bool EraseFirst();
     bool AddSources();
+    bool CompilationWorthWriting(size_t sources);
     void LayoutStep(bool imageOnly);
     void LogSourceNotes();
     bool DiscSizeCheck(uint64_t neededSectors);
@@ -191,6 +199,7 @@ private:
     void EarlyEnd();
     void CancelEnd();
     void BackToIdle();
+    void QuitNow();
     bool CheckImageFile(const std::string& file, uint64_t& sectors);
     bool ReserveDrive();
 
@@ -221,6 +230,10 @@ private:
     bool reserved_ = false;
     int writeDoneCount_ = 0;
     int userSkips_ = 0;
+    int sourcesAdded_ = 0;     // sources of this run that joined the compilation
+    int sourcesLeftOut_ = 0;   // sources and entries of this run left out
+    size_t notesLogged_ = 0;   // the engine's source notes already in the log
+    bool quitWhenIdle_ = false;
     // When the status line last echoed a path (steady clock, ms); -1: not yet.
     int64_t lastEcho_ = -1;
 };

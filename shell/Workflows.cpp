@@ -72,7 +72,11 @@ void TForm1::LogConstant(const char* name) {
 
 void TForm1::LogError(const char* constant) {
     component::TDiscBurner::TErrorReport error = burner_->TakeError();
-    QString line = (constant ? Lang(constant) : QString()) + QString::fromStdString(error.Text);
+    QString line = constant ? Lang(constant) : QString();
+    // "...:" and the reason are two texts; they read as one with a blank.
+    if (line.endsWith(QLatin1Char(':')))
+        line += QLatin1Char(' ');
+    line += QString::fromStdString(error.Text);
     if (!error.Detail.empty())
         line += QStringLiteral(" (") + QString::fromStdString(error.Detail) + QLatin1Char(')');
     Log(line);
@@ -165,6 +169,9 @@ bool TForm1::EraseFirst() {
 
 bool TForm1::AddSources() {
     burner_->SetVolumeIDW(VolumeLabelOf(Root()->text(0)));
+    sourcesAdded_ = 0;
+    sourcesLeftOut_ = 0;
+    notesLogged_ = 0;
     // The tree stays usable while the sources are added: work from a copy.
     std::vector<std::u16string> sources;
     for (int i = 0; i < Root()->childCount(); ++i)
@@ -194,6 +201,7 @@ bool TForm1::AddSources() {
                 Log(QStringLiteral("Left out: %1 (the root of the file system cannot be a folder "
                                    "on the disc; add the folders it holds)")
                         .arg(Shown(source)));
+                ++sourcesLeftOut_;
                 continue;
             }
             added =
@@ -208,6 +216,43 @@ bool TForm1::AddSources() {
             Log(QStringLiteral("Left out: %1 (%2)")
                     .arg(Shown(source), error != 0 ? QString::fromLocal8Bit(std::strerror(error))
                                                    : QStringLiteral("it cannot be added")));
+            ++sourcesLeftOut_;
+        }
+        if (added)
+            ++sourcesAdded_;
+    }
+    return true;
+}
+
+// Before any disc is touched: an empty compilation, or one whose every
+// source is gone, writes nothing (an erased disc with an empty volume is
+// no success); one that lost some sources is written only when the user
+// says so.
+bool TForm1::CompilationWorthWriting(size_t sources) {
+    if (sources == 0) {
+        LogConstant("NOTHING_TO_WRITE");
+        EarlyEnd();
+        return false;
+    }
+    LogSourceNotes();
+    for (const builder::TSourceNote& note : burner_->SourceNotes())
+        sourcesLeftOut_ += note.LeftOut ? 1 : 0;
+    if (sourcesAdded_ == 0) {
+        LogConstant("ALL_LEFT_OUT");
+        EarlyEnd();
+        return false;
+    }
+    if (sourcesLeftOut_ > 0) {
+        const bool go =
+            seams_.Prompter &&
+            seams_.Prompter->AskYesNo(this, Lang("QUESTION"),
+                                      Lang("LEFT_OUT_QUESTION").arg(sourcesLeftOut_));
+        if (!go || cancelRequested_) {
+            if (cancelRequested_)
+                CancelEnd();
+            else
+                EarlyEnd();
+            return false;
         }
     }
     return true;
@@ -228,7 +273,9 @@ void TForm1::LayoutStep(bool imageOnly) {
 // Every source the compilation leaves out or renames is said before the
 // write starts.
 void TForm1::LogSourceNotes() {
-    for (const builder::TSourceNote& note : burner_->SourceNotes()) {
+    const auto& notes = burner_->SourceNotes();
+    for (size_t i = notesLogged_; i < notes.size(); ++i) {
+        const builder::TSourceNote& note = notes[i];
         if (note.LeftOut) {
             Log(QStringLiteral("Left out: %1 (%2)")
                     .arg(Shown(note.Source), QString::fromStdString(note.Reason)));
@@ -238,13 +285,17 @@ void TForm1::LogSourceNotes() {
                          QString::fromStdString(note.Reason)));
         }
     }
+    notesLogged_ = notes.size();
 }
 
+// Asked before the erase: a disc that will be erased first has its whole
+// capacity free, and one too small for the compilation is not erased for
+// nothing.
 bool TForm1::DiscSizeCheck(uint64_t neededSectors) {
     if (!discsizeCheckBox->isChecked())
         return true;
-    uint64_t freeSectors = burner_->DiscFreeSectors();
     uint64_t capacity = burner_->DiscCapacitySectors();
+    uint64_t freeSectors = burner_->DiscErasable() ? capacity : burner_->DiscFreeSectors();
     if (freeSectors * 2048 < neededSectors * 2048) {
         if (seams_.Prompter) {
             seams_.Prompter->Inform(this, QStringLiteral("information"),
@@ -304,12 +355,19 @@ void TForm1::BackToIdle() {
     writing_ = false;
     workflow_ = TWorkflow::None;
     Button6->setEnabled(false);
+    // Nothing is being written any more: no bar may show a fill it had.
+    pb->setValue(0);
+    scs->setValue(0);
+    dbs->setValue(0);
+    lbLsize->clear();
     if (reserved_) {
         burner_->ReleaseDevice();
         reserved_ = false;
     }
     if (driveChangePending_)
         ComboBox1Change();
+    if (quitWhenIdle_)
+        QTimer::singleShot(0, this, [this] { QuitNow(); });
 }
 
 // An image file is written as it is, sector by sector: one that is
@@ -347,11 +405,14 @@ void TForm1::BurnButtonClick() {
     StartWorkflow(TWorkflow::Burn);
     EngineReset();
     SelectDrive();
-    if (!DriveReady() || !EraseFirst() || !AddSources())
+    // The compilation is built and measured before the disc is erased: an
+    // erase is only worth it for something that will be written.
+    if (!DriveReady() || !AddSources() || !CompilationWorthWriting(Root()->childCount()))
         return;
     LayoutStep(false);
     LogSourceNotes();
-    if (!DiscSizeCheck(static_cast<uint32_t>(burner_->ImageSectors())) || CancelBeforeWrite())
+    if (!DiscSizeCheck(static_cast<uint32_t>(burner_->ImageSectors())) || CancelBeforeWrite() ||
+        !EraseFirst() || CancelBeforeWrite())
         return;
     StartWrite([this] { return burner_->WriteDisc(); });
 }
@@ -364,7 +425,7 @@ void TForm1::create_isoClick() {
         return;
     }
     EngineReset();
-    if (!AddSources())
+    if (!AddSources() || !CompilationWorthWriting(Root()->childCount()))
         return;
     LayoutStep(false);
     LogSourceNotes();
@@ -391,11 +452,12 @@ void TForm1::Button1Click() {
     SelectDrive();
     uint16_t fastest = burner_->MaxWriteSpeed();
     burner_->SetSpeeds(0, static_cast<uint16_t>(fastest - fastest / 10));
-    if (!DriveReady() || !EraseFirst())
+    if (!DriveReady())
         return;
     LayoutStep(true);
-    // What must fit is the image itself, not the empty compilation.
-    if (!DiscSizeCheck(imageSectors))
+    // What must fit is the image itself, not the empty compilation; it is
+    // asked before the erase, as for a burn.
+    if (!DiscSizeCheck(imageSectors) || !EraseFirst())
         return;
     if (cancelRequested_) {
         EarlyEnd();

@@ -286,16 +286,18 @@ void TDevice::Reply(TContext& c, const uint8_t* data, size_t length, size_t allo
 
 // ---- Drive buffer -------------------------------------------------------
 
+// A drive records at the speed it was set to, at its fastest when none was
+// set; only a time scale of 0 records at once (tests that need no timing).
 bool TDevice::Unlimited() const {
-    if (timeScale_ <= 0)
-        return true;
-    if (config_.recordKBps != 0)
-        return false;
-    return writeSpeed_ == 0 || writeSpeed_ >= config_.maxWriteSpeed;
+    return timeScale_ <= 0 || RecordKBps() <= 0;
 }
 
 double TDevice::RecordKBps() const {
-    return config_.recordKBps != 0 ? config_.recordKBps : writeSpeed_;
+    if (config_.recordKBps != 0)
+        return config_.recordKBps;
+    if (writeSpeed_ == 0 || writeSpeed_ > config_.maxWriteSpeed)
+        return config_.maxWriteSpeed;
+    return writeSpeed_;
 }
 
 void TDevice::DrainBuffer() {

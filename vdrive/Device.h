@@ -156,7 +156,7 @@ private:
     TSense lastSense_;
     bool lastProgressValid_ = false;
     uint16_t readSpeed_ = 0;     // kB/s; 0 = maximum
-    uint16_t writeSpeed_ = 0;    // kB/s; 0 = unlimited
+    uint16_t writeSpeed_ = 0;    // kB/s; 0 = none set: the fastest
     double bufferFill_ = 0;      // bytes waiting to be recorded
     uint64_t simulatedEnd_ = 0;  // a test write's next address; 0 = none under way
     int64_t bufferStampNs_ = 0;

@@ -181,12 +181,10 @@ TEST_F(Window, RenameEditsTheRootOnly) {
     EXPECT_EQ(window->TreeView1->topLevelItemCount(), 1);
 }
 
+// With only the root there is nothing to list, and no empty box comes up.
 TEST_F(Window, DoubleClickListsTheSourcesLastParts) {
     window->TreeView1DblClick();
-    ASSERT_EQ(prompter.asked.size(), 1u);
-    EXPECT_EQ(prompter.asked[0].caption, QStringLiteral("information"));
-    EXPECT_EQ(prompter.asked[0].text, QString());
-    EXPECT_FALSE(prompter.asked[0].question);
+    EXPECT_TRUE(prompter.asked.empty());
 
     std::string folder = work / "Photos";
     testsupport::MakeDirs(folder);
@@ -194,8 +192,35 @@ TEST_F(Window, DoubleClickListsTheSourcesLastParts) {
     testsupport::WriteFile(file, "n");
     Drop({file, folder});
     window->TreeView1DblClick();
-    ASSERT_EQ(prompter.asked.size(), 2u);
-    EXPECT_EQ(prompter.asked[1].text, QStringLiteral("Photos\rnotes.txt\r"));
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(prompter.asked[0].caption, QStringLiteral("information"));
+    EXPECT_EQ(prompter.asked[0].text, QStringLiteral("Photos\rnotes.txt\r"));
+    EXPECT_FALSE(prompter.asked[0].question);
+}
+
+// Every caption of the language files reaches its control, the English
+// words included that the files keep ("Eject", "ERROR").
+TEST_F(Window, EveryCaptionTakesItsLanguageFileText) {
+    struct {
+        int language;
+        std::vector<const char*> texts;  // burn eject load burn-iso create cancel size cache buffer
+    } cases[] = {
+        {1, {"Brennen", "Eject", "Laden", "Brenne ISO", "Erst. ISO", "Abbrechen", "CDGröße prüfen",
+             "Cache Nutzung", "Geräte Buffer"}},
+        {2, {"arde", "evacua", "încărca", "arde iso", "a crea iso", "anula", "dovada disc dimensiune",
+             "utilizat cache", "dispozitiv tampon"}},
+    };
+    for (const auto& c : cases) {
+        window->cbLanguage->setCurrentIndex(c.language);
+        window->cbLanguageChange();
+        QString shown[] = {window->BurnButton->text(), window->Button4->text(),
+                           window->Button5->text(),    window->Button1->text(),
+                           window->create_iso->text(), window->Button6->text(),
+                           window->discsizeCheckBox->text(), window->Label2->text(),
+                           window->Label3->text()};
+        for (size_t i = 0; i < c.texts.size(); ++i)
+            EXPECT_EQ(shown[i], QString::fromUtf8(c.texts[i])) << c.language << " " << i;
+    }
 }
 
 TEST_F(Window, LanguageSwitchRetranslatesCaptionsButNotTheTitle) {
