@@ -222,8 +222,12 @@ int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE*
         return kExitUsage;
     }
     component::TDiscBurner burner(true);
-    // The compilation is complete before the drive is touched: a source that
-    // cannot be written never costs the disc its content.
+    // The drive is held first, and only asked: a drive another program uses
+    // ends the run before any of it starts. The compilation is then complete
+    // before anything changes on the disc: a source that cannot be written
+    // never costs the disc its content.
+    if (!OpenDisc(burner, args, err))
+        return kExitFailed;
     std::fprintf(out, "%s\n", LangText("PREPEAR_DATA").c_str());
     if (!BuildCompilation(burner, args, err))
         return kExitUsage;
@@ -231,8 +235,6 @@ int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE*
         return notes;
     std::fprintf(out, "%s\n", LangText("S_PREPARING").c_str());
     burner.PrepareImage();
-    if (!OpenDisc(burner, args, err))
-        return kExitFailed;
     if (!EraseFirst(burner, args, out, err, exitCode))
         return exitCode;
     if (!SizeFits(burner, args, static_cast<uint32_t>(burner.ImageSectors()), err))

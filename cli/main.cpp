@@ -10,6 +10,9 @@
 
 int main(int argc, char** argv) {
     using namespace tessor::cli;
+    // Progress goes to stdout and errors to stderr: line by line, so that
+    // the two keep their order when both go to one file or pipe.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     if (!TakeLanguageOption(args, error)) {

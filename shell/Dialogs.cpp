@@ -10,10 +10,11 @@ namespace tessor::shell {
 namespace {
 
 // The texts join their parts with carriage returns; a word-wrapped message
-// box shows each as a line break.
+// box shows each as a line break. A path has no blanks to wrap at, so it is
+// given places to break first.
 QMessageBox* MakeBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                      const QString& text) {
-    auto* box = new QMessageBox(icon, caption, text, QMessageBox::NoButton, parent);
+    auto* box = new QMessageBox(icon, caption, Breakable(text), QMessageBox::NoButton, parent);
     box->setAttribute(Qt::WA_DeleteOnClose, false);
     return box;
 }
@@ -31,6 +32,30 @@ std::optional<QString> RunIsoDialog(QWidget* parent, QFileDialog::AcceptMode mod
 }
 
 }  // namespace
+
+QString Breakable(const QString& text) {
+    // A zero-width space is a place to break a line and shows nothing.
+    constexpr char16_t kBreak = u'\u200B';
+    constexpr int kLongestRun = 24;
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    int run = 0;
+    for (QChar c : text) {
+        out += c;
+        if (c.isSpace()) {
+            run = 0;
+            continue;
+        }
+        ++run;
+        const bool separator = c == u'/' || c == u'\\' || c == u'_' || c == u'-' || c == u'.';
+        // Never inside a surrogate pair.
+        if ((separator || run >= kLongestRun) && !c.isHighSurrogate()) {
+            out += QChar(kBreak);
+            run = 0;
+        }
+    }
+    return out;
+}
 
 bool TQtPrompter::AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
     std::unique_ptr<QMessageBox> box(MakeBox(parent, QMessageBox::Question, caption, text));

@@ -36,6 +36,11 @@ public:
     virtual bool Open(const QUrl& address) = 0;
 };
 
+// The text with places to break a line in every long run without blanks
+// (a path, a long file name), so a message box that shows it whole stays
+// within the screen. Nothing visible is added.
+QString Breakable(const QString& text);
+
 // QMessageBox, QFileDialog and QDesktopServices.
 class TQtPrompter : public TPrompter {
 public:

@@ -230,9 +230,9 @@ private:
     bool reserved_ = false;
     int writeDoneCount_ = 0;
     int userSkips_ = 0;
-    int sourcesAdded_ = 0;     // sources of this run that joined the compilation
-    int sourcesLeftOut_ = 0;   // sources and entries of this run left out
-    size_t notesLogged_ = 0;   // the engine's source notes already in the log
+    int sourcesAdded_ = 0;    // sources of this run that joined the compilation
+    int sourcesLeftOut_ = 0;  // sources and entries of this run left out
+    size_t notesLogged_ = 0;  // the engine's source notes already in the log
     bool quitWhenIdle_ = false;
     // When the status line last echoed a path (steady clock, ms); -1: not yet.
     int64_t lastEcho_ = -1;

@@ -243,10 +243,9 @@ bool TForm1::CompilationWorthWriting(size_t sources) {
         return false;
     }
     if (sourcesLeftOut_ > 0) {
-        const bool go =
-            seams_.Prompter &&
-            seams_.Prompter->AskYesNo(this, Lang("QUESTION"),
-                                      Lang("LEFT_OUT_QUESTION").arg(sourcesLeftOut_));
+        const bool go = seams_.Prompter &&
+                        seams_.Prompter->AskYesNo(this, Lang("QUESTION"),
+                                                  Lang("LEFT_OUT_QUESTION").arg(sourcesLeftOut_));
         if (!go || cancelRequested_) {
             if (cancelRequested_)
                 CancelEnd();

@@ -58,8 +58,7 @@ bool ClaimSystemDrive(TSCSIDevice& device) {
     int fd = device.System->OpenExclusive(device.DriveLetter, error);
     if (fd == INVALID_HANDLE) {
         if (error == EBUSY || error == EWOULDBLOCK) {
-            return Fail(device, TClaimFailure::Busy,
-                        path + " is in use by another program (a write, an erase or a mount)");
+            return Fail(device, TClaimFailure::Busy, path + ": a write, an erase or a mount");
         }
         if (error == EACCES || error == EPERM || error == EROFS) {
             std::string group = GroupOf(path);
@@ -83,8 +82,7 @@ bool ClaimAspiDrive(TSCSIDevice& device) {
         int error = errno;
         ::close(fd);
         if (error == EWOULDBLOCK)
-            return Fail(device, TClaimFailure::Busy,
-                        "the drive is in use by another program (a write or an erase)");
+            return Fail(device, TClaimFailure::Busy, "a write or an erase");
         return Fail(device, TClaimFailure::Other, path + ": " + std::strerror(error));
     }
     device.ClaimLockFd = fd;

@@ -24,6 +24,9 @@ struct TTexts {
 
 // The texts of the three languages, as the program must show them.
 const TTexts kConstants[] = {
+    {"ALL_LEFT_OUT", u"Nothing to write: none of the sources can be read.",
+     u"Nichts zu schreiben: keine der Quellen kann gelesen werden.",
+     u"Nimic de scris: niciuna dintre surse nu poate fi citită."},
     {"AnERROR", u"An error occured", u"Ein Fehler ist aufgetreten!", u"O eroare"},
     {"CDROM", u"CD_ROM/DVD", u"CD-ROM/DVD", u"CD_ROM/DVD"},
     {"DELERROR", u">>> An error occured while deleting the disk:",
@@ -45,9 +48,17 @@ const TTexts kConstants[] = {
      u"Dacă nu fişierul va fi exclusă (nu pe disc sau în imagine)."},
     {"INFORMATION", u"information", u"Information", u"informaţii"},
     {"INSERTED_DISK", u"Inserted medium(", u"Das eingelegte Medium(", u"Introdusa mediu ("},
+    {"LEFT_OUT_QUESTION",
+     u"%1 of the sources cannot be written (they are listed in the log). Write without them?",
+     u"%1 der Quellen können nicht geschrieben werden (sie stehen im Protokoll). Ohne sie "
+     u"schreiben?",
+     u"%1 dintre surse nu pot fi scrise (sunt enumerate în jurnal). Scrieţi fără ele?"},
     {"MB1", u"MB /", u"MB /", u"MB /"},
     {"MB2", u"MB!", u"MB ein!", u"MB!"},
     {"NETWORK", u"Network", u"Netzwerk", u"reţea"},
+    {"NOTHING_TO_WRITE", u"Nothing to write: the compilation is empty.",
+     u"Nichts zu schreiben: die Zusammenstellung ist leer.",
+     u"Nimic de scris: compilaţia este goală."},
     {"OKDELETE", u">>> Deletion successfull", u">>> Löschen erfolgreich",
      u">>> ştergerea de succes"},
     {"OKWRITE", u">>> Writing successfull", u">>> Schreiben erfolgreich",
@@ -175,7 +186,7 @@ TEST(BuiltResources, ConstantsStreamMatchesItsSource) {
         ++count;
     }
     expected[2] = static_cast<uint8_t>(count);
-    EXPECT_EQ(count, 42u);
+    EXPECT_EQ(count, 45u);
     std::span<const uint8_t> built = Resource(u"XELANG_CONSTS");
     EXPECT_EQ(std::vector<uint8_t>(built.begin(), built.end()), expected);
 }

@@ -16,6 +16,6 @@ desktop-file-validate "$dir/org.tessor.tessor.desktop" || status=1
 appstreamcli validate --no-net --pedantic "$dir/org.tessor.tessor.metainfo.xml" || status=1
 grep -q '<launchable type="desktop-id">org.tessor.tessor.desktop</launchable>' \
     "$dir/org.tessor.tessor.metainfo.xml" || { echo "metainfo names another desktop entry"; status=1; }
-grep -qx 'Exec=tessor' "$dir/org.tessor.tessor.desktop" || { echo "Exec is not tessor"; status=1; }
+grep -qx 'Exec=tessor %F' "$dir/org.tessor.tessor.desktop" || { echo "Exec is not tessor %F"; status=1; }
 grep -qx 'Icon=tessor' "$dir/org.tessor.tessor.desktop" || { echo "Icon is not tessor"; status=1; }
 exit $status

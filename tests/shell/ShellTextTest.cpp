@@ -2,10 +2,14 @@
 // names, the megabyte figures and messages, the status texts.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
+#include <QScreen>
 
 #include "engine/platform/Strings.h"
 #include "lang/ProgramLanguages.h"
+#include "shell/Dialogs.h"
 #include "shell/ShellText.h"
 
 namespace tessor::shell::test {
@@ -68,6 +72,24 @@ TEST_F(ShellText, LongNameQuestionJoinsItsPartsWithTwoReturns) {
         QStringLiteral("\r\rrename to\r\r/d/") + QString(60, QLatin1Char('n')) +
         QStringLiteral(".txt\r\rIf not the file will be excluded (not on disc or in image).");
     EXPECT_EQ(LongNameQuestion(path), expected);
+}
+
+// A 214-character name has no blank to wrap at: the question still fits
+// the screen and shows every character of the name and of the proposal.
+TEST_F(ShellText, LongNameQuestionStaysWithinTheScreen) {
+    std::u16string path = u"/home/user/Photos/" + std::u16string(210, u'x') + u".jpg";
+    const QString text = LongNameQuestion(path);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Question"), Breakable(text),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.show();
+    const int screen = box.screen()->availableGeometry().width();
+    EXPECT_LE(box.frameGeometry().width(), screen);
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_LE(label->width(), screen);
+    QString shown = label->text();
+    EXPECT_EQ(shown.remove(QChar(u'\u200B')), text);
+    EXPECT_EQ(Breakable(QStringLiteral("a b")), QStringLiteral("a b"));
 }
 
 TEST_F(ShellText, FiguresFollowTheUserLocale) {

@@ -205,19 +205,20 @@ TEST_F(Window, EveryCaptionTakesItsLanguageFileText) {
         int language;
         std::vector<const char*> texts;  // burn eject load burn-iso create cancel size cache buffer
     } cases[] = {
-        {1, {"Brennen", "Eject", "Laden", "Brenne ISO", "Erst. ISO", "Abbrechen", "CDGröße prüfen",
-             "Cache Nutzung", "Geräte Buffer"}},
-        {2, {"arde", "evacua", "încărca", "arde iso", "a crea iso", "anula", "dovada disc dimensiune",
-             "utilizat cache", "dispozitiv tampon"}},
+        {1,
+         {"Brennen", "Eject", "Laden", "Brenne ISO", "Erst. ISO", "Abbrechen", "CDGröße prüfen",
+          "Cache Nutzung", "Geräte Buffer"}},
+        {2,
+         {"arde", "evacua", "încărca", "arde iso", "a crea iso", "anula", "dovada disc dimensiune",
+          "utilizat cache", "dispozitiv tampon"}},
     };
     for (const auto& c : cases) {
         window->cbLanguage->setCurrentIndex(c.language);
         window->cbLanguageChange();
-        QString shown[] = {window->BurnButton->text(), window->Button4->text(),
-                           window->Button5->text(),    window->Button1->text(),
-                           window->create_iso->text(), window->Button6->text(),
-                           window->discsizeCheckBox->text(), window->Label2->text(),
-                           window->Label3->text()};
+        QString shown[] = {
+            window->BurnButton->text(),       window->Button4->text(),    window->Button5->text(),
+            window->Button1->text(),          window->create_iso->text(), window->Button6->text(),
+            window->discsizeCheckBox->text(), window->Label2->text(),     window->Label3->text()};
         for (size_t i = 0; i < c.texts.size(); ++i)
             EXPECT_EQ(shown[i], QString::fromUtf8(c.texts[i])) << c.language << " " << i;
     }

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include <QCheckBox>
@@ -56,7 +58,7 @@ TEST_F(Workflow, BlankCdRIsWrittenWithoutEraseAndEjected) {
     Drop(MakeSources(src));
     QTest::mouseClick(window->BurnButton, Qt::LeftButton);
     ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(Log(), Lines({"Disk undeletable", "Prepearing data", "PREPARING", "Writing data",
+    EXPECT_EQ(Log(), Lines({"Prepearing data", "PREPARING", "Disk undeletable", "Writing data",
                             ">>> Writing successfull"}));
     EXPECT_TRUE(AllWorkflowButtons());
     EXPECT_FALSE(window->Button6->isEnabled());
@@ -80,8 +82,9 @@ TEST_F(SlowDrive, RewritableDiscIsErasedWithTheBarSwingingThenWritten) {
     });
     window->BurnButtonClick();
     ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(Log(), Lines({"Start deletion of disk", ">>> Deletion successfull", "Prepearing data",
-                            "PREPARING", "Writing data", ">>> Writing successfull"}));
+    EXPECT_EQ(Log(),
+              Lines({"Prepearing data", "PREPARING", "Start deletion of disk",
+                     ">>> Deletion successfull", "Writing data", ">>> Writing successfull"}));
     ASSERT_GT(bar.size(), 60u) << "the erase should take about a second";
     bool turned = false;
     for (size_t i = 1; i < bar.size(); ++i) {
@@ -104,9 +107,27 @@ TEST_F(SlowDrive, CancelDuringTheWriteAbortsItAndKeepsTheDisc) {
     QTest::mouseClick(window->Button6, Qt::LeftButton);
     EXPECT_EQ(window->lblstatus->text(), QStringLiteral("ABORTING"));
     ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(Log().last(), QString::fromLatin1(kWriteError) + QStringLiteral("Aborted by user"));
+    EXPECT_EQ(Log().last(), QString::fromLatin1(kWriteError) + QStringLiteral(" Aborted by user"));
     EXPECT_TRUE(AllWorkflowButtons());
     EXPECT_FALSE(TrayOpen()) << "a failed write does not eject";
+}
+
+// While the drive records, the buffer bar shows what its buffer holds; at
+// the end no bar keeps a fill.
+TEST_F(SlowDrive, BarsShowTheWriteAndEmptyAtItsEnd) {
+    Insert("cd-r");
+    Drop(MakeSources(work / "src", 4 << 20));
+    window->tmrWriter->setInterval(5);
+    int deviceBuffer = 0;
+    QObject::connect(window->tmrWriter, &QTimer::timeout,
+                     [&] { deviceBuffer = std::max(deviceBuffer, window->dbs->value()); });
+    window->BurnButtonClick();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Log().last(), QStringLiteral(">>> Writing successfull"));
+    EXPECT_GT(deviceBuffer, window->dbs->maximum() / 2) << "the drive's buffer was full";
+    for (QProgressBar* bar : {window->pb, window->scs, window->dbs})
+        EXPECT_EQ(bar->value(), 0) << bar->objectName().toStdString();
+    EXPECT_EQ(window->lbLsize->text(), QString());
 }
 
 // The engine cannot stop an erase: a cancel lets it finish, then nothing is
@@ -383,8 +404,12 @@ TEST_F(Workflow, LeftOutSourcesAreLogged) {
     Drop({work / "a/same.txt", work / "b/same.txt", work / "gone.txt", work / "odd"});
     ASSERT_EQ(unlink((work / "gone.txt").c_str()), 0);
     files.save = QString::fromStdString(work / "notes.iso");
+    prompter.answers = {true};
     window->create_isoClick();
     ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_TRUE(prompter.asked[0].text.startsWith(QStringLiteral("2 of the sources")))
+        << prompter.asked[0].text.toStdString();
     QStringList log = Log();
     int writing = log.indexOf(QStringLiteral("Writing data"));
     ASSERT_GE(writing, 0) << log.join('\n').toStdString();
@@ -403,6 +428,51 @@ TEST_F(Workflow, LeftOutSourcesAreLogged) {
     EXPECT_TRUE(has(QStringLiteral("On the disc as caf\uFFFD.txt: ") +
                     QString::fromStdString(work / "odd/caf\xEF\xBF\xBD.txt")))
         << log.join('\n').toStdString();
+}
+
+// Nothing on a rewritable disc is erased for a compilation that writes
+// nothing, or that lost sources the user does not want to do without.
+TEST_F(Workflow, NoEraseForNothing) {
+    struct {
+        const char* what;
+        int drop;     // 0: nothing dropped; 1: one source; 2: two sources
+        int remove;   // how many of them are gone before "burn"
+        bool answer;  // to the question about the sources left out
+        bool asked;
+        const char* line;
+        bool writes;
+    } cases[] = {
+        {"empty compilation", 0, 0, false, false, "Nothing to write: the compilation is empty.",
+         false},
+        {"every source gone", 2, 2, true, false,
+         "Nothing to write: none of the sources can be read.", false},
+        {"one gone, user says no", 2, 1, false, true, nullptr, false},
+        {"one gone, user says yes", 2, 1, true, true, ">>> Writing successfull", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Insert("cd-rw");
+        window->delallClick();
+        prompter.asked.clear();
+        prompter.answers = {c.answer};
+        std::vector<std::string> sources = MakeSources(work / c.what);
+        sources.resize(c.drop);
+        Drop(sources);
+        for (int i = 0; i < c.remove; ++i)
+            ASSERT_EQ(std::system(("rm -r '" + sources[i] + "'").c_str()), 0);
+        host->ClearJournal();
+        window->BurnButtonClick();
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(prompter.asked.size(), c.asked ? 1u : 0u);
+        if (c.line) {
+            EXPECT_EQ(Log().last(), QLatin1String(c.line)) << Log().join('\n').toStdString();
+        }
+        size_t changes = 0;
+        for (const auto& e : host->Journal())
+            changes += e.Opcode() == 0xA1 || e.Opcode() == 0x04 || e.Opcode() == 0x2A;
+        EXPECT_EQ(changes > 0, c.writes) << Log().join('\n').toStdString();
+        EXPECT_TRUE(AllWorkflowButtons());
+    }
 }
 
 }  // namespace
