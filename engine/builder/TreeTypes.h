@@ -116,6 +116,17 @@ inline constexpr int kBlockSize = 65536;
 inline constexpr int kSectorsPerBlock = 32;
 inline constexpr int kBlockTableSlots = 10000;
 
+// One block as a write sent it: a digest of the whole block, and a short
+// check of each sector that places a difference in its sector.
+struct TBlockDigest {
+    uint64_t Block = 0;
+    uint16_t Sectors[kSectorsPerBlock] = {};
+    uint8_t Count = 0;  // sectors in the block: 32, fewer in the last
+};
+
+// What the last complete write can be verified against.
+enum class TWrittenTarget : uint8_t { None, Disc, ImageFile };
+
 struct TTreeStorage;  // owns every entry and directory (Tree.cpp)
 
 // A source the compilation does not hold as it was given: left out, or
@@ -257,11 +268,24 @@ struct TImageBuilder {
     uint8_t ReadFromImageFile = 0;
     platform::TFile ImageFileHandle;
 
+    // ---- what the last write sent, for a verify that follows it
+    std::vector<TBlockDigest> WrittenDigests;  // one per block, in stream order
+    TWrittenTarget WrittenTarget = TWrittenTarget::None;  // set once a write succeeded
+    uint32_t WrittenStartLba = 0;                         // where its first block went
+    uint8_t WrittenAtZero = 0;  // its first block went to address 0 as well
+    uint8_t WrittenCompilation = 0;  // its blocks came from the compilation's layout
+    // The block a verify found different or could not read, and the path on
+    // the disc of the file that holds it (empty: the file-system area).
+    uint32_t VerifyFailLba = 0;
+    std::u16string VerifyFailPath;
+    uint8_t VerifyNamesFiles = 0;  // the running verify reads the compilation's layout
+
     // ---- the running write's threads; joined before the next write starts
     // and when the component goes, so no thread outlives the records it uses
     std::thread CacheThread;
     std::thread WriteThread;
     std::thread EraseThread;
+    std::thread VerifyThread;
 };
 
 }  // namespace tessor::builder

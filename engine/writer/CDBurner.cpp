@@ -19,6 +19,7 @@
 #include "engine/writer/Cache.h"
 #include "engine/writer/DiscWrite.h"
 #include "engine/writer/ImageFile.h"
+#include "engine/writer/Verify.h"
 
 namespace tessor::writer {
 
@@ -43,6 +44,11 @@ private:
 void TWriteThread::Run() {
     b_.StatusCode = builder::S_WRITING;
     b_.SectorsWritten = 0;
+    b_.WrittenTarget = builder::TWrittenTarget::None;
+    b_.WrittenDigests.clear();
+    b_.WrittenDigests.reserve(static_cast<size_t>(b_.TotalSectors.load()) / 32 + 1);
+    b_.WrittenStartLba = 0;
+    b_.WrittenAtZero = 0;
     std::unique_ptr<TBlockSink> sink =
         drive_ != nullptr ? MakeDiscSink(b_, *drive_) : MakeImageFileSink(b_);
     if (!sink->Begin()) {
@@ -69,8 +75,12 @@ void TWriteThread::Run() {
             Failed = 1;
             break;
         }
-        b_.SectorsWritten.fetch_add(
-            static_cast<uint32_t>(builder::SectorsForBytes(static_cast<uint64_t>(length))));
+        const auto sectors =
+            static_cast<uint32_t>(builder::SectorsForBytes(static_cast<uint64_t>(length)));
+        // What a verify compares the disc or file with, kept as the block
+        // goes: the sources are never read a second time.
+        b_.WrittenDigests.push_back(DigestBlock(b_.WriteBuffer.get(), sectors));
+        b_.SectorsWritten.fetch_add(sectors);
         sink->AfterBlock(++blocks);
     }
     if (!Failed)
@@ -113,6 +123,12 @@ void TWriteThread::Run() {
     {
         std::lock_guard lock(*b_.EngineLock);
         failed = Failed != 0;
+        // A test write records nothing that could be read back.
+        if (!failed && !(drive_ != nullptr && drive_->TestWrite)) {
+            b_.WrittenTarget =
+                drive_ != nullptr ? builder::TWrittenTarget::Disc : builder::TWrittenTarget::ImageFile;
+            b_.WrittenCompilation = !b_.ReadFromImageFile;
+        }
         b_.StatusCode = builder::S_IDLE;
         if (b_.NotifyWindow != nullptr && handler_) {
             b_.NotifyWindow->Post(kMsgWriteDone, 0, failed ? 1 : 0);
@@ -282,6 +298,18 @@ std::string ErrorTextFor(const TImageBuilder& b, uint32_t code) {
             return "No permission to write to the drive";
         case kErrNoTestWrite:
             return "This disc cannot be test-written (only CD-R, CD-RW, DVD-R and DVD-RW can)";
+        case kErrVerifyDiffers:
+        case kErrVerifyRead: {
+            std::string text = std::string("Verify failed: block ") +
+                               std::to_string(b.VerifyFailLba) +
+                               (code == kErrVerifyDiffers ? " differs from what was written"
+                                                          : " could not be read");
+            if (!b.VerifyFailPath.empty())
+                return text + ", in " + platform::ToSystem(b.VerifyFailPath);
+            return b.VerifyNamesFiles ? text + ", in the file-system area" : text;
+        }
+        case kErrNothingToVerify:
+            return "Nothing to verify: no complete write of this compilation to that target";
         default: {
             char text[32];
             std::snprintf(text, sizeof text, "Hardware Error %u", code);
