@@ -28,6 +28,11 @@ struct TJobResult {
 TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool()>& start,
                        std::FILE* out, bool showDriveBuffer);
 
+// Calls `start` (a Verify... call), then dispatches the messages until
+// OnVerifyDone arrives, with the same progress line; Ctrl-C aborts it.
+TJobResult RunVerifyJob(component::TDiscBurner& burner, const std::function<bool()>& start,
+                        std::FILE* out);
+
 // Waits for OnEraseDone the same way. A drive cannot stop an erase: Ctrl-C
 // says so once and the wait goes on; the result still says it was pressed.
 TJobResult RunEraseJob(component::TDiscBurner& burner, const std::function<bool()>& start,

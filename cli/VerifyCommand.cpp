@@ -1,0 +1,65 @@
+// Verify: the disc or image file read back and compared with what was
+// written, after burn, burn-image and image (--verify) or on its own.
+#include "cli/Verify.h"
+
+#include "cli/Commands.h"
+#include "cli/Drives.h"
+#include "cli/Job.h"
+#include "cli/Language.h"
+#include "cli/Options.h"
+
+namespace tessor::cli {
+
+int RunVerify(component::TDiscBurner& burner, const std::function<bool()>& start, std::FILE* out,
+              std::FILE* err) {
+    std::fprintf(out, "%s\n", LangText("S_VERIFYING").c_str());
+    TJobResult result = RunVerifyJob(burner, start, err);
+    if (result.aborted) {
+        std::fprintf(err, "tessor-cli: verify interrupted; nothing is known of the rest\n");
+        return kExitAborted;
+    }
+    if (result.failed) {
+        std::fprintf(err, "tessor-cli: %s\n", result.ErrorLine().c_str());
+        // Only a difference or an unreadable block says the written data
+        // are bad; a verify that could not start says nothing of them.
+        return result.error.rfind("Verify failed:", 0) == 0 ? kExitDiffers : kExitFailed;
+    }
+    std::fprintf(out, "Verified: %d sectors read back as written\n", burner.WrittenSectors());
+    return kExitOk;
+}
+
+int VerifyCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+    std::string help = std::string(
+                           "usage: tessor-cli verify [options] --image IMAGE\n"
+                           "\n"
+                           "Reads the disc in the drive from address 0 and compares it with the\n"
+                           "image file IMAGE, as burn-image wrote it (a tail shorter than a\n"
+                           "sector compared with zeros). The first block that differs or cannot\n"
+                           "be read is named with the drive's reason.\n\n"
+                           "  --image IMAGE       the image file to compare the disc with\n") +
+                       kDriveHelp + kVerifyExitStatus;
+    std::vector<std::string> valued = kDriveValued;
+    valued.push_back("--image");
+    TArgs args;
+    int exitCode = kExitOk;
+    if (!ParseCommandArgs("verify", argv, valued, kDriveFlags, help, 0, args, out, err, exitCode))
+        return exitCode;
+    const std::string* image = args.Value("--image");
+    if (image == nullptr) {
+        std::fprintf(err,
+                     "tessor-cli verify: --image IMAGE is required (a disc written from "
+                     "sources is verified with burn --verify)\n%s",
+                     help.c_str());
+        return kExitUsage;
+    }
+    component::TDiscBurner burner(true);
+    if (!ScanDrives(burner, args, err) || !SelectDrive(burner, args, false, err))
+        return kExitFailed;
+    if (!burner.DeviceReady()) {
+        std::fprintf(err, "tessor-cli: %s\n", LangText("DEVICE_NOT_READY").c_str());
+        return kExitFailed;
+    }
+    return RunVerify(burner, [&] { return burner.VerifyDiscAgainstImage(*image); }, out, err);
+}
+
+}  // namespace tessor::cli
