@@ -159,13 +159,16 @@ TJobResult RunVerifyJob(component::TDiscBurner& burner, const std::function<bool
     bool done = false;
     bool failed = false;
     auto previous = burner.OnVerifyDone;
-    burner.OnVerifyDone = [&](void*, uint8_t, int32_t, bool verifyFailed) {
+    int32_t fileId = component::TDiscBurner::kVerifyNoBlock;
+    burner.OnVerifyDone = [&](void*, uint8_t, int32_t id, bool verifyFailed) {
         done = true;
         failed = verifyFailed;
+        fileId = id;
     };
     TProgressLine line(out);
     TJobResult result = Pump(
         burner, start, done, failed, [&] { line.Draw(burner, false); }, [&] { burner.Abort(); });
+    result.fileId = fileId;
     line.End();
     burner.OnVerifyDone = previous;
     return result;

@@ -16,6 +16,7 @@ struct TJobResult {
     bool aborted = false;  // Ctrl-C was pressed
     std::string error;     // the engine's error text after a failure
     std::string detail;    // what the user needs besides: the system's or the drive's reason
+    int32_t fileId = component::TDiscBurner::kVerifyNoBlock;  // OnVerifyDone's FileId
 
     // The error text followed by its detail in parentheses.
     std::string ErrorLine() const { return detail.empty() ? error : error + " (" + detail + ")"; }

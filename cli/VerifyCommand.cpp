@@ -19,10 +19,13 @@ int RunVerify(component::TDiscBurner& burner, const std::function<bool()>& start
         return kExitAborted;
     }
     if (result.failed) {
-        std::fprintf(err, "tessor-cli: %s\n", result.ErrorLine().c_str());
-        // Only a difference or an unreadable block says the written data
-        // are bad; a verify that could not start says nothing of them.
-        return result.error.rfind("Verify failed:", 0) == 0 ? kExitDiffers : kExitFailed;
+        // Only a block named (one that differs or cannot be read) says the
+        // written data are bad; a verify that could not start or found no
+        // disc says nothing of them.
+        const bool named = result.fileId != component::TDiscBurner::kVerifyNoBlock;
+        std::fprintf(err, "tessor-cli: %s%s\n", named ? "verify failed: " : "",
+                     result.ErrorLine().c_str());
+        return named ? kExitDiffers : kExitFailed;
     }
     std::fprintf(out, "Verified: %d sectors read back as written\n", burner.WrittenSectors());
     return kExitOk;

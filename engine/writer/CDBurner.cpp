@@ -300,7 +300,7 @@ std::string ErrorTextFor(const TImageBuilder& b, uint32_t code) {
             return "This disc cannot be test-written (only CD-R, CD-RW, DVD-R and DVD-RW can)";
         case kErrVerifyDiffers:
         case kErrVerifyRead: {
-            std::string text = std::string("Verify failed: block ") +
+            std::string text = std::string("Block ") +
                                std::to_string(b.VerifyFailLba) +
                                (code == kErrVerifyDiffers ? " differs from what was written"
                                                           : " could not be read");

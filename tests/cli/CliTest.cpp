@@ -454,14 +454,14 @@ TEST_F(Cli, VerifyAfterWritingAndOnItsOwn) {
         {"", "", "image --verify -o - " + docs, 2, "cannot read standard output back"},
         {"dvd+r", "", "burn --use-aspi --device 1 --verify " + docs, 0, "Verified: "},
         {"dvd+r", "corrupt 16", "burn --use-aspi --device 1 --verify " + docs, 5,
-         "Verify failed: block 16 differs from what was written, in the file-system area"},
+         "verify failed: Block 16 differs from what was written, in the file-system area"},
         {"cd-r", "", "burn --use-aspi --device 1 --verify --test-write " + docs, 2,
          "nothing to read after --test-write"},
         {"dvd-r", "", "burn-image --use-aspi --device 1 --verify " + image, 0, "Verified: "},
         {"", "read-error 40 03/11/00 0", "verify --use-aspi --device 1 --image " + image, 5,
-         "block 40 could not be read (03/11/00 unrecovered read error)"},
+         "verify failed: Block 40 could not be read (03/11/00 unrecovered read error)"},
         {"dvd-r", "", "verify --use-aspi --device 1 --image " + image, 5,
-         "block 0 could not be read (05/21/00"},
+         "verify failed: Block 0 could not be read (05/21/00"},
         {"", "", "verify --use-aspi --device 1", 2, "--image IMAGE is required"},
     };
     for (const TCase& c : cases) {

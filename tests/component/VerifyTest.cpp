@@ -132,7 +132,7 @@ TEST_F(Verify, BadBlocksAreNamedWithTheirFileOrSense) {
         {"changed in a file", "corrupt %F", "differs from what was written, in /data/", ""},
         {"changed in the small file", "corrupt %S", "differs", ""},
         {"changed in the directories", "corrupt 18",
-         "block 18 differs from what was written, in the file-system area", ""},
+         "Block 18 differs from what was written, in the file-system area", ""},
         {"unreadable", "read-error %F 03/11/00 0", "could not be read, in /data/", "03/11/00"},
         {"disc gone", "on 28 removed", "could not be read", "02/3A/00"},
     };
@@ -162,7 +162,7 @@ TEST_F(Verify, BadBlocksAreNamedWithTheirFileOrSense) {
         EXPECT_NE(report.Text.find(c.text), std::string::npos) << report.Text;
         EXPECT_NE(report.Detail.find(c.detail), std::string::npos) << report.Detail;
         if (rule.find("removed") == std::string::npos) {
-            EXPECT_NE(report.Text.find("block " + std::to_string(expectBlock) + " "),
+            EXPECT_NE(report.Text.find("Block " + std::to_string(expectBlock) + " "),
                       std::string::npos)
                 << report.Text;
             EXPECT_EQ(verifyDone.fileId, expectId);
@@ -202,7 +202,7 @@ TEST_F(Verify, AppendedSessionIsReadAtItsAddresses) {
     ASSERT_TRUE(host->InjectFault(0, "corrupt 17", error));
     EXPECT_FALSE(VerifyDisc());
     EXPECT_EQ(burner->ErrorText(),
-              "Verify failed: block 17 differs from what was written, in the file-system area");
+              "Block 17 differs from what was written, in the file-system area");
 }
 
 // Abort while the verify waits for a drive: it stops at once, with one
@@ -270,7 +270,7 @@ TEST_F(Verify, ImageFilesAreReadBack) {
     std::fputc(byte ^ 0xFF, f);
     std::fclose(f);
     EXPECT_FALSE(RunVerify([&] { return burner->VerifyDiscAgainstImage(image); }));
-    EXPECT_EQ(burner->ErrorText(), "Verify failed: block 40 differs from what was written");
+    EXPECT_EQ(burner->ErrorText(), "Block 40 differs from what was written");
 }
 
 // The block digest changes with any byte, and the sector checks say which
