@@ -50,6 +50,8 @@ const TTexts kConstants[] = {
     {"NETWORK", u"Network", u"Netzwerk", u"reţea"},
     {"OKDELETE", u">>> Deletion successfull", u">>> Löschen erfolgreich",
      u">>> ştergerea de succes"},
+    {"OKVERIFY", u">>> Verification successful", u">>> Prüfung erfolgreich",
+     u">>> verificarea de succes"},
     {"OKWRITE", u">>> Writing successfull", u">>> Schreiben erfolgreich",
      u">>> scrierea de succes"},
     {"OTHER_DEVICE", u"Other device", u"Anderes Laufwerk", u"alt dispozitiv"},
@@ -75,6 +77,9 @@ const TTexts kConstants[] = {
     {"UNDELETABLE", u"Disk undeletable", u"Medium nicht löschbar", u"disk undeletable"},
     {"UNKNOWN", u"unknown", u"unbekannt", u"necunoscut"},
     {"UNKNOWN_STATUS", u"Unknown status", u"Unbekannter Status", u"Necunoscut statutul"},
+    {"VERIFYERROR", u">>> Verification failed:", u">>> Prüfung fehlgeschlagen:",
+     u">>> Verificarea a eşuat:"},
+    {"VERIFYWRITTEN", u"verify written data", u"Geschriebenes prüfen", u"verificare date scrise"},
     {"WANTUPDATE", u"A newer version off Tessor is available. Would you like to download it?",
      u"Eine neuere Version von Tessor ist verfügbar. Wollen Sie diese herunterladen?",
      u"O versiune mai nouă de pe Tessor este disponibil. Doriţi să-l descărcaţi?"},
@@ -175,7 +180,7 @@ TEST(BuiltResources, ConstantsStreamMatchesItsSource) {
         ++count;
     }
     expected[2] = static_cast<uint8_t>(count);
-    EXPECT_EQ(count, 42u);
+    EXPECT_EQ(count, 45u);
     std::span<const uint8_t> built = Resource(u"XELANG_CONSTS");
     EXPECT_EQ(std::vector<uint8_t>(built.begin(), built.end()), expected);
 }

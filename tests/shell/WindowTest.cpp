@@ -45,6 +45,7 @@ TEST_F(Window, ControlsSitAtTheirPlacesUnderTheirNames) {
         {"Button1", {473, 6, 65, 25}, "burn iso"},
         {"create_iso", {539, 6, 65, 25}, "create_iso"},
         {"discsizeCheckBox", {10, 41, 97, 17}, "proof discsize"},
+        {"verifyCheckBox", {112, 41, 144, 17}, "verify written data"},
         {"TreeView1", {12, 79, 589, 209}, nullptr},
         {"Memo1", {12, 303, 589, 171}, nullptr},
         {"pb", {12, 477, 589, 17}, nullptr},
@@ -74,6 +75,7 @@ TEST_F(Window, ControlsSitAtTheirPlacesUnderTheirNames) {
     EXPECT_EQ(window->ComboBox1->geometry().topLeft(), QPoint(88, 8));
     EXPECT_EQ(window->cbLanguage->geometry().topLeft(), QPoint(258, 39));
     EXPECT_TRUE(window->discsizeCheckBox->isChecked());
+    EXPECT_FALSE(window->verifyCheckBox->isChecked());
     EXPECT_FALSE(window->Button6->isEnabled());
     EXPECT_EQ(window->font().pointSize(), 8);
 }
