@@ -279,6 +279,14 @@ struct TImageBuilder {
     uint32_t VerifyFailLba = 0;
     std::u16string VerifyFailPath;
     uint8_t VerifyNamesFiles = 0;  // the running verify reads the compilation's layout
+    // The write thread only digests the stream (nothing is written): the
+    // compilation laid out as a disc's last session holds it, to verify it.
+    uint8_t DigestOnly = 0;
+    // The sectors (counted from the session's start) that the digests cover:
+    // all of them, or for a digest run only the files' data, since the
+    // file-system area holds the time it was written.
+    uint32_t DigestFrom = 0;
+    uint32_t DigestTo = 0xFFFFFFFFu;
 
     // ---- the running write's threads; joined before the next write starts
     // and when the component goes, so no thread outlives the records it uses

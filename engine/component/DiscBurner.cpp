@@ -328,6 +328,7 @@ bool TDiscBurner::WriteDisc() {
     builder_.ImagePath.clear();
     builder_.WriteToImageFile = 0;
     builder_.ReadFromImageFile = 0;
+    builder_.DigestOnly = 0;
     drive_.MediaType = drive::GetMediaType(drive_);
     return writer::StartWrite(builder_, &drive_, this, OnWriteDone);
 }
@@ -337,6 +338,7 @@ bool TDiscBurner::WriteImageToDisc(const std::string& imageFile) {
     builder_.ImagePath = platform::FromSystem(imageFile);
     builder_.WriteToImageFile = 0;
     builder_.ReadFromImageFile = 1;
+    builder_.DigestOnly = 0;
     builder_.TotalSectors = 0;
     if (!builder_.ImageFileHandle.OpenReadNarrow(imageFile)) {
         builder_.CurrentSourcePath = builder_.ImagePath;
@@ -363,6 +365,10 @@ bool TDiscBurner::VerifyDisc() {
     writer::TVerifyJob job;
     job.Drive = &drive_;
     return writer::StartVerify(builder_, job, this, OnVerifyDone);
+}
+
+bool TDiscBurner::ReadSourcesForVerify() {
+    return writer::StartDigestRun(builder_, drive_, this, OnWriteDone);
 }
 
 bool TDiscBurner::VerifyDiscAgainstImage(const std::string& imageFile) {

@@ -143,6 +143,12 @@ public:
     // the current drive, at the addresses it went to, against the digests
     // kept while it was written.
     bool VerifyDisc();
+    // For a disc written earlier: lays the prepared compilation out as the
+    // last session of the disc in the current drive holds it and reads the
+    // sources into digests, writing nothing (Status() S_VERIFYING, progress
+    // as for a write, OnWriteDone at the end); VerifyDisc then compares the
+    // disc with them. A disc with no such session fails at once.
+    bool ReadSourcesForVerify();
     // The disc in the current drive from block 0 against an image file.
     bool VerifyDiscAgainstImage(const std::string& imageFile);
     // The image file the last CreateImageFile made, read back.

@@ -42,15 +42,22 @@ private:
 };
 
 void TWriteThread::Run() {
-    b_.StatusCode = builder::S_WRITING;
+    // A digest run is the first half of a verify: the sources are read.
+    b_.StatusCode = b_.DigestOnly ? builder::S_VERIFYING : builder::S_WRITING;
     b_.SectorsWritten = 0;
     b_.WrittenTarget = builder::TWrittenTarget::None;
     b_.WrittenDigests.clear();
     b_.WrittenDigests.reserve(static_cast<size_t>(b_.TotalSectors.load()) / 32 + 1);
-    b_.WrittenStartLba = 0;
-    b_.WrittenAtZero = 0;
-    std::unique_ptr<TBlockSink> sink =
-        drive_ != nullptr ? MakeDiscSink(b_, *drive_) : MakeImageFileSink(b_);
+    if (!b_.DigestOnly) {
+        b_.WrittenStartLba = 0;
+        b_.WrittenAtZero = 0;
+        b_.DigestFrom = 0;
+        b_.DigestTo = 0xFFFFFFFFu;
+    }
+    uint32_t sectorsDone = 0;
+    std::unique_ptr<TBlockSink> sink = drive_ != nullptr ? MakeDiscSink(b_, *drive_)
+                                       : b_.DigestOnly  ? MakeDigestSink()
+                                                        : MakeImageFileSink(b_);
     if (!sink->Begin()) {
         b_.AbortRequested = 1;  // stops the cache thread; nothing was written
         b_.StatusCode = builder::S_BURN_ERROR_ABORTING;
@@ -79,11 +86,13 @@ void TWriteThread::Run() {
             static_cast<uint32_t>(builder::SectorsForBytes(static_cast<uint64_t>(length)));
         // What a verify compares the disc or file with, kept as the block
         // goes: the sources are never read a second time.
-        b_.WrittenDigests.push_back(DigestBlock(b_.WriteBuffer.get(), sectors));
+        b_.WrittenDigests.push_back(
+            DigestSessionBlock(b_, b_.WriteBuffer.get(), sectors, sectorsDone));
+        sectorsDone += sectors;
         b_.SectorsWritten.fetch_add(sectors);
         sink->AfterBlock(++blocks);
     }
-    if (!Failed)
+    if (!Failed && !b_.DigestOnly)
         b_.StatusCode = builder::S_CLOSING_TRACK;
     if (!sink->Finish(Failed != 0))
         Failed = 1;
@@ -125,10 +134,11 @@ void TWriteThread::Run() {
         failed = Failed != 0;
         // A test write records nothing that could be read back.
         if (!failed && !(drive_ != nullptr && drive_->TestWrite)) {
-            b_.WrittenTarget =
-                drive_ != nullptr ? builder::TWrittenTarget::Disc : builder::TWrittenTarget::ImageFile;
+            b_.WrittenTarget = drive_ != nullptr || b_.DigestOnly ? builder::TWrittenTarget::Disc
+                                                                  : builder::TWrittenTarget::ImageFile;
             b_.WrittenCompilation = !b_.ReadFromImageFile;
         }
+        b_.DigestOnly = 0;
         b_.StatusCode = builder::S_IDLE;
         if (b_.NotifyWindow != nullptr && handler_) {
             b_.NotifyWindow->Post(kMsgWriteDone, 0, failed ? 1 : 0);
@@ -255,6 +265,7 @@ bool CreateImageFile(TImageBuilder& b, std::u16string_view path, void* sender,
         return false;
     }
     b.WriteToImageFile = 1;
+    b.DigestOnly = 0;
     return StartWrite(b, nullptr, sender, handler);
 }
 
@@ -308,6 +319,8 @@ std::string ErrorTextFor(const TImageBuilder& b, uint32_t code) {
                 return text + ", in " + platform::ToSystem(b.VerifyFailPath);
             return b.VerifyNamesFiles ? text + ", in the file-system area" : text;
         }
+        case kErrNoSession:
+            return "The disc holds no recorded session to compare with";
         case kErrNothingToVerify:
             return "Nothing to verify: no complete write of this compilation to that target";
         default: {

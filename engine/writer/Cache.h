@@ -41,6 +41,8 @@ enum : uint32_t {
     // No complete write to verify against (none yet, a test write, or the
     // compilation changed since).
     kErrNothingToVerify = 14,
+    // The disc holds no recorded session of the compilation's size.
+    kErrNoSession = 15,
 };
 
 // The most blocks the table can hold while one slot stays free for the open

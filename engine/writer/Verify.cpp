@@ -14,6 +14,7 @@
 #include "engine/drive/Capacity.h"
 #include "engine/drive/DriveClaim.h"
 #include "engine/drive/MMC.h"
+#include "engine/drive/Consts.h"
 #include "engine/drive/Queries.h"
 #include "engine/drive/RetryPolicy.h"
 #include "engine/drive/SCSIDefs.h"
@@ -71,17 +72,26 @@ uint64_t SectorHash(const uint8_t* p) {
 
 }  // namespace
 
-TBlockDigest DigestBlock(const uint8_t* data, uint32_t sectors) {
+TBlockDigest DigestBlock(const uint8_t* data, uint32_t sectors, uint64_t from, uint64_t to) {
     TBlockDigest digest;
     digest.Count = static_cast<uint8_t>(sectors);
     uint64_t block = kP3 ^ sectors;
     for (uint32_t i = 0; i < sectors && i < uint32_t(kSectorsPerBlock); ++i) {
+        if (i < from || i >= to)
+            continue;
         uint64_t h = SectorHash(data + size_t(i) * kSectorSize);
         digest.Sectors[i] = static_cast<uint16_t>(h >> 48);
         block = Rotl(block ^ Round(0, h), 27) * kP1 + kP3;
     }
     digest.Block = block;
     return digest;
+}
+
+TBlockDigest DigestSessionBlock(const TImageBuilder& b, const uint8_t* data, uint32_t sectors,
+                                uint32_t first) {
+    const uint64_t from = b.DigestFrom > first ? b.DigestFrom - first : 0;
+    const uint64_t to = b.DigestTo > first ? uint64_t(b.DigestTo) - first : 0;
+    return DigestBlock(data, sectors, from, to);
 }
 
 int32_t FileAtSector(const TImageBuilder& b, uint32_t sector, std::u16string& path) {
@@ -233,7 +243,9 @@ bool TVerifyThread::VerifyBlock(uint32_t index, uint32_t lba, uint32_t sectorInI
             return false;
         return Fail(kErrVerifyRead, lba + UnreadableSector(lba, count), sectorInImage);
     }
-    TBlockDigest got = DigestBlock(buffer_.get(), count);
+    TBlockDigest got = reference_.IsOpen() || job_.Drive == nullptr
+                           ? DigestBlock(buffer_.get(), count)
+                           : DigestSessionBlock(b_, buffer_.get(), count, sectorInImage);
     if (got.Block == expected.Block && got.Count == expected.Count)
         return true;
     // Name the first sector whose check differs; when only the block digest
@@ -374,6 +386,75 @@ bool StartVerify(TImageBuilder& b, const TVerifyJob& job, void* sender,
         thread->Run(sender, handler);
     });
     return true;
+}
+
+namespace {
+
+class TDigestSink final : public TBlockSink {
+public:
+    bool Write(const uint8_t*, int32_t) override { return true; }
+    bool Finish(bool) override { return true; }
+};
+
+// Where the last session with data starts: behind the earlier volume of an
+// overwritable disc (the volume at sector 16 spans both), else at the start
+// of the last track that is not blank.
+bool LastSessionStart(drive::TSCSIDevice& d, uint32_t sectors, uint32_t& start) {
+    using namespace drive;
+    const uint8_t m = d.MediaType;
+    if (m == MT_DVD_RAM || m == MT_DVD_PLUS_RW || m == MT_BD_RE) {
+        const uint32_t volume = IsoVolumeSize(d);
+        if (volume < sectors)
+            return false;
+        start = volume - sectors;
+        return true;
+    }
+    for (int track = LastTrackNumber(d); track >= 1; --track) {
+        if (ReadTrackInformation(d, static_cast<uint8_t>(track)) &&
+            (d.TrackInfo.Raw[6] & 0x40) == 0) {  // the track's Blank bit
+            start = d.TrackInfo.TrackStart;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::unique_ptr<TBlockSink> MakeDigestSink() {
+    return std::make_unique<TDigestSink>();
+}
+
+bool StartDigestRun(TImageBuilder& b, drive::TSCSIDevice& d, void* sender,
+                    const builder::TDoneHandler& handler) {
+    using namespace drive;
+    JoinWriterThreads(b);
+    b.WriteToImageFile = 0;
+    b.ReadFromImageFile = 0;
+    d.MediaType = GetMediaType(d);
+    uint32_t start = 0;
+    const bool found = ClaimDevice(d) && LastSessionStart(d, uint32_t(b.TotalSectors.load()), start);
+    ReleaseDevice(d);
+    if (!found) {
+        // A blank disc, or one that holds no session of this size.
+        b.ErrorCode = kErrNoSession;
+        RaiseWriteDone(b, handler, sender, true);
+        return false;
+    }
+    const uint8_t m = d.MediaType;
+    const bool overwritable = m == MT_DVD_RAM || m == MT_DVD_PLUS_RW || m == MT_BD_RE;
+    b.SessionStartLba = static_cast<int32_t>(start);
+    b.VolumeSizeBias = overwritable ? b.SessionStartLba : 0;
+    if (b.UDFBridge)
+        b.UdfLbaBase = b.SessionStartLba;
+    b.WrittenStartLba = start;
+    // Only the files' data: the file-system area (and the copy of its start
+    // at address 0) holds the time of the write, which a new layout cannot.
+    b.WrittenAtZero = 0;
+    b.DigestFrom = static_cast<uint32_t>(b.FirstDataLba);
+    b.DigestTo = static_cast<uint32_t>(b.FirstDataLba + b.FileDataSectors);
+    b.DigestOnly = 1;
+    return StartWrite(b, nullptr, sender, handler);
 }
 
 }  // namespace tessor::writer

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "engine/builder/TreeTypes.h"
+#include "engine/writer/BlockSink.h"
 
 namespace tessor::drive {
 struct TSCSIDevice;
@@ -25,8 +27,14 @@ using TVerifyHandler =
 inline constexpr int32_t kVerifyFileSystemArea = -1;
 inline constexpr int32_t kVerifyNoBlock = -2;
 
-// The digest of `sectors` (1..32) sectors of 2048 bytes.
-builder::TBlockDigest DigestBlock(const uint8_t* data, uint32_t sectors);
+// The digest of `sectors` (1..32) sectors of 2048 bytes; only those in
+// [from, to) (counted within the block) contribute.
+builder::TBlockDigest DigestBlock(const uint8_t* data, uint32_t sectors, uint64_t from = 0,
+                                  uint64_t to = 32);
+// The digest of the block at sector `first` of the session, over the
+// sectors that b.DigestFrom and b.DigestTo cover.
+builder::TBlockDigest DigestSessionBlock(const builder::TImageBuilder& b, const uint8_t* data,
+                                         uint32_t sectors, uint32_t first);
 
 // What one verify reads and what it compares it with.
 struct TVerifyJob {
@@ -44,6 +52,17 @@ struct TVerifyJob {
 // job must match the last write's target.
 bool StartVerify(builder::TImageBuilder& b, const TVerifyJob& job, void* sender,
                  const TVerifyHandler& handler);
+
+// Lays the prepared compilation out as the last session of the disc in the
+// drive holds it (at that session's address) and runs the stream through
+// the write thread into digests only, nothing written: its write
+// completion (OnWriteDone) follows as for StartWrite, and a verify against
+// the digests then compares the disc with the sources. False as StartWrite.
+bool StartDigestRun(builder::TImageBuilder& b, drive::TSCSIDevice& drive, void* sender,
+                    const builder::TDoneHandler& handler);
+
+// The sink of a digest run: takes every block and keeps nothing.
+std::unique_ptr<TBlockSink> MakeDigestSink();
 
 // The entry of the compilation whose data hold sector `sector` (counted from
 // the start of the image), and its path on the disc; kVerifyFileSystemArea

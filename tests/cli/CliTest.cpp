@@ -462,7 +462,11 @@ TEST_F(Cli, VerifyAfterWritingAndOnItsOwn) {
          "verify failed: Block 40 could not be read (03/11/00 unrecovered read error)"},
         {"dvd-r", "", "verify --use-aspi --device 1 --image " + image, 5,
          "verify failed: Block 0 could not be read (05/21/00"},
-        {"", "", "verify --use-aspi --device 1", 2, "--image IMAGE is required"},
+        {"", "", "verify --use-aspi --device 1", 2, "give either SOURCE... or --image IMAGE"},
+        {"", "", "verify --use-aspi --device 1 " + docs, 1, "holds no recorded session"},
+        {"dvd+r", "", "burn --use-aspi --device 1 " + docs, 0, "Writing successfull"},
+        {"", "", "verify --use-aspi --device 1 " + docs, 0, "Verified: "},
+        {"", "", "verify --use-aspi --device 1 " + image, 5, "verify failed: Block "},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.command);

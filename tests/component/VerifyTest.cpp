@@ -50,6 +50,15 @@ protected:
     bool VerifyDisc() {
         return RunVerify([&] { return burner->VerifyDisc(); });
     }
+    // The disc against sources, laid out as the disc's last session holds them.
+    bool VerifySources(const std::vector<std::string>& folders) {
+        Compile(folders);
+        writeDone = {};
+        if (burner->ReadSourcesForVerify())
+            Pump(writeDone);
+        EXPECT_EQ(writeDone.count, 1);
+        return !writeDone.failed && VerifyDisc();
+    }
 
     // READ (10) commands as (address, blocks).
     std::vector<std::pair<uint32_t, uint32_t>> Reads() const {
@@ -115,6 +124,9 @@ TEST_F(Verify, EveryMediumVerifiesAfterACleanBurn) {
             next += blocks;
         }
         EXPECT_EQ(next, total);
+        // The same sources later, laid out where the disc holds its session.
+        EXPECT_TRUE(VerifySources({work / (std::string("v-") + c.media) + "/data"}))
+            << burner->ErrorText();
     }
 }
 
@@ -203,6 +215,18 @@ TEST_F(Verify, AppendedSessionIsReadAtItsAddresses) {
     EXPECT_FALSE(VerifyDisc());
     EXPECT_EQ(burner->ErrorText(),
               "Block 17 differs from what was written, in the file-system area");
+    ASSERT_TRUE(host->InjectFault(0, "clear", error));
+    // The sources of the last session verify against it; others of the same
+    // layout but other bytes do not, and the first file that differs is named
+    // (its data come first, behind the session's file-system area).
+    EXPECT_TRUE(VerifySources({work / "second/two"})) << burner->ErrorText();
+    EXPECT_FALSE(VerifySources({MakeTree("other", "two", 1u << 30)}));
+    const std::string text = burner->ErrorText();
+    const uint32_t first = volume + uint32_t(burner->Builder().FirstDataLba);
+    EXPECT_NE(text.find("Block " + std::to_string(first) +
+                        " differs from what was written, in /two/sub/b.bin"),
+              std::string::npos)
+        << text;
 }
 
 // Abort while the verify waits for a drive: it stops at once, with one
