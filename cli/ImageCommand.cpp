@@ -26,8 +26,9 @@ const char* kImageHelpHead =
 
 const char* kImageHelpTail =
     "\n"
-    "The image is written beside IMAGE under a temporary name and takes its place\n"
-    "only when complete: a failed or interrupted run leaves an earlier IMAGE as it\n"
+    "The image is written beside IMAGE into a file without a name (where the file\n"
+    "system has none, under a temporary name) and takes its place only when\n"
+    "complete: a failed, interrupted or killed run leaves an earlier IMAGE as it\n"
     "was. A device or a pipe is written directly. IMAGE may not be one of the\n"
     "sources.\n"
     "\n"

@@ -264,6 +264,9 @@ struct TImageBuilder {
     // renamed over it once complete; empty when ImagePath is written
     // directly (a device or a pipe).
     std::u16string ImageTempPath;
+    // The image is written into a file without a name (nothing is left
+    // behind by a crash); it is linked beside ImagePath once complete.
+    uint8_t ImageUnnamed = 0;
     uint8_t WriteToImageFile = 0;
     uint8_t ReadFromImageFile = 0;
     platform::TFile ImageFileHandle;
