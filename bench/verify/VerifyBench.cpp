@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/BigTree.h"
+#include "bench/common/VirtualDrive.h"
 #include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
 #include "engine/platform/Threads.h"
@@ -24,29 +26,14 @@ namespace fs = std::filesystem;
 using tessor::component::TDiscBurner;
 using Clock = std::chrono::steady_clock;
 
+using tessor::bench::MakeBigTree;
+using tessor::bench::TVirtualDrive;
+
 namespace {
 
 std::string Env(const char* name, const char* fallback) {
     const char* v = std::getenv(name);
     return v != nullptr && *v != '\0' ? v : fallback;
-}
-
-void MakeBigTree(const std::string& root) {
-    if (fs::exists(root + ".done"))
-        return;
-    fs::remove_all(root);
-    fs::create_directories(root);
-    std::mt19937_64 rnd(1);
-    std::vector<uint64_t> block(1 << 17);
-    for (int f = 0; f < 4; ++f) {
-        std::ofstream out(root + "/part" + std::to_string(f) + ".bin", std::ios::binary);
-        for (int i = 0; i < 256; ++i) {  // 256 MiB each
-            for (auto& w : block)
-                w = rnd();
-            out.write(reinterpret_cast<const char*>(block.data()), block.size() * 8);
-        }
-    }
-    std::ofstream(root + ".done").put('\n');
 }
 
 // Pumps until the completion the flag belongs to; false when it failed.
@@ -71,29 +58,9 @@ int main() {
     MakeBigTree(dir + "/burn-big");
 
     tessor::platform::SetTimeScale(0);
-    char templ[] = "/tmp/tessor-bench-vdrive-XXXXXX";
-    const std::string state = mkdtemp(templ);
-    tessor::vdrive::THostOptions options;
-    options.stateDir = state;
-    options.timeScale = 0;
-    options.journalLimit = 0;
-    tessor::vdrive::TDriveConfig bd;
-    bd.kind = tessor::vdrive::TDriveKind::BdWriter;
-    options.drives = {bd};
-    std::string error;
-    auto host = tessor::vdrive::TRecorderHost::Create(options, error);
-    if (!host || !host->InsertMedia(0, tessor::vdrive::TMediaKind::BdR, "", error)) {
-        std::fprintf(stderr, "virtual recorder: %s\n", error.c_str());
-        return 1;
-    }
-
+    TVirtualDrive drive(0, 0.0);
     TDiscBurner b(true);
-    auto* h = host.get();
-    b.Drive().AspiOverride.GetSupportInfo = [h] { return h->GetASPI32SupportInfo(); };
-    b.Drive().AspiOverride.SendCommand = [h](void* srb) { return h->SendASPI32Command(srb); };
-    b.ScanDevices(1, "", "");
-    b.SelectDevice(0);
-    b.SetSpeeds(0, 0);
+    drive.Attach(b);
     b.ClearFiles();
     b.SetUDFBridge(true);
     b.CreateDir(u"\\", u"data");
@@ -114,8 +81,9 @@ int main() {
         std::fprintf(stderr, "burn failed: %s\n", b.ErrorText().c_str());
         return 1;
     }
-    const std::string image = state + "/disc.iso";
-    if (!host->ExportImage(0, image, error)) {
+    const std::string image = drive.state + "/disc.iso";
+    std::string error;
+    if (!drive.host->ExportImage(0, image, error)) {
         std::fprintf(stderr, "export: %s\n", error.c_str());
         return 1;
     }
@@ -144,6 +112,5 @@ int main() {
                 digest.c_str(), c, b.ImageSectors() * 2048.0 / 1e6 / c);
     std::printf("  ratio verify / cat | %s: %.2f (goal: at most 1.3), median of %d runs\n",
                 digest.c_str(), v / c, runs);
-    fs::remove_all(state);
     return 0;
 }
