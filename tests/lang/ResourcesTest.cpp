@@ -79,7 +79,7 @@ const TTexts kConstants[] = {
     {"UNKNOWN_STATUS", u"Unknown status", u"Unbekannter Status", u"Necunoscut statutul"},
     {"VERIFYERROR", u">>> Verification failed:", u">>> Prüfung fehlgeschlagen:",
      u">>> Verificarea a eşuat:"},
-    {"VERIFYWRITTEN", u"verify written data", u"Geschriebenes prüfen", u"verificare date scrise"},
+    {"VERIFYWRITTEN", u"verify written data", u"Geschriebenes prüfen", u"verificare date"},
     {"WANTUPDATE", u"A newer version off Tessor is available. Would you like to download it?",
      u"Eine neuere Version von Tessor ist verfügbar. Wollen Sie diese herunterladen?",
      u"O versiune mai nouă de pe Tessor este disponibil. Doriţi să-l descărcaţi?"},

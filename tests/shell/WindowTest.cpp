@@ -200,6 +200,22 @@ TEST_F(Window, DoubleClickListsTheSourcesLastParts) {
     EXPECT_EQ(prompter.asked[1].text, QStringLiteral("Photos\rnotes.txt\r"));
 }
 
+// The verify box follows the language, and its text fits its place in each.
+TEST_F(Window, VerifyBoxIsTranslatedAndFits) {
+    QStringList seen;
+    for (int i = 0; i < window->cbLanguage->count(); ++i) {
+        window->cbLanguage->setCurrentIndex(i);
+        window->cbLanguageChange();
+        seen << window->verifyCheckBox->text();
+        EXPECT_LE(window->verifyCheckBox->sizeHint().width(), window->verifyCheckBox->width())
+            << window->verifyCheckBox->text().toStdString();
+    }
+    seen.removeDuplicates();
+    EXPECT_EQ(seen.size(), window->cbLanguage->count());
+    window->cbLanguage->setCurrentIndex(0);
+    window->cbLanguageChange();
+}
+
 TEST_F(Window, LanguageSwitchRetranslatesCaptionsButNotTheTitle) {
     window->cbLanguage->setCurrentIndex(1);
     window->cbLanguageChange();
