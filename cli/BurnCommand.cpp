@@ -14,6 +14,7 @@
 #include "cli/Job.h"
 #include "cli/Language.h"
 #include "cli/Options.h"
+#include "cli/Verify.h"
 #include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
 
@@ -30,12 +31,16 @@ const char* kBurnOptions =
     "  --no-burnproof      no buffer-underrun protection\n"
     "  --no-size-check     write even when the disc reports too little free space\n"
     "  --no-erase          do not erase a rewritable disc first\n"
-    "  --eject             open the tray after a successful write\n";
+    "  --eject             open the tray after a successful write\n"
+    "  --verify            afterwards read the session back and compare it with what was\n"
+    "                      written (not with --test-write)\n";
 
 const char* kBurnExitStatus =
     "\nSizes are in MB of 10^6 bytes, as 'tessor-cli devices' shows them.\n"
-    "Exit status: 0 written, 1 failed, 2 bad command line or source, 3 the disc is\n"
-    "too small, 4 sources left out (see --allow-partial), 130 interrupted (the disc is\n"
+    "Exit status: 0 written (and verified), 1 failed, 2 bad command line or source, 3\n"
+    "the disc is too small, 4 sources left out (see --allow-partial), 5 written, but\n"
+    "the verify read other data back or could not read a block (the message names\n"
+    "the first block, its file and the drive's reason), 130 interrupted (the disc is\n"
     "closed as far as it was written). Nothing is sent to the drive before every\n"
     "source has been found.\n";
 
@@ -128,13 +133,17 @@ bool SizeFits(component::TDiscBurner& burner, const TArgs& args, uint64_t needed
 }
 
 int FinishWrite(component::TDiscBurner& burner, const TArgs& args, const TJobResult& result,
-                std::FILE* out, std::FILE* err) {
+                const std::function<bool()>& verify, std::FILE* out, std::FILE* err) {
     if (result.aborted || result.failed) {
         std::fprintf(err, "tessor-cli: %s%s\n", LangText("WRITEERROR").c_str(),
                      result.ErrorLine().c_str());
         return result.aborted ? kExitAborted : kExitFailed;
     }
     std::fprintf(out, "%s\n", LangText("OKWRITE").c_str());
+    if (args.Has("--verify")) {
+        if (int verified = RunVerify(burner, verify, out, err); verified != kExitOk)
+            return verified;
+    }
     if (args.Has("--eject"))
         burner.EjectTray(true);
     return kExitOk;
@@ -148,8 +157,16 @@ bool ParseDiscArgs(const char* command, const std::vector<std::string>& argv,
     valued.push_back("--speed");
     flags.insert(flags.end(), kDriveFlags.begin(), kDriveFlags.end());
     flags.insert(flags.end(), {"--test-write", "--finalize", "--no-burnproof", "--no-size-check",
-                               "--no-erase", "--eject"});
-    return ParseCommandArgs(command, argv, valued, flags, help, -1, args, out, err, exitCode);
+                               "--no-erase", "--eject", "--verify"});
+    if (!ParseCommandArgs(command, argv, valued, flags, help, -1, args, out, err, exitCode))
+        return false;
+    if (args.Has("--verify") && args.Has("--test-write")) {
+        std::fprintf(err, "tessor-cli %s: --verify has nothing to read after --test-write\n",
+                     command);
+        exitCode = kExitUsage;
+        return false;
+    }
+    return true;
 }
 
 // Scan, select, switches, speed, readiness, and a disc that can take a
@@ -242,7 +259,8 @@ int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE*
     std::fprintf(out, "%s\n", LangText("WRITE_DATA").c_str());
     TJobResult result = RunWriteJob(
         burner, [&] { return burner.WriteDisc(); }, err, true);
-    return FinishWrite(burner, args, result, out, err);
+    return FinishWrite(
+        burner, args, result, [&] { return burner.VerifyDisc(); }, out, err);
 }
 
 int BurnImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
@@ -302,7 +320,8 @@ int BurnImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::
         burner, [&] { return burner.WriteImageToDisc(image); }, err, true);
     if (!result.started && !result.failed)
         result.failed = true;
-    return FinishWrite(burner, args, result, out, err);
+    return FinishWrite(
+        burner, args, result, [&] { return burner.VerifyDiscAgainstImage(image); }, out, err);
 }
 
 }  // namespace tessor::cli

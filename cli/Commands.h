@@ -11,6 +11,7 @@ namespace tessor::cli {
 int ImageCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int BurnCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int BurnImageCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int VerifyCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int EraseCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int DevicesCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int TrayCommand(bool eject, const std::vector<std::string>& args, std::FILE* out, std::FILE* err);

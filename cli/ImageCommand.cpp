@@ -4,6 +4,7 @@
 #include "cli/Compilation.h"
 #include "cli/Job.h"
 #include "cli/Options.h"
+#include "cli/Verify.h"
 #include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
 
@@ -19,17 +20,21 @@ const char* kImageHelpHead =
     "whole content; each SOURCE file lies in the root.\n"
     "\n"
     "  -o, --output IMAGE  the image file to write; '-' writes to standard output\n"
-    "                      (every message then goes to standard error)\n";
+    "                      (every message then goes to standard error)\n"
+    "  --verify            afterwards read the image file back and compare it with what\n"
+    "                      was written (not with standard output)\n";
 
 const char* kImageHelpTail =
     "\n"
-    "The image is written beside IMAGE under a temporary name and takes its place\n"
-    "only when complete: a failed or interrupted run leaves an earlier IMAGE as it\n"
+    "The image is written beside IMAGE into a file without a name (where the file\n"
+    "system has none, under a temporary name) and takes its place only when\n"
+    "complete: a failed, interrupted or killed run leaves an earlier IMAGE as it\n"
     "was. A device or a pipe is written directly. IMAGE may not be one of the\n"
     "sources.\n"
     "\n"
-    "Exit status: 0 written, 1 failed (the reason is printed), 2 bad command line or\n"
-    "source, 4 sources left out (see --allow-partial), 130 interrupted.\n";
+    "Exit status: 0 written (and verified), 1 failed (the reason is printed), 2 bad\n"
+    "command line or source, 4 sources left out (see --allow-partial), 5 written, but\n"
+    "the file read back differs, 130 interrupted.\n";
 
 }  // namespace
 
@@ -39,8 +44,9 @@ int ImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
     std::vector<std::string> valued = kCompilationValued;
     valued.insert(valued.end(), {"-o", "--output"});
     int exitCode = kExitOk;
-    if (!ParseCommandArgs("image", argv, valued, kCompilationFlags, help, -1, args, out, err,
-                          exitCode)) {
+    std::vector<std::string> flags = kCompilationFlags;
+    flags.push_back("--verify");
+    if (!ParseCommandArgs("image", argv, valued, flags, help, -1, args, out, err, exitCode)) {
         return exitCode;
     }
     const std::string* named = args.Value("-o") ? args.Value("-o") : args.Value("--output");
@@ -53,6 +59,10 @@ int ImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
     const std::string image = *named == "-" ? "/dev/stdout" : *named;
     if (toStdout)
         out = err;
+    if (toStdout && args.Has("--verify")) {
+        std::fprintf(err, "tessor-cli image: --verify cannot read standard output back\n");
+        return kExitUsage;
+    }
 
     component::TDiscBurner burner(true);
     if (!BuildCompilation(burner, args, err))
@@ -82,6 +92,8 @@ int ImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
     }
     std::fprintf(out, "%s: %d sectors (%.1f MB)\n", toStdout ? "standard output" : image.c_str(),
                  burner.ImageSectors(), burner.ImageSectors() * 2048.0 / 1e6);
+    if (args.Has("--verify"))
+        return RunVerify(burner, [&] { return burner.VerifyImageFile(); }, out, err);
     return kExitOk;
 }
 

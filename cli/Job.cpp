@@ -154,6 +154,26 @@ TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool(
     return result;
 }
 
+TJobResult RunVerifyJob(component::TDiscBurner& burner, const std::function<bool()>& start,
+                        std::FILE* out) {
+    bool done = false;
+    bool failed = false;
+    auto previous = burner.OnVerifyDone;
+    int32_t fileId = component::TDiscBurner::kVerifyNoBlock;
+    burner.OnVerifyDone = [&](void*, uint8_t, int32_t id, bool verifyFailed) {
+        done = true;
+        failed = verifyFailed;
+        fileId = id;
+    };
+    TProgressLine line(out);
+    TJobResult result = Pump(
+        burner, start, done, failed, [&] { line.Draw(burner, false); }, [&] { burner.Abort(); });
+    result.fileId = fileId;
+    line.End();
+    burner.OnVerifyDone = previous;
+    return result;
+}
+
 TJobResult RunEraseJob(component::TDiscBurner& burner, const std::function<bool()>& start,
                        std::FILE* out) {
     bool done = false;

@@ -16,6 +16,7 @@ struct TJobResult {
     bool aborted = false;  // Ctrl-C was pressed
     std::string error;     // the engine's error text after a failure
     std::string detail;    // what the user needs besides: the system's or the drive's reason
+    int32_t fileId = component::TDiscBurner::kVerifyNoBlock;  // OnVerifyDone's FileId
 
     // The error text followed by its detail in parentheses.
     std::string ErrorLine() const { return detail.empty() ? error : error + " (" + detail + ")"; }
@@ -27,6 +28,11 @@ struct TJobResult {
 // counts as failed.
 TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool()>& start,
                        std::FILE* out, bool showDriveBuffer);
+
+// Calls `start` (a Verify... call), then dispatches the messages until
+// OnVerifyDone arrives, with the same progress line; Ctrl-C aborts it.
+TJobResult RunVerifyJob(component::TDiscBurner& burner, const std::function<bool()>& start,
+                        std::FILE* out);
 
 // Waits for OnEraseDone the same way. A drive cannot stop an erase: Ctrl-C
 // says so once and the wait goes on; the result still says it was pressed.

@@ -39,6 +39,8 @@ enum : int {
     kExitUsage = 2,      // bad command line or unusable input
     kExitNoSpace = 3,    // the compilation does not fit the disc
     kExitPartial = 4,    // sources would be left out, and --allow-partial was not given
+    kExitDiffers = 5,    // verify: what was read back differs from what was written, or
+                         // could not be read
     kExitAborted = 130,  // interrupted (Ctrl-C)
 };
 

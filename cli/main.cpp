@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
         return BurnCommand(args, stdout, stderr);
     if (command == "burn-image")
         return BurnImageCommand(args, stdout, stderr);
+    if (command == "verify")
+        return VerifyCommand(args, stdout, stderr);
     if (command == "erase")
         return EraseCommand(args, stdout, stderr);
     if (command == "devices")

@@ -142,6 +142,9 @@ TForm1::TForm1(TShellSeams seams, QWidget* parent)
     };
     burner_->OnEraseDone = [this](void*, uint8_t, bool failed) { BurnerEraseDone(failed); };
     burner_->OnWriteDone = [this](void*, uint8_t, bool failed) { BurnerWriteDone(failed); };
+    burner_->OnVerifyDone = [this](void*, uint8_t, int32_t, bool failed) {
+        BurnerVerifyDone(failed);
+    };
     // Worker threads post their completions; the event loop of this thread
     // dispatches them.
     burner_->Messages()->SetWakeCallback([this] {
@@ -160,8 +163,14 @@ TForm1::TForm1(TShellSeams seams, QWidget* parent)
         langWindow_->AddPart(part);
     langWindow_->AddPart("lcMain", true);
     lcMain_ = std::make_unique<lang::TLanguageController>(lang::LangManager(), *langWindow_, true);
+    // The verify box is no part of the window's stored captions: its text
+    // is a language constant, set again whenever the language changes.
+    lcMain_->OnLanguageChanged = [this](lang::TLanguageController&) {
+        verifyCheckBox->setText(Lang("VERIFYWRITTEN"));
+    };
     lang::LoadMainWindowLangData(*lcMain_);
     lcMain_->Loaded();
+    verifyCheckBox->setText(Lang("VERIFYWRITTEN"));
 }
 
 TForm1::~TForm1() {
@@ -206,6 +215,9 @@ void TForm1::BuildTabPage() {
         Named(new QCheckBox(QStringLiteral("proof discsize"), page), "discsizeCheckBox");
     discsizeCheckBox->setGeometry(10, 41, 97, 17);
     discsizeCheckBox->setChecked(true);
+    // In the free space between the size check and the language list.
+    verifyCheckBox = Named(new QCheckBox(page), "verifyCheckBox");
+    verifyCheckBox->setGeometry(112, 41, 144, 17);
     cbLanguage = Named(new QComboBox(page), "cbLanguage");
     cbLanguage->setGeometry(258, 39, 145, 21);
 
@@ -457,6 +469,7 @@ void TForm1::Button5Click() {
 void TForm1::cbLanguageChange() {
     try {
         lang::SelectLanguageAt(lang::LangManager(), cbLanguage->currentIndex());
+        verifyCheckBox->setText(Lang("VERIFYWRITTEN"));
     } catch (const lang::ELangError& e) {
         // The language and every text stay as they were.
         Log(QString::fromUtf8(e.what()));

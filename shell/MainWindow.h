@@ -117,6 +117,8 @@ public:
     QPushButton* Button1;
     QPushButton* create_iso;
     QCheckBox* discsizeCheckBox;
+    // Off by default: after a write, read everything back and compare.
+    QCheckBox* verifyCheckBox;
     QComboBox* cbLanguage;
     QTreeWidget* TreeView1;
     QMenu* PopupMenu1;
@@ -182,6 +184,8 @@ private:
     void BurnerAddFile(const char16_t* path, platform::TFindData& fd, bool& skip);
     void BurnerEraseDone(bool eraseFailed);
     void BurnerWriteDone(bool writeFailed);
+    void BurnerVerifyDone(bool verifyFailed);
+    void EndWriteJob(bool failed, bool disc);
 
     // Workflow steps; each returns false when the workflow has ended.
     void StartWorkflow(TWorkflow kind);

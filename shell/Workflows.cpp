@@ -549,13 +549,46 @@ void TForm1::BurnerEraseDone(bool eraseFailed) {
 
 void TForm1::BurnerWriteDone(bool writeFailed) {
     ++writeDoneCount_;
-    tmrWriter->stop();
-    pb->setValue(0);
     const bool disc = workflow_ == TWorkflow::Burn || workflow_ == TWorkflow::BurnImage;
     if (writeFailed) {
+        tmrWriter->stop();
+        pb->setValue(0);
         LogError("WRITEERROR");
     } else {
         LogConstant("OKWRITE");
+        if (verifyCheckBox->isChecked()) {
+            // The progress timer goes on showing VERIFYING; the verify's
+            // one completion (raised even when it cannot start) ends the job.
+            if (disc)
+                burner_->VerifyDisc();
+            else
+                burner_->VerifyImageFile();
+            return;
+        }
+        tmrWriter->stop();
+        pb->setValue(0);
+    }
+    EndWriteJob(writeFailed, disc);
+}
+
+void TForm1::BurnerVerifyDone(bool verifyFailed) {
+    tmrWriter->stop();
+    pb->setValue(0);
+    if (verifyFailed) {
+        // The engine's text names the block and its file after the lead.
+        auto error = burner_->TakeError();
+        QString line = Lang("VERIFYERROR") + QLatin1Char(' ') + QString::fromStdString(error.Text);
+        if (!error.Detail.empty())
+            line += QStringLiteral(" (") + QString::fromStdString(error.Detail) + QLatin1Char(')');
+        Log(line);
+    } else {
+        LogConstant("OKVERIFY");
+    }
+    EndWriteJob(verifyFailed, workflow_ == TWorkflow::Burn || workflow_ == TWorkflow::BurnImage);
+}
+
+void TForm1::EndWriteJob(bool failed, bool disc) {
+    if (!failed) {
         Button6->setEnabled(false);
         lblstatus->clear();
         lbLsize->clear();
@@ -566,7 +599,7 @@ void TForm1::BurnerWriteDone(bool writeFailed) {
         reserved_ = false;
     }
     // A written disc comes out; an image file leaves the tray alone.
-    if (!writeFailed && disc)
+    if (!failed && disc)
         burner_->EjectTray(true);
     BackToIdle();
 }

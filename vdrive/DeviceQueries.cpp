@@ -621,8 +621,15 @@ void TDevice::Read10(TContext& c) {
         limit = state_.WritableCapacity();
     if (static_cast<uint64_t>(lba) + blocks > limit)
         return c.Fail(sense::kLbaOutOfRange);
+    if (const TFault* fault = ReadErrorFor(state_.faults, lba, blocks)) {
+        c.Fail(fault->sense);
+        UseFault(state_.faults.begin() + (fault - state_.faults.data()));
+        c.dirty = true;
+        return;
+    }
     if (!store_.ReadSectors(lba, c.cmd.data, blocks))
         return c.Fail(kUnrecoveredReadError);
+    ChangeCorruptBlocks(state_.faults, lba, blocks, c.cmd.data, kSectorSize);
     c.result.transferred = blocks * kSectorSize;
 }
 

@@ -1,5 +1,6 @@
 #include "vdrive/Faults.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -22,6 +23,11 @@ const char* const kFaultRulesHelp =
     "  write-error LBA SK/ASC/ASCQ [COUNT]\n"
     "                                  the next COUNT (default 1, 0 = every) WRITE (10)\n"
     "                                  covering block LBA fails with that sense\n"
+    "  read-error LBA SK/ASC/ASCQ [COUNT]\n"
+    "                                  the same for READ (10)\n"
+    "  corrupt LBA [COUNT]             READ (10) returns other bytes for the COUNT\n"
+    "                                  (default 1) blocks from LBA, with good status,\n"
+    "                                  until cleared (a silent bad sector)\n"
     "  refuse OPCODE SK/ASC/ASCQ [COUNT]\n"
     "                                  refuse operation code OPCODE (hex) with that sense;\n"
     "                                  COUNT default 0 = every time\n"
@@ -136,17 +142,28 @@ bool ParseFaultRule(const std::string& rule, int64_t nowUs, double timeScale, TF
         if (w.size() == 2 && !ParseHexByte(w[1], fault.sense.ascq))
             return fail("unit-attention: bad ASCQ \"" + w[1] + "\"");
         ok = true;
-    } else if (kind == "write-error" && (w.size() == 3 || w.size() == 4)) {
-        fault.kind = TFaultKind::WriteError;
+    } else if ((kind == "write-error" || kind == "read-error") &&
+               (w.size() == 3 || w.size() == 4)) {
+        fault.kind = kind == "write-error" ? TFaultKind::WriteError : TFaultKind::ReadError;
         uint64_t lba = 0, count = 1;
         if (!ParseUnsigned(w[1], 10, 0xFFFFFFFFu, lba))
-            return fail("write-error: bad LBA");
+            return fail(kind + ": bad LBA");
         if (!ParseSense(w[2], fault.sense))
-            return fail("write-error: bad sense (SK/ASC/ASCQ)");
+            return fail(kind + ": bad sense (SK/ASC/ASCQ)");
         if (w.size() == 4 && !ParseUnsigned(w[3], 10, 0xFFFFFFFFu, count))
-            return fail("write-error: bad count");
+            return fail(kind + ": bad count");
         fault.lba = static_cast<uint32_t>(lba);
         fault.remaining = static_cast<uint32_t>(count);
+        ok = true;
+    } else if (kind == "corrupt" && (w.size() == 2 || w.size() == 3)) {
+        fault.kind = TFaultKind::Corrupt;
+        uint64_t lba = 0, count = 1;
+        if (!ParseUnsigned(w[1], 10, 0xFFFFFFFFu, lba))
+            return fail("corrupt: bad LBA");
+        if (w.size() == 3 && (!ParseUnsigned(w[2], 10, 0xFFFFFFFFu, count) || count == 0))
+            return fail("corrupt: bad count");
+        fault.lba = static_cast<uint32_t>(lba);
+        fault.blocks = static_cast<uint32_t>(count);
         ok = true;
     } else if (kind == "refuse" && (w.size() == 3 || w.size() == 4)) {
         fault.kind = TFaultKind::Refuse;
@@ -171,6 +188,33 @@ bool ParseFaultRule(const std::string& rule, int64_t nowUs, double timeScale, TF
     if (fault.armed && fault.durationUs > 0)
         fault.untilUs = nowUs + fault.durationUs;
     return true;
+}
+
+const TFault* ReadErrorFor(std::vector<TFault>& faults, uint32_t lba, uint32_t blocks) {
+    const uint64_t end = uint64_t(lba) + blocks;
+    for (auto it = faults.begin(); it != faults.end(); ++it) {
+        if (it->armed && it->kind == TFaultKind::ReadError && it->lba >= lba && it->lba < end)
+            return &*it;
+    }
+    return nullptr;
+}
+
+void ChangeCorruptBlocks(const std::vector<TFault>& faults, uint32_t lba, uint32_t blocks,
+                         uint8_t* data, uint32_t blockSize) {
+    const uint64_t end = uint64_t(lba) + blocks;
+    for (const TFault& f : faults) {
+        if (!f.armed || f.kind != TFaultKind::Corrupt)
+            continue;
+        uint64_t from = std::max<uint64_t>(f.lba, lba);
+        uint64_t to = std::min<uint64_t>(uint64_t(f.lba) + f.blocks, end);
+        // A few bytes in the middle of each block flipped: what a bad sector
+        // that passed the drive's error correction looks like.
+        for (uint64_t b = from; b < to; ++b) {
+            uint8_t* block = data + (b - lba) * blockSize;
+            for (uint32_t i = blockSize / 2; i < blockSize / 2 + 16; ++i)
+                block[i] ^= 0xA5;
+        }
+    }
 }
 
 bool ArmFaults(std::vector<TFault>& faults, const uint8_t* cdb, int64_t nowUs) {
@@ -202,23 +246,24 @@ bool ArmFaults(std::vector<TFault>& faults, const uint8_t* cdb, int64_t nowUs) {
 
 std::string FormatFault(const TFault& f) {
     char line[200];
-    std::snprintf(line, sizeof line, "%u %" PRId64 " %u %u %u %u %u %u %u %u %u %" PRId64,
+    std::snprintf(line, sizeof line, "%u %" PRId64 " %u %u %u %u %u %u %u %u %u %" PRId64 " %u",
                   static_cast<unsigned>(f.kind), f.untilUs, f.remaining, f.lba,
                   static_cast<unsigned>(f.opcode), static_cast<unsigned>(f.sense.key),
                   static_cast<unsigned>(f.sense.asc), static_cast<unsigned>(f.sense.ascq),
-                  static_cast<unsigned>(f.trigger), f.at, f.armed ? 1u : 0u, f.durationUs);
+                  static_cast<unsigned>(f.trigger), f.at, f.armed ? 1u : 0u, f.durationUs, f.blocks);
     return line;
 }
 
-// Lines of eight fields come from before the triggers existed: armed rules.
+// Lines of eight fields come from before the triggers existed: armed rules;
+// lines of twelve from before the corrupt rule's block count.
 bool ParseFaultLine(const std::string& line, TFault& f) {
     unsigned kind = 0, opcode = 0, key = 0, asc = 0, ascq = 0, trigger = 0, at = 0, armed = 1;
     long long until = 0, duration = 0;
-    unsigned remaining = 0, lba = 0;
-    int n =
-        std::sscanf(line.c_str(), "%u %lld %u %u %u %u %u %u %u %u %u %lld", &kind, &until,
-                    &remaining, &lba, &opcode, &key, &asc, &ascq, &trigger, &at, &armed, &duration);
-    if ((n != 8 && n != 12) || kind > static_cast<unsigned>(TFaultKind::UnitAttention) ||
+    unsigned remaining = 0, lba = 0, blocks = 0;
+    int n = std::sscanf(line.c_str(), "%u %lld %u %u %u %u %u %u %u %u %u %lld %u", &kind, &until,
+                        &remaining, &lba, &opcode, &key, &asc, &ascq, &trigger, &at, &armed,
+                        &duration, &blocks);
+    if ((n != 8 && n != 12 && n != 13) || kind > static_cast<unsigned>(TFaultKind::Corrupt) ||
         trigger > static_cast<unsigned>(TFaultTrigger::OnOpcode)) {
         return false;
     }
@@ -232,6 +277,7 @@ bool ParseFaultLine(const std::string& line, TFault& f) {
     f.at = at;
     f.armed = armed != 0;
     f.durationUs = duration;
+    f.blocks = blocks;
     return true;
 }
 

@@ -17,7 +17,16 @@
 
 namespace tessor::vdrive {
 
-enum class TFaultKind : uint8_t { Busy, NotReady, WriteError, Refuse, Removed, UnitAttention };
+enum class TFaultKind : uint8_t {
+    Busy,
+    NotReady,
+    WriteError,
+    Refuse,
+    Removed,
+    UnitAttention,
+    ReadError,
+    Corrupt,
+};
 
 // When a rule starts to act.
 enum class TFaultTrigger : uint8_t {
@@ -34,7 +43,9 @@ struct TFault {
     int64_t durationUs = 0;  // busy, not ready, removed: how long once armed; 0 = no limit
     int64_t untilUs = 0;     // wall-clock end once armed; 0 = until cleared or used up
     uint32_t remaining = 0;  // answers left (write errors, refusals, busy/not-ready xN); 0 = every
-    uint32_t lba = 0;        // write error: a WRITE (10) covering this block fails
+    uint32_t lba = 0;        // write or read error: a command covering this block fails;
+                             // corrupt: the first block read back changed
+    uint32_t blocks = 0;     // corrupt: how many blocks from lba
     uint8_t opcode = 0;      // refusal: the operation code refused
     TSense sense;            // not ready, unit attention, write error, refusal
 };
@@ -48,6 +59,11 @@ struct TFault {
 //   write-error LBA SK/ASC/ASCQ [COUNT]
 //                               the next COUNT (default 1, 0 = every) WRITE (10)
 //                               covering block LBA fail with that sense
+//   read-error LBA SK/ASC/ASCQ [COUNT]
+//                               the same for READ (10)
+//   corrupt LBA [COUNT]         READ (10) returns other bytes for the COUNT
+//                               (default 1) blocks from LBA, with good status,
+//                               until cleared: a sector gone bad unnoticed
 //   refuse OPCODE SK/ASC/ASCQ [COUNT]
 //                               refuse operation code OPCODE (hex); COUNT
 //                               default 0 = every time
@@ -61,6 +77,13 @@ bool ParseFaultRule(const std::string& rule, int64_t nowUs, double timeScale, TF
                     bool& clearAll, std::string& error);
 
 extern const char* const kFaultRulesHelp;
+
+// A READ (10) of `blocks` blocks from `lba`: the read-error rule that fails
+// it (its answer used), or null; then ChangeCorruptBlocks alters the bytes
+// read, `data` holding the blocks from lba.
+const TFault* ReadErrorFor(std::vector<TFault>& faults, uint32_t lba, uint32_t blocks);
+void ChangeCorruptBlocks(const std::vector<TFault>& faults, uint32_t lba, uint32_t blocks,
+                         uint8_t* data, uint32_t blockSize);
 
 // Arms the rules whose trigger this command meets (a WRITE's block range,
 // or its operation code). True when one was armed.

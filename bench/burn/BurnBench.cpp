@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/BigTree.h"
+#include "bench/common/VirtualDrive.h"
 #include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
 #include "vdrive/VDrive.h"
@@ -25,29 +27,14 @@ namespace fs = std::filesystem;
 using tessor::component::TDiscBurner;
 using Clock = std::chrono::steady_clock;
 
+using tessor::bench::MakeBigTree;
+using tessor::bench::TVirtualDrive;
+
 namespace {
 
 std::string BenchDir() {
     const char* d = std::getenv("BENCH_DIR");
     return d ? d : "/tmp/tessor-bench";
-}
-
-void MakeBigTree(const std::string& root) {
-    if (fs::exists(root + ".done"))
-        return;
-    fs::remove_all(root);
-    fs::create_directories(root);
-    std::mt19937_64 rnd(1);
-    std::vector<uint64_t> block(1 << 17);
-    for (int f = 0; f < 4; ++f) {
-        std::ofstream out(root + "/part" + std::to_string(f) + ".bin", std::ios::binary);
-        for (int i = 0; i < 256; ++i) {  // 256 MiB each
-            for (auto& w : block)
-                w = rnd();
-            out.write(reinterpret_cast<const char*>(block.data()), block.size() * 8);
-        }
-    }
-    std::ofstream(root + ".done").put('\n');
 }
 
 void MakeSmallTree(const std::string& root) {
@@ -121,41 +108,6 @@ TRun Run(TDiscBurner& b, TStart start) {
     run.ok = !failed;
     return run;
 }
-
-struct TVirtualDrive {
-    std::string state;
-    std::unique_ptr<tessor::vdrive::TRecorderHost> host;
-
-    explicit TVirtualDrive(uint32_t recordKBps) {
-        char templ[] = "/tmp/tessor-bench-vdrive-XXXXXX";
-        state = mkdtemp(templ);
-        tessor::vdrive::THostOptions options;
-        options.stateDir = state;
-        options.timeScale = 1.0;
-        options.journalLimit = 0;
-        tessor::vdrive::TDriveConfig bd;
-        bd.kind = tessor::vdrive::TDriveKind::BdWriter;
-        bd.recordKBps = recordKBps;
-        options.drives = {bd};
-        std::string error;
-        host = tessor::vdrive::TRecorderHost::Create(options, error);
-        if (!host) {
-            std::fprintf(stderr, "virtual recorder: %s\n", error.c_str());
-            std::exit(1);
-        }
-        host->InsertMedia(0, tessor::vdrive::TMediaKind::BdR, "", error);
-    }
-    ~TVirtualDrive() { fs::remove_all(state); }
-
-    void Attach(TDiscBurner& b) {
-        auto* h = host.get();
-        b.Drive().AspiOverride.GetSupportInfo = [h] { return h->GetASPI32SupportInfo(); };
-        b.Drive().AspiOverride.SendCommand = [h](void* srb) { return h->SendASPI32Command(srb); };
-        b.ScanDevices(1, "", "");
-        b.SelectDevice(0);
-        b.SetSpeeds(0, 0);
-    }
-};
 
 double MB(int32_t sectors) {
     return sectors * 2048.0 / 1e6;

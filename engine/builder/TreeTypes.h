@@ -116,6 +116,17 @@ inline constexpr int kBlockSize = 65536;
 inline constexpr int kSectorsPerBlock = 32;
 inline constexpr int kBlockTableSlots = 10000;
 
+// One block as a write sent it: a digest of the whole block, and a short
+// check of each sector that places a difference in its sector.
+struct TBlockDigest {
+    uint64_t Block = 0;
+    uint16_t Sectors[kSectorsPerBlock] = {};
+    uint8_t Count = 0;  // sectors in the block: 32, fewer in the last
+};
+
+// What the last complete write can be verified against.
+enum class TWrittenTarget : uint8_t { None, Disc, ImageFile };
+
 struct TTreeStorage;  // owns every entry and directory (Tree.cpp)
 
 // A source the compilation does not hold as it was given: left out, or
@@ -253,15 +264,39 @@ struct TImageBuilder {
     // renamed over it once complete; empty when ImagePath is written
     // directly (a device or a pipe).
     std::u16string ImageTempPath;
+    // The image is written into a file without a name (nothing is left
+    // behind by a crash); it is linked beside ImagePath once complete.
+    uint8_t ImageUnnamed = 0;
     uint8_t WriteToImageFile = 0;
     uint8_t ReadFromImageFile = 0;
     platform::TFile ImageFileHandle;
+
+    // ---- what the last write sent, for a verify that follows it
+    std::vector<TBlockDigest> WrittenDigests;  // one per block, in stream order
+    TWrittenTarget WrittenTarget = TWrittenTarget::None;  // set once a write succeeded
+    uint32_t WrittenStartLba = 0;                         // where its first block went
+    uint8_t WrittenAtZero = 0;  // its first block went to address 0 as well
+    uint8_t WrittenCompilation = 0;  // its blocks came from the compilation's layout
+    // The block a verify found different or could not read, and the path on
+    // the disc of the file that holds it (empty: the file-system area).
+    uint32_t VerifyFailLba = 0;
+    std::u16string VerifyFailPath;
+    uint8_t VerifyNamesFiles = 0;  // the running verify reads the compilation's layout
+    // The write thread only digests the stream (nothing is written): the
+    // compilation laid out as a disc's last session holds it, to verify it.
+    uint8_t DigestOnly = 0;
+    // The sectors (counted from the session's start) that the digests cover:
+    // all of them, or for a digest run only the files' data, since the
+    // file-system area holds the time it was written.
+    uint32_t DigestFrom = 0;
+    uint32_t DigestTo = 0xFFFFFFFFu;
 
     // ---- the running write's threads; joined before the next write starts
     // and when the component goes, so no thread outlives the records it uses
     std::thread CacheThread;
     std::thread WriteThread;
     std::thread EraseThread;
+    std::thread VerifyThread;
 };
 
 }  // namespace tessor::builder

@@ -21,6 +21,7 @@
 #include "engine/writer/Cache.h"
 #include "engine/writer/Erase.h"
 #include "engine/writer/ImageFile.h"
+#include "engine/writer/Verify.h"
 
 namespace tessor::component {
 
@@ -53,7 +54,8 @@ TDiscBurner::TDiscBurner(bool hasOwner) {
 // A write still running when the component goes would use freed records:
 // it is asked to stop and waited for.
 TDiscBurner::~TDiscBurner() {
-    if (builder_.CacheThread.joinable() || builder_.WriteThread.joinable()) {
+    if (builder_.CacheThread.joinable() || builder_.WriteThread.joinable() ||
+        builder_.VerifyThread.joinable()) {
         builder_.AbortRequested = 1;
         writer::JoinWriterThreads(builder_);
     }
@@ -292,7 +294,10 @@ void TDiscBurner::SetBootImage(const std::string& path) {
     builder::SetBootImage(builder_, path.c_str());
 }
 
+// A write of the compilation before the change is no longer one to verify:
+// the files it would name are gone or moved.
 void TDiscBurner::ClearFiles() {
+    builder_.WrittenTarget = builder::TWrittenTarget::None;
     builder::ClearFiles(builder_);
 }
 
@@ -314,6 +319,7 @@ builder::TDirEntry* TDiscBurner::AddFolder(std::u16string_view destPath,
 }
 
 int32_t TDiscBurner::PrepareImage() {
+    builder_.WrittenTarget = builder::TWrittenTarget::None;
     return builder::PrepareImage(builder_);
 }
 
@@ -322,6 +328,7 @@ bool TDiscBurner::WriteDisc() {
     builder_.ImagePath.clear();
     builder_.WriteToImageFile = 0;
     builder_.ReadFromImageFile = 0;
+    builder_.DigestOnly = 0;
     drive_.MediaType = drive::GetMediaType(drive_);
     return writer::StartWrite(builder_, &drive_, this, OnWriteDone);
 }
@@ -331,6 +338,7 @@ bool TDiscBurner::WriteImageToDisc(const std::string& imageFile) {
     builder_.ImagePath = platform::FromSystem(imageFile);
     builder_.WriteToImageFile = 0;
     builder_.ReadFromImageFile = 1;
+    builder_.DigestOnly = 0;
     builder_.TotalSectors = 0;
     if (!builder_.ImageFileHandle.OpenReadNarrow(imageFile)) {
         builder_.CurrentSourcePath = builder_.ImagePath;
@@ -351,6 +359,29 @@ bool TDiscBurner::ImageIsSource(std::u16string_view path) const {
 
 bool TDiscBurner::EraseDisc(bool quick) {
     return writer::EraseDisc(builder_, drive_, quick, OnEraseDone);
+}
+
+bool TDiscBurner::VerifyDisc() {
+    writer::TVerifyJob job;
+    job.Drive = &drive_;
+    return writer::StartVerify(builder_, job, this, OnVerifyDone);
+}
+
+bool TDiscBurner::ReadSourcesForVerify() {
+    return writer::StartDigestRun(builder_, drive_, this, OnWriteDone);
+}
+
+bool TDiscBurner::VerifyDiscAgainstImage(const std::string& imageFile) {
+    writer::TVerifyJob job;
+    job.Drive = &drive_;
+    job.ReferenceFile = imageFile;
+    return writer::StartVerify(builder_, job, this, OnVerifyDone);
+}
+
+bool TDiscBurner::VerifyImageFile() {
+    writer::TVerifyJob job;
+    job.TargetFile = platform::ToSystem(builder_.ImagePath);
+    return writer::StartVerify(builder_, job, this, OnVerifyDone);
 }
 
 void TDiscBurner::Abort() {
@@ -378,6 +409,10 @@ TDiscBurner::TErrorReport TDiscBurner::TakeError() {
         case writer::kErrDriveBusy:
         case writer::kErrDriveReadOnly:
             report.Detail = drive_.ClaimDetail;
+            break;
+        case writer::kErrVerifyRead:
+            report.Detail = drive::DescribeSense(drive_.LastSense);
+            drive_.LastSenseCode = 0;
             break;
         default:
             if (code >= 0x100) {

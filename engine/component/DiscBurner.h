@@ -131,6 +131,28 @@ public:
     // same file on disk): an image must never be written over it.
     bool ImageIsSource(std::u16string_view path) const;
     bool EraseDisc(bool quick);
+    // ---- verifying: what was written read back and compared. While it
+    // runs, Status() is S_VERIFYING, ImageSectors() the sectors to compare
+    // and WrittenSectors() those compared so far. Exactly one OnVerifyDone
+    // follows each call (already raised, failed, when the call returns
+    // false). Its FileId is the index in Builder().FileTable of the file
+    // holding the first block that differs or cannot be read, or one of:
+    static constexpr int32_t kVerifyFileSystemArea = -1;  // outside every file
+    static constexpr int32_t kVerifyNoBlock = -2;  // verified, aborted, or no block read
+    // The session the last WriteDisc or WriteImageToDisc put on the disc in
+    // the current drive, at the addresses it went to, against the digests
+    // kept while it was written.
+    bool VerifyDisc();
+    // For a disc written earlier: lays the prepared compilation out as the
+    // last session of the disc in the current drive holds it and reads the
+    // sources into digests, writing nothing (Status() S_VERIFYING, progress
+    // as for a write, OnWriteDone at the end); VerifyDisc then compares the
+    // disc with them. A disc with no such session fails at once.
+    bool ReadSourcesForVerify();
+    // The disc in the current drive from block 0 against an image file.
+    bool VerifyDiscAgainstImage(const std::string& imageFile);
+    // The image file the last CreateImageFile made, read back.
+    bool VerifyImageFile();
     void Abort();
     std::string ErrorText();
     // The error as ErrorText gives it (and cleared the same way), with what

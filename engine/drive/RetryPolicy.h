@@ -48,6 +48,11 @@ constexpr uint32_t kStepPauseMs = 100;
 constexpr int kWriteTries = 5000;
 constexpr uint32_t kWritePauseMs = 100;
 
+// ---- READ (10) of one block while verifying: a drive still working is
+// asked again for up to a minute; any other refusal ends the verify
+constexpr int kReadTries = 600;
+constexpr uint32_t kReadPauseMs = 100;
+
 // ---- The first block at address 0 of an overwritable disc
 // A drive still busy or not ready is given about a quarter of an hour; one
 // that answered without sense or after a reset, a few tries.

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <string>
 #include <ctime>
 #include <utility>
 
@@ -121,6 +122,36 @@ bool TFile::OpenWrite(std::u16string_view path, bool append) {
     }
     fd_ = fd;
     return true;
+}
+
+bool TFile::CreateUnnamedBeside(std::u16string_view beside) {
+    Close();
+    error_ = 0;
+#ifdef O_TMPFILE
+    std::string target = ToSystemPath(beside);
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        fd_ = fd;
+        return true;
+    }
+    error_ = errno;
+#else
+    (void)beside;
+    error_ = EOPNOTSUPP;
+#endif
+    return false;
+}
+
+bool TFile::LinkAs(const std::string& path) {
+    // The descriptor's entry in /proc names the file without needing the
+    // privilege that linking the descriptor itself takes.
+    std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (fd_ >= 0 && ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    error_ = fd_ >= 0 ? errno : EBADF;
+    return false;
 }
 
 bool TFile::CreateTemporaryBeside(std::u16string_view beside, std::u16string& tempPath) {

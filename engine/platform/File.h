@@ -46,6 +46,13 @@ public:
     // `beside` (".NAME.XXXXXX"), with the mode a newly created file gets;
     // tempPath receives its path.
     bool CreateTemporaryBeside(std::u16string_view beside, std::u16string& tempPath);
+    // Creates a file without a name in the folder of `beside` (O_TMPFILE),
+    // with the mode a newly created file gets: a crash leaves nothing behind.
+    // False where the file system cannot (the caller falls back to
+    // CreateTemporaryBeside).
+    bool CreateUnnamedBeside(std::u16string_view beside);
+    // Gives the open unnamed file the name `path`, which must not exist.
+    bool LinkAs(const std::string& path);
     // Flushes the written data to the disk; false on a write-back error.
     // Files that cannot be synced (pipes, terminals) count as synced.
     bool Sync();
@@ -60,6 +67,7 @@ public:
     // The open file's stamp; false when it cannot be had.
     bool Stamp(TFileStamp& stamp) const;
     bool IsOpen() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; }
     // Closes; false when the close reported an error (a delayed write error).
     bool Close();
     int LastError() const { return error_; }

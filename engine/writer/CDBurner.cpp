@@ -19,6 +19,7 @@
 #include "engine/writer/Cache.h"
 #include "engine/writer/DiscWrite.h"
 #include "engine/writer/ImageFile.h"
+#include "engine/writer/Verify.h"
 
 namespace tessor::writer {
 
@@ -41,10 +42,22 @@ private:
 };
 
 void TWriteThread::Run() {
-    b_.StatusCode = builder::S_WRITING;
+    // A digest run is the first half of a verify: the sources are read.
+    b_.StatusCode = b_.DigestOnly ? builder::S_VERIFYING : builder::S_WRITING;
     b_.SectorsWritten = 0;
-    std::unique_ptr<TBlockSink> sink =
-        drive_ != nullptr ? MakeDiscSink(b_, *drive_) : MakeImageFileSink(b_);
+    b_.WrittenTarget = builder::TWrittenTarget::None;
+    b_.WrittenDigests.clear();
+    b_.WrittenDigests.reserve(static_cast<size_t>(b_.TotalSectors.load()) / 32 + 1);
+    if (!b_.DigestOnly) {
+        b_.WrittenStartLba = 0;
+        b_.WrittenAtZero = 0;
+        b_.DigestFrom = 0;
+        b_.DigestTo = 0xFFFFFFFFu;
+    }
+    uint32_t sectorsDone = 0;
+    std::unique_ptr<TBlockSink> sink = drive_ != nullptr ? MakeDiscSink(b_, *drive_)
+                                       : b_.DigestOnly  ? MakeDigestSink()
+                                                        : MakeImageFileSink(b_);
     if (!sink->Begin()) {
         b_.AbortRequested = 1;  // stops the cache thread; nothing was written
         b_.StatusCode = builder::S_BURN_ERROR_ABORTING;
@@ -69,11 +82,17 @@ void TWriteThread::Run() {
             Failed = 1;
             break;
         }
-        b_.SectorsWritten.fetch_add(
-            static_cast<uint32_t>(builder::SectorsForBytes(static_cast<uint64_t>(length))));
+        const auto sectors =
+            static_cast<uint32_t>(builder::SectorsForBytes(static_cast<uint64_t>(length)));
+        // What a verify compares the disc or file with, kept as the block
+        // goes: the sources are never read a second time.
+        b_.WrittenDigests.push_back(
+            DigestSessionBlock(b_, b_.WriteBuffer.get(), sectors, sectorsDone));
+        sectorsDone += sectors;
+        b_.SectorsWritten.fetch_add(sectors);
         sink->AfterBlock(++blocks);
     }
-    if (!Failed)
+    if (!Failed && !b_.DigestOnly)
         b_.StatusCode = builder::S_CLOSING_TRACK;
     if (!sink->Finish(Failed != 0))
         Failed = 1;
@@ -113,6 +132,13 @@ void TWriteThread::Run() {
     {
         std::lock_guard lock(*b_.EngineLock);
         failed = Failed != 0;
+        // A test write records nothing that could be read back.
+        if (!failed && !(drive_ != nullptr && drive_->TestWrite)) {
+            b_.WrittenTarget = drive_ != nullptr || b_.DigestOnly ? builder::TWrittenTarget::Disc
+                                                                  : builder::TWrittenTarget::ImageFile;
+            b_.WrittenCompilation = !b_.ReadFromImageFile;
+        }
+        b_.DigestOnly = 0;
         b_.StatusCode = builder::S_IDLE;
         if (b_.NotifyWindow != nullptr && handler_) {
             b_.NotifyWindow->Post(kMsgWriteDone, 0, failed ? 1 : 0);
@@ -239,6 +265,7 @@ bool CreateImageFile(TImageBuilder& b, std::u16string_view path, void* sender,
         return false;
     }
     b.WriteToImageFile = 1;
+    b.DigestOnly = 0;
     return StartWrite(b, nullptr, sender, handler);
 }
 
@@ -282,6 +309,20 @@ std::string ErrorTextFor(const TImageBuilder& b, uint32_t code) {
             return "No permission to write to the drive";
         case kErrNoTestWrite:
             return "This disc cannot be test-written (only CD-R, CD-RW, DVD-R and DVD-RW can)";
+        case kErrVerifyDiffers:
+        case kErrVerifyRead: {
+            std::string text = std::string("Block ") +
+                               std::to_string(b.VerifyFailLba) +
+                               (code == kErrVerifyDiffers ? " differs from what was written"
+                                                          : " could not be read");
+            if (!b.VerifyFailPath.empty())
+                return text + ", in " + platform::ToSystem(b.VerifyFailPath);
+            return b.VerifyNamesFiles ? text + ", in the file-system area" : text;
+        }
+        case kErrNoSession:
+            return "The disc holds no recorded session to compare with";
+        case kErrNothingToVerify:
+            return "Nothing to verify: no complete write of this compilation to that target";
         default: {
             char text[32];
             std::snprintf(text, sizeof text, "Hardware Error %u", code);

@@ -514,6 +514,8 @@ void JoinWriterThreads(TImageBuilder& b) {
         b.CacheThread.join();
     if (b.WriteThread.joinable())
         b.WriteThread.join();
+    if (b.VerifyThread.joinable())
+        b.VerifyThread.join();
 }
 
 }  // namespace tessor::writer

@@ -33,6 +33,16 @@ enum : uint32_t {
     // The medium cannot be test-written (simulated): only CD-R, CD-RW,
     // DVD-R and DVD-RW can.
     kErrNoTestWrite = 11,
+    // A verify read other bytes than were written (VerifyFailLba and
+    // VerifyFailPath say where), or could not read a block (the drive's
+    // sense says why).
+    kErrVerifyDiffers = 12,
+    kErrVerifyRead = 13,
+    // No complete write to verify against (none yet, a test write, or the
+    // compilation changed since).
+    kErrNothingToVerify = 14,
+    // The disc holds no recorded session of the compilation's size.
+    kErrNoSession = 15,
 };
 
 // The most blocks the table can hold while one slot stays free for the open

@@ -132,6 +132,7 @@ bool TDiscSink::Begin() {
     if (ReadBufferCapacity(d_) && SenseAsc(d_) == ASC_RECORDED_ENTITY_NOT_FOUND)
         bufferQueries_ = false;
     address_ = b_.ReadFromImageFile ? 0 : static_cast<uint32_t>(b_.SessionStartLba);
+    b_.WrittenStartLba = address_;
     // The page that governs the recording: a drive that refuses it would
     // record in whatever way it was set before (closing a disc that should
     // stay open, or recording a test write for real).
@@ -186,6 +187,7 @@ bool TDiscSink::WriteFirstBlockAtZero(const uint8_t* data, uint16_t blocks) {
                 return false;
             platform::SleepMs(pause);
         }
+        b_.WrittenAtZero = 1;
     }
     SynchronizeCache(d_, false);
     return true;

@@ -38,7 +38,9 @@ public:
         if (!file.IsOpen())
             return !failed;
         bool ok = failed || file.Sync();
-        ok = file.Close() && ok;
+        // A file without a name is closed once it has one (FinishImageTarget).
+        if (!b_.ImageUnnamed)
+            ok = file.Close() && ok;
         if (!ok && b_.ErrorCode == 0) {
             b_.FileErrorNumber = file.LastError();
             b_.ErrorCode = kErrWriteFile;
@@ -90,6 +92,7 @@ bool IsCompilationSource(const TImageBuilder& b, std::u16string_view path) {
 
 bool OpenImageTarget(TImageBuilder& b, std::u16string_view path) {
     b.ImageTempPath.clear();
+    b.ImageUnnamed = 0;
     std::string named = platform::ToSystemPath(path);
     std::string resolved = Resolved(named);
     struct stat st {};
@@ -111,6 +114,11 @@ bool OpenImageTarget(TImageBuilder& b, std::u16string_view path) {
         // file) is added to, as the shell opened it, not written from its
         // start over what is there.
         ok = file.OpenWrite(path, exists && S_ISREG(st.st_mode));
+    } else if (file.CreateUnnamedBeside(platform::FromSystemPath(resolved))) {
+        ok = true;
+        b.ImageUnnamed = 1;
+        if (exists)
+            ::fchmod(file.Descriptor(), st.st_mode & 07777);
     } else {
         ok = file.CreateTemporaryBeside(platform::FromSystemPath(resolved), b.ImageTempPath);
         // A replaced image keeps the permissions it had.
@@ -124,7 +132,50 @@ bool OpenImageTarget(TImageBuilder& b, std::u16string_view path) {
     return ok;
 }
 
+// A complete unnamed image gets its name: linked as the target when there is
+// none, else under a temporary name that is then renamed over it (a crash
+// between the two steps is the only moment a temporary name exists).
+bool LinkUnnamedImage(TImageBuilder& b) {
+    platform::TFile& file = b.ImageFileHandle;
+    const std::string target = Resolved(platform::ToSystemPath(b.ImagePath));
+    if (file.LinkAs(target))
+        return file.Close();
+    if (file.LastError() != EEXIST)
+        return false;
+    std::u16string temp;
+    platform::TFile name;
+    // A fresh unique name, freed again for the link to take.
+    if (!name.CreateTemporaryBeside(platform::FromSystemPath(target), temp))
+        return false;
+    name.Close();
+    const std::string tempPath = platform::ToSystemPath(temp);
+    ::unlink(tempPath.c_str());
+    if (!file.LinkAs(tempPath))
+        return false;
+    if (::rename(tempPath.c_str(), target.c_str()) != 0) {
+        int error = errno;
+        ::unlink(tempPath.c_str());
+        errno = error;
+        return false;
+    }
+    return file.Close();
+}
+
 bool FinishImageTarget(TImageBuilder& b, bool failed) {
+    if (b.ImageUnnamed) {
+        b.ImageUnnamed = 0;
+        // Closed without a name, a failed image is gone.
+        if (failed || !b.ImageFileHandle.IsOpen()) {
+            b.ImageFileHandle.Close();
+            return false;
+        }
+        if (LinkUnnamedImage(b))
+            return true;
+        b.FileErrorNumber = b.ImageFileHandle.LastError() != 0 ? b.ImageFileHandle.LastError() : errno;
+        b.ErrorCode = kErrWriteFile;
+        b.ImageFileHandle.Close();
+        return false;
+    }
     if (b.ImageFileHandle.IsOpen())
         b.ImageFileHandle.Close();
     if (b.ImageTempPath.empty())

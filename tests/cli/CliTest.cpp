@@ -443,5 +443,50 @@ TEST_F(Cli, InterruptDuringAnEraseWaitsForIt) {
     EXPECT_NE(out.find("Deletion successfull"), std::string::npos) << out;
 }
 
+// --verify after each kind of write, and verify on its own: the result and
+// its exit status (5: written, but read back other data or not at all).
+TEST_F(Cli, VerifyAfterWritingAndOnItsOwn) {
+    std::string docs = ShellQuote(Tree());
+    std::string image = ShellQuote(work / "v.iso");
+    struct TCase {
+        const char* media;  // inserted in drive 1 first ("" none)
+        const char* fault;  // injected before the command ("" none)
+        std::string command;
+        int exitCode;
+        const char* output;
+    } cases[] = {
+        {"", "", "image --verify -o " + image + " " + docs, 0, "Verified: "},
+        {"", "", "image --verify -o - " + docs, 2, "cannot read standard output back"},
+        {"dvd+r", "", "burn --use-aspi --device 1 --verify " + docs, 0, "Verified: "},
+        {"dvd+r", "corrupt 16", "burn --use-aspi --device 1 --verify " + docs, 5,
+         "verify failed: Block 16 differs from what was written, in the file-system area"},
+        {"cd-r", "", "burn --use-aspi --device 1 --verify --test-write " + docs, 2,
+         "nothing to read after --test-write"},
+        {"dvd-r", "", "burn-image --use-aspi --device 1 --verify " + image, 0, "Verified: "},
+        {"", "read-error 40 03/11/00 0", "verify --use-aspi --device 1 --image " + image, 5,
+         "verify failed: Block 40 could not be read (03/11/00 unrecovered read error)"},
+        {"dvd-r", "", "verify --use-aspi --device 1 --image " + image, 5,
+         "verify failed: Block 0 could not be read (05/21/00"},
+        {"", "", "verify --use-aspi --device 1", 2, "give either SOURCE... or --image IMAGE"},
+        {"", "", "verify --use-aspi --device 1 " + docs, 1, "holds no recorded session"},
+        {"dvd+r", "", "burn --use-aspi --device 1 " + docs, 0, "Writing successfull"},
+        {"", "", "verify --use-aspi --device 1 " + docs, 0, "Verified: "},
+        {"", "", "verify --use-aspi --device 1 " + image, 5, "verify failed: Block "},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.command);
+        if (*c.media) {
+            ASSERT_EQ(VDrive(std::string("insert 1 ") + c.media).exitCode, 0);
+        }
+        if (*c.fault) {
+            ASSERT_EQ(VDrive(std::string("fault 1 ") + c.fault).exitCode, 0);
+        }
+        TToolResult r = Cli_(c.command);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
+        EXPECT_NE(r.output.find(c.output), std::string::npos) << r.output;
+        ASSERT_EQ(VDrive("fault 1 clear").exitCode, 0);
+    }
+}
+
 }  // namespace
 }  // namespace tessor::cli::test

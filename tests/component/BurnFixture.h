@@ -127,6 +127,17 @@ protected:
     // The burn workflow: sources are folders put at the root under their
     // own names; the disc must already be erased where it needs to be.
     bool Burn(const std::vector<std::string>& folders, const std::string& label = "TESTDISC") {
+        Compile(folders, label);
+        writeDone = {};
+        bool started = burner->WriteDisc();
+        Pump(writeDone);
+        EXPECT_EQ(writeDone.count, 1) << "exactly one completion per write";
+        EXPECT_EQ(burner->Status(), 0);
+        return started && writeDone.count == 1 && !writeDone.failed;
+    }
+
+    // The compilation of Burn, prepared.
+    void Compile(const std::vector<std::string>& folders, const std::string& label = "TESTDISC") {
         burner->ClearFiles();
         burner->SetUDFBridge(true);
         burner->SetVolumeIDW(platform::FromSystem(label));
@@ -139,12 +150,6 @@ protected:
                       nullptr);
         }
         burner->PrepareImage();
-        writeDone = {};
-        bool started = burner->WriteDisc();
-        Pump(writeDone);
-        EXPECT_EQ(writeDone.count, 1) << "exactly one completion per write";
-        EXPECT_EQ(burner->Status(), 0);
-        return started && writeDone.count == 1 && !writeDone.failed;
     }
 
     std::string Export(unsigned drive = 0) {

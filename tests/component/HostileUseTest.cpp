@@ -234,6 +234,55 @@ TEST_F(HostileUse, ASecondImageOfOnePreparedCompilationIsTheSame) {
     ExpectReaderSees(TReader::SevenZipUdf, images[1], work / "src");
 }
 
+// An image being written has no name in its folder, so a crash (kill -9)
+// leaves nothing behind; once complete it takes the place of the earlier
+// file with that file's permissions.
+TEST_F(HostileUse, ImageInTheMakingLeavesNoFileBehind) {
+    std::string folder = work / "made";
+    testsupport::MakeDirs(folder);
+    std::string image = folder + "/disc.iso";
+    for (bool earlier : {false, true}) {
+        SCOPED_TRACE(earlier ? "over an earlier file" : "new file");
+        if (earlier) {
+            ASSERT_TRUE(testsupport::WriteFile(image, "the earlier image"));
+            ASSERT_EQ(chmod(image.c_str(), 0640), 0);
+        }
+        burner->ClearFiles();
+        testsupport::WritePatternFile(work / "big/large.bin", 8u << 20, 1u << 30);
+        ASSERT_NE(burner->AddFolder(u"\\", platform::FromSystem(work / "big"), u"*.*", true, false),
+                  nullptr);
+        burner->PrepareImage();
+        auto names = [&] {
+            std::vector<std::string> out;
+            if (DIR* d = opendir(folder.c_str())) {
+                while (dirent* e = readdir(d)) {
+                    if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                        out.push_back(e->d_name);
+                }
+                closedir(d);
+            }
+            return out;
+        };
+        std::vector<std::string> during;
+        {
+            TMidWrite look(*burner, [&] { during = names(); });
+            writeDone = {};
+            ASSERT_TRUE(burner->CreateImageFile(platform::FromSystem(image)));
+            Pump(writeDone);
+            ASSERT_FALSE(writeDone.failed) << burner->ErrorText();
+            ASSERT_TRUE(look.fired);
+        }
+        EXPECT_EQ(during, earlier ? std::vector<std::string>{"disc.iso"} : std::vector<std::string>{});
+        EXPECT_EQ(names(), std::vector<std::string>{"disc.iso"});
+        struct stat st {};
+        ASSERT_EQ(stat(image.c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, int64_t(burner->ImageSectors()) * 2048);
+        if (earlier) {
+            EXPECT_EQ(st.st_mode & 07777, 0640u);
+        }
+    }
+}
+
 // A failed image leaves what was at its path as it was, and no trace of
 // itself.
 TEST_F(HostileUse, FailedImageLeavesTheEarlierFileUntouched) {

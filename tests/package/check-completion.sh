@@ -41,7 +41,7 @@ expect "tessor-vdrive insert 1 dvd+" "dvd+r dvd+r-dl dvd+rw"
 expect "tessor-vdrive insert 1 bd-r --f" "--from"
 expect "tessor-vdrive fault 0 w" "write-error"
 expect "tessor-vdrive --dir $TESSOR_VDRIVE_DIR r" "reset"
-expect "tessor-vdrive --dir $TESSOR_VDRIVE_DIR fault 0 re" "refuse removed"
+expect "tessor-vdrive --dir $TESSOR_VDRIVE_DIR fault 0 re" "read-error refuse removed"
 
 if ((failures)); then
     exit 1

@@ -45,6 +45,7 @@ TEST_F(Window, ControlsSitAtTheirPlacesUnderTheirNames) {
         {"Button1", {473, 6, 65, 25}, "burn iso"},
         {"create_iso", {539, 6, 65, 25}, "create_iso"},
         {"discsizeCheckBox", {10, 41, 97, 17}, "proof discsize"},
+        {"verifyCheckBox", {112, 41, 144, 17}, "verify written data"},
         {"TreeView1", {12, 79, 589, 209}, nullptr},
         {"Memo1", {12, 303, 589, 171}, nullptr},
         {"pb", {12, 477, 589, 17}, nullptr},
@@ -74,6 +75,7 @@ TEST_F(Window, ControlsSitAtTheirPlacesUnderTheirNames) {
     EXPECT_EQ(window->ComboBox1->geometry().topLeft(), QPoint(88, 8));
     EXPECT_EQ(window->cbLanguage->geometry().topLeft(), QPoint(258, 39));
     EXPECT_TRUE(window->discsizeCheckBox->isChecked());
+    EXPECT_FALSE(window->verifyCheckBox->isChecked());
     EXPECT_FALSE(window->Button6->isEnabled());
     EXPECT_EQ(window->font().pointSize(), 8);
 }
@@ -222,6 +224,22 @@ TEST_F(Window, EveryCaptionTakesItsLanguageFileText) {
         for (size_t i = 0; i < c.texts.size(); ++i)
             EXPECT_EQ(shown[i], QString::fromUtf8(c.texts[i])) << c.language << " " << i;
     }
+}
+
+// The verify box follows the language, and its text fits its place in each.
+TEST_F(Window, VerifyBoxIsTranslatedAndFits) {
+    QStringList seen;
+    for (int i = 0; i < window->cbLanguage->count(); ++i) {
+        window->cbLanguage->setCurrentIndex(i);
+        window->cbLanguageChange();
+        seen << window->verifyCheckBox->text();
+        EXPECT_LE(window->verifyCheckBox->sizeHint().width(), window->verifyCheckBox->width())
+            << window->verifyCheckBox->text().toStdString();
+    }
+    seen.removeDuplicates();
+    EXPECT_EQ(seen.size(), window->cbLanguage->count());
+    window->cbLanguage->setCurrentIndex(0);
+    window->cbLanguageChange();
 }
 
 TEST_F(Window, LanguageSwitchRetranslatesCaptionsButNotTheTitle) {

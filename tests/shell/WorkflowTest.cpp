@@ -69,6 +69,43 @@ TEST_F(Workflow, BlankCdRIsWrittenWithoutEraseAndEjected) {
     ExpectImageHolds(disc, src);
 }
 
+// With the verify box checked the disc is read back after the write, the
+// status shows VERIFYING, and the log gets one line for the result.
+TEST_F(Workflow, VerifyAfterWritingLogsItsResult) {
+    window->verifyCheckBox->setChecked(true);
+    window->tmrWriter->setInterval(1);
+    QStringList status;
+    QObject::connect(window->tmrWriter, &QTimer::timeout,
+                     [&] { status << window->lblstatus->text(); });
+    struct {
+        const char* fault;
+        const char* last;
+    } cases[] = {
+        // The drive becoming ready for a while keeps the verify long enough
+        // to be seen.
+        {"on 28 not-ready x200 01", ">>> Verification successful"},
+        {"corrupt 16", ">>> Verification failed: Block 16 differs from what was written, in the "
+                       "file-system area"},
+    };
+    Drop(MakeSources(work / "src", 4 << 20));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Insert("cd-r");
+        std::string error;
+        ASSERT_TRUE(host->InjectFault(0, c.fault, error)) << error;
+        window->Memo1->clear();
+        window->BurnButtonClick();
+        ASSERT_TRUE(WaitIdle());
+        QStringList log = Log();
+        ASSERT_GE(log.size(), 2);
+        EXPECT_EQ(log[log.size() - 2], QStringLiteral(">>> Writing successfull"));
+        EXPECT_EQ(log.back(), QLatin1String(c.last));
+        EXPECT_TRUE(AllWorkflowButtons());
+        ASSERT_TRUE(host->InjectFault(0, "clear", error));
+    }
+    EXPECT_TRUE(status.contains(QStringLiteral("VERIFYING")));
+}
+
 TEST_F(SlowDrive, RewritableDiscIsErasedWithTheBarSwingingThenWritten) {
     Insert("cd-rw");
     std::string src = work / "src";

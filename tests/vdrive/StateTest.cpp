@@ -195,6 +195,32 @@ TEST_F(State, FaultsFireAndExpire) {
     EXPECT_FALSE(host_->InjectFault(7, "busy 5", error));
 }
 
+// The two rules that damage what is read back: a read that fails with the
+// sense given, and blocks that come back changed with good status, until
+// cleared, while the sectors file keeps what was written.
+TEST_F(State, ReadFaultsFailOrChangeWhatIsReadBack) {
+    Insert(kDvd, TMediaKind::DvdRam);
+    ASSERT_TRUE(Write(kDvd, 0, 32, 0x5E).Good());
+    std::string error;
+    ASSERT_TRUE(host_->InjectFault(kDvd, "corrupt 10 2", error)) << error;
+    ASSERT_TRUE(host_->InjectFault(kDvd, "read-error 20 03/11/00", error)) << error;
+    for (int pass = 0; pass < 2; ++pass) {
+        TReply r = Read(kDvd, 8, 5);
+        ASSERT_TRUE(r.Good());
+        for (int b = 0; b < 5; ++b)
+            EXPECT_EQ(r.data[b * 2048 + 1030] != 0x5E, b == 2 || b == 3) << b;
+    }
+    EXPECT_EQ(Read(kDvd, 16, 8).sense, (TSense{0x03, 0x11, 0x00}));
+    EXPECT_TRUE(Read(kDvd, 16, 8).Good());  // one answer by default
+    EXPECT_TRUE(Read(kDvd, 21, 4).Good());
+    ASSERT_TRUE(host_->InjectFault(kDvd, "clear", error));
+    EXPECT_EQ(Read(kDvd, 10, 1).data[1030], 0x5E);
+    for (const char* bad : {"corrupt", "corrupt x", "corrupt 5 0", "corrupt 5 1 2",
+                            "read-error 5", "read-error 5 03/11", "read-error 5 03/11/00 y"}) {
+        EXPECT_FALSE(host_->InjectFault(kDvd, bad, error)) << bad;
+    }
+}
+
 TEST_F(State, ImmediateOperationsReportProgressThenFinish) {
     Insert(kDvd, TMediaKind::DvdRw);
     ASSERT_TRUE(SetWriteParameters(kDvd, 0, 3, 5, true).Good());
