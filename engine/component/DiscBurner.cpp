@@ -21,6 +21,7 @@
 #include "engine/writer/Cache.h"
 #include "engine/writer/Erase.h"
 #include "engine/writer/ImageFile.h"
+#include "engine/writer/SessionRead.h"
 
 namespace tessor::component {
 
@@ -315,6 +316,14 @@ builder::TDirEntry* TDiscBurner::AddFolder(std::u16string_view destPath,
 
 int32_t TDiscBurner::PrepareImage() {
     return builder::PrepareImage(builder_);
+}
+
+int32_t TDiscBurner::ImportSession() {
+    writer::TSessionImport report;
+    bool ok = writer::ImportLastSession(builder_, drive_, report);
+    importError_ = report.Error;
+    importUdfOff_ = report.UdfLeftOff;
+    return ok ? report.Carried : -1;
 }
 
 bool TDiscBurner::WriteDisc() {

@@ -114,6 +114,17 @@ public:
     builder::TDirEntry* AddFolder(std::u16string_view destPath, std::u16string_view sourceDir,
                                   std::u16string_view mask, bool recursive, bool keepSourcePath);
     int32_t PrepareImage();
+    // Carries the directory of the last session on the disc in the current
+    // drive into the compilation: its entries point at their recorded data,
+    // and an entry the compilation already holds (a source of the new
+    // session) keeps its place, noted in SourceNotes. Returns the entries
+    // carried forward, 0 when the disc holds no session, -1 when the session
+    // cannot be read (ImportError says why). Status() is S_IMPORTING_SESSION
+    // meanwhile. When data of the session lie where the UDF bridge cannot
+    // reach them, the bridge is switched off (ImportTurnedOffUdf).
+    int32_t ImportSession();
+    const std::string& ImportError() const { return importError_; }
+    bool ImportTurnedOffUdf() const { return importUdfOff_; }
     // Whether CreateDir, AddFile or AddFolder skipped the entry asked for
     // (the add-file handler or a name too long said so); the call still
     // counts as successful.
@@ -170,6 +181,8 @@ private:
     drive::TSCSIDevice drive_;
     std::mutex engineLock_;
     std::unique_ptr<platform::TMessageTarget> messages_;
+    std::string importError_;
+    bool importUdfOff_ = false;
 };
 
 }  // namespace tessor::component
