@@ -12,6 +12,7 @@ int ImageCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE
 int BurnCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int BurnImageCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int EraseCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int ListCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int DevicesCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int TrayCommand(bool eject, const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 

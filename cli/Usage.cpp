@@ -14,6 +14,7 @@ void PrintUsage(std::FILE* out) {
         "  burn SOURCE...             write files and folders to the disc in a drive\n"
         "  burn-image IMAGE           write an image file to the disc in a drive\n"
         "  erase                      erase the rewritable disc in a drive\n"
+        "  ls                         list the last session on the disc in a drive\n"
         "  eject, load                open or close the tray of a drive\n"
         "\n"
         "Options of every command:\n"

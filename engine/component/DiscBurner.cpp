@@ -5,6 +5,7 @@
 
 #include "engine/builder/ECMA_119.h"
 #include "engine/builder/ISO9660.h"
+#include "engine/builder/SessionImport.h"
 #include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
 #include "engine/drive/Consts.h"
@@ -324,6 +325,13 @@ int32_t TDiscBurner::ImportSession() {
     importError_ = report.Error;
     importUdfOff_ = report.UdfLeftOff;
     return ok ? report.Carried : -1;
+}
+
+int TDiscBurner::ReadSession(builder::TRecordedSession& session) {
+    bool found = false;
+    bool ok = writer::ReadLastSession(builder_, drive_, session, found);
+    importError_ = session.Error;
+    return !ok ? -1 : found ? 1 : 0;
 }
 
 bool TDiscBurner::WriteDisc() {

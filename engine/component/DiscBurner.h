@@ -16,6 +16,10 @@
 #include "engine/drive/SCSIDefs.h"
 #include "engine/platform/MessageTarget.h"
 
+namespace tessor::builder {
+struct TRecordedSession;
+}
+
 namespace tessor::component {
 
 using TAddFileEvent = builder::TAddFileHandler;
@@ -123,6 +127,9 @@ public:
     // meanwhile. When data of the session lie where the UDF bridge cannot
     // reach them, the bridge is switched off (ImportTurnedOffUdf).
     int32_t ImportSession();
+    // The last session's directory without carrying it: 1 read, 0 no
+    // session on the disc, -1 unreadable (ImportError says why).
+    int ReadSession(builder::TRecordedSession& session);
     const std::string& ImportError() const { return importError_; }
     bool ImportTurnedOffUdf() const { return importUdfOff_; }
     // Whether CreateDir, AddFile or AddFolder skipped the entry asked for
