@@ -15,9 +15,11 @@
 namespace tessor::cli {
 
 bool ImportEarlierSession(component::TDiscBurner& burner, std::FILE* out, std::FILE* err) {
-    std::fprintf(out, "%s\n", LangText("S_IMPORTING_SESSION").c_str());
     const size_t notesBefore = burner.SourceNotes().size();
     const int32_t carried = burner.ImportSession();
+    // Said only for a disc that holds a session.
+    if (carried != 0)
+        std::fprintf(out, "%s\n", LangText("S_IMPORTING_SESSION").c_str());
     if (carried < 0) {
         std::fprintf(err,
                      "tessor-cli: %s\ntessor-cli: nothing written (--no-import writes the new "

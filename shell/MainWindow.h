@@ -182,6 +182,7 @@ private:
     void SelectDrive();
     bool DriveReady();
     bool EraseFirst();
+    bool ImportStep();
     bool AddSources();
     void LayoutStep(bool imageOnly);
     void LogSourceNotes();

@@ -213,6 +213,32 @@ bool TForm1::AddSources() {
     return true;
 }
 
+// The disc's last session is carried into the new one, so that its files
+// stay in view (a disc erased just before holds none). A session that cannot
+// be read ends the workflow before anything is written.
+bool TForm1::ImportStep() {
+    if (cancelRequested_)
+        return true;
+    const int32_t carried = burner_->ImportSession();
+    // Said only for a disc that holds a session; a blank one has nothing to
+    // import.
+    if (carried != 0)
+        LogConstant("S_IMPORTING_SESSION");
+    if (carried < 0) {
+        Log(Lang("WRITEERROR") + QString::fromStdString(burner_->ImportError()));
+        EarlyEnd();
+        return false;
+    }
+    if (carried > 0)
+        Log(QStringLiteral("%1 entries carried forward from the earlier session").arg(carried));
+    if (burner_->ImportTurnedOffUdf()) {
+        Log(
+            QStringLiteral("The earlier session keeps data where a UDF bridge cannot reach them: "
+                           "this session is written without one"));
+    }
+    return true;
+}
+
 void TForm1::LayoutStep(bool imageOnly) {
     if (!imageOnly) {
         LogConstant("S_PREPARING");
@@ -347,7 +373,7 @@ void TForm1::BurnButtonClick() {
     StartWorkflow(TWorkflow::Burn);
     EngineReset();
     SelectDrive();
-    if (!DriveReady() || !EraseFirst() || !AddSources())
+    if (!DriveReady() || !EraseFirst() || !AddSources() || !ImportStep())
         return;
     LayoutStep(false);
     LogSourceNotes();
