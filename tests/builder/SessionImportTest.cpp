@@ -255,6 +255,14 @@ uint32_t RootLba(TDisc& d, bool joliet) {
     }
 }
 
+// The first record of /one/sub/deeper/huge.bin in the primary tree.
+uint8_t* HugeRecord(TDisc& d) {
+    uint8_t* one = FindRecord(d, RootLba(d, false), "ONE", false);
+    uint8_t* sub = FindRecord(d, GetLE32(one + 2), "SUB", false);
+    uint8_t* deep = FindRecord(d, GetLE32(sub + 2), "DEEPER", false);
+    return FindRecord(d, GetLE32(deep + 2), "HUGE.BIN", false);
+}
+
 void SetExtent(uint8_t* record, uint32_t lba) {
     PutLE32(record + 2, lba);
     PutBE32(record + 6, lba);
@@ -318,20 +326,14 @@ TEST(SessionRead, HostileDiscsEndWithTheirMessage) {
          "end without a terminator"},
         {"a huge file's middle part elsewhere",
          [](TDisc& d) {
-             uint8_t* one = FindRecord(d, RootLba(d, false), "ONE", false);
-             uint8_t* sub = FindRecord(d, GetLE32(one + 2), "SUB", false);
-             uint8_t* deep = FindRecord(d, GetLE32(sub + 2), "DEEPER", false);
-             uint8_t* huge = FindRecord(d, GetLE32(deep + 2), "HUGE.BIN", false);
+             uint8_t* huge = HugeRecord(d);
              uint8_t* second = huge + huge[0];
              SetExtent(second, GetLE32(second + 2) + 1);
          },
          "are not one after the other"},
         {"a huge file without its last part",
          [](TDisc& d) {
-             uint8_t* one = FindRecord(d, RootLba(d, false), "ONE", false);
-             uint8_t* sub = FindRecord(d, GetLE32(one + 2), "SUB", false);
-             uint8_t* deep = FindRecord(d, GetLE32(sub + 2), "DEEPER", false);
-             uint8_t* huge = FindRecord(d, GetLE32(deep + 2), "HUGE.BIN", false);
+             uint8_t* huge = HugeRecord(d);
              uint8_t* last = huge + huge[0];
              last[25] |= 0x80;
          },

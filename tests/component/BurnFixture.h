@@ -124,12 +124,8 @@ protected:
         return eraseDone.count == 1 && !eraseDone.failed;
     }
 
-    // The burn workflow: sources are folders put at the root under their
-    // own names; the disc must already be erased where it needs to be.
-    bool Burn(const std::vector<std::string>& folders, const std::string& label = "TESTDISC") {
-        burner->ClearFiles();
-        burner->SetUDFBridge(true);
-        burner->SetVolumeIDW(platform::FromSystem(label));
+    // Each folder at the root under its own name, with its whole content.
+    void AddFolders(const std::vector<std::string>& folders) {
         for (const std::string& f : folders) {
             std::string name = f.substr(f.rfind('/') + 1);
             std::u16string wide = platform::FromSystem(name);
@@ -138,6 +134,15 @@ protected:
                                         false),
                       nullptr);
         }
+    }
+
+    // The burn workflow: sources are folders put at the root under their
+    // own names; the disc must already be erased where it needs to be.
+    bool Burn(const std::vector<std::string>& folders, const std::string& label = "TESTDISC") {
+        burner->ClearFiles();
+        burner->SetUDFBridge(true);
+        burner->SetVolumeIDW(platform::FromSystem(label));
+        AddFolders(folders);
         burner->PrepareImage();
         writeDone = {};
         bool started = burner->WriteDisc();

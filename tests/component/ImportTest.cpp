@@ -25,13 +25,7 @@ protected:
         carried = burner->ImportSession();
         if (carried < 0)
             return false;
-        for (const std::string& f : folders) {
-            std::u16string wide = platform::FromSystem(f.substr(f.rfind('/') + 1));
-            EXPECT_NE(burner->CreateDir(u"\\", wide), nullptr);
-            EXPECT_NE(burner->AddFolder(u"\\" + wide + u"\\", platform::FromSystem(f), u"*.*", true,
-                                        false),
-                      nullptr);
-        }
+        AddFolders(folders);
         burner->PrepareImage();
         writeDone = {};
         bool started = burner->WriteDisc();
