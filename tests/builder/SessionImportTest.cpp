@@ -109,14 +109,19 @@ std::map<std::string, std::string> Listing(const TRecordedSession& s) {
     return out;
 }
 
+// Names come from the Joliet tree, or from the ISO 9660:1999 tree of a
+// volume without one.
 TEST(SessionRead, ReadsWhatTheBuilderWroteAtAnySessionStart) {
     for (uint32_t start : {0u, 23456u}) {
+        const bool joliet = start == 0;
         TImageBuilder b;
         SampleTree(b);
+        b.JolietFileSystem = joliet;
+        b.ISO9660v1999FS = !joliet;
         TDisc disc = Burn(b, start);
         TRecordedSession s;
         ASSERT_TRUE(ReadRecordedSession(disc.Reader(), start, disc.sectors(), s)) << s.Error;
-        EXPECT_TRUE(s.Joliet);
+        EXPECT_EQ(s.Joliet, joliet);
         const std::map<std::string, std::string> expected = {
             {"/README", "2049"},
             {"/empty-folder", "dir"},

@@ -145,7 +145,8 @@ TEST_P(ImportEveryMedium, EachAppendedSessionShowsEveryFileOfEveryEarlierOne) {
 INSTANTIATE_TEST_SUITE_P(VirtualRecorder, ImportEveryMedium,
                          ::testing::Values(TMedium{"cd-r", false}, TMedium{"dvd+r", false},
                                            TMedium{"dvd-r", false}, TMedium{"bd-r", false},
-                                           TMedium{"dvd+rw", true}, TMedium{"bd-re", true}),
+                                           TMedium{"dvd+rw", true}, TMedium{"bd-re", true},
+                                           TMedium{"dvd-ram", true}),
                          [](const auto& info) {
                              std::string n = info.param.name;
                              for (char& c : n)
