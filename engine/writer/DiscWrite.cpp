@@ -395,7 +395,11 @@ void PrepareDiscWrite(TImageBuilder& b, TSCSIDevice& d) {
             PollDiscInformation(d, false);
         }
         b.VolumeSizeBias = 0;
-        if (IsOverwritable(m)) {
+        // A DVD-RW in restricted overwrite is one volume grown in place like
+        // the other overwritable media: its next writable address is the end
+        // of the formatted area, and a session there would leave a gap, or
+        // (1000 after a quick format) be written over the earlier one.
+        if (IsOverwritable(m) || m == MT_DVD_RW_RO) {
             b.SessionStartLba = b.VolumeSizeBias = static_cast<int32_t>(IsoVolumeSize(d));
         } else if (ReadTrackInformation(d, LastTrackNumber(d))) {
             uint32_t next = d.TrackInfo.NextWritable;

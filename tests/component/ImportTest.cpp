@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(VirtualRecorder, ImportEveryMedium,
                          ::testing::Values(TMedium{"cd-r", false}, TMedium{"dvd+r", false},
                                            TMedium{"dvd-r", false}, TMedium{"bd-r", false},
                                            TMedium{"dvd+rw", true}, TMedium{"bd-re", true},
-                                           TMedium{"dvd-ram", true}),
+                                           TMedium{"dvd-ram", true}, TMedium{"dvd-rw-ro", true}),
                          [](const auto& info) {
                              std::string n = info.param.name;
                              for (char& c : n)
