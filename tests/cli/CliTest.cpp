@@ -154,8 +154,7 @@ TEST_F(Cli, AppendingCarriesTheEarlierSessionForward) {
                               ShellQuote(work / "more/Docs"));
     ASSERT_EQ(second.exitCode, 0) << second.output;
     EXPECT_NE(second.output.find("IMPORTING SESSION"), std::string::npos) << second.output;
-    EXPECT_NE(second.output.find("Carried forward 2 entries"), std::string::npos)
-        << second.output;
+    EXPECT_NE(second.output.find("Carried forward 2 entries"), std::string::npos) << second.output;
     EXPECT_NE(second.output.find("report.bin: replaces the file of this name in the earlier"),
               std::string::npos)
         << second.output;
@@ -170,6 +169,21 @@ TEST_F(Cli, AppendingCarriesTheEarlierSessionForward) {
     EXPECT_EQ(alone.output.find("Carried forward"), std::string::npos) << alone.output;
     ls = Cli_("ls --use-aspi --device 1");
     EXPECT_NE(ls.output.find(", 1 entries"), std::string::npos) << ls.output;
+
+    // A disc whose session is no ISO 9660 volume: the reason, and nothing
+    // written until the user says to write the new session alone.
+    std::string junk = work / "junk.img";
+    testsupport::WritePatternFile(junk, 2048 * 64, 4);
+    ASSERT_EQ(VDrive("insert 1 dvd+r --from " + ShellQuote(junk)).exitCode, 0);
+    TToolResult refused = Cli_("burn --use-aspi --device 1 " + ShellQuote(more + "/x.txt"));
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_NE(refused.output.find("the earlier session cannot be read: sector 16 holds no ISO "
+                                  "9660 volume descriptor\ntessor-cli: nothing written"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_EQ(refused.output.find("Writing data"), std::string::npos) << refused.output;
+    EXPECT_EQ(
+        Cli_("burn --use-aspi --no-import --device 1 " + ShellQuote(more + "/x.txt")).exitCode, 0);
 }
 
 TEST_F(Cli, CompilationLargerThanTheDiscIsRefused) {
