@@ -215,7 +215,8 @@ bool TForm1::AddSources() {
 
 // The disc's last session is carried into the new one, so that its files
 // stay in view (a disc erased just before holds none). A session that cannot
-// be read ends the workflow before anything is written.
+// be read is said, and the user chooses between writing the new session
+// alone and ending the workflow before anything is written.
 bool TForm1::ImportStep() {
     if (cancelRequested_)
         return true;
@@ -225,9 +226,21 @@ bool TForm1::ImportStep() {
     if (carried != 0)
         LogConstant("S_IMPORTING_SESSION");
     if (carried < 0) {
-        Log(Lang("WRITEERROR") + QString::fromStdString(burner_->ImportError()));
-        EarlyEnd();
-        return false;
+        const QString reason = QString::fromStdString(burner_->ImportError());
+        Log(reason);
+        const bool alone =
+            seams_.Prompter &&
+            seams_.Prompter->AskYesNo(
+                this, Lang("QUESTION"),
+                reason + QStringLiteral("\n\nWrite the new session alone? The earlier "
+                                        "files stay on the disc, but readers no longer "
+                                        "see them."));
+        if (!alone) {
+            EarlyEnd();
+            return false;
+        }
+        Log(QStringLiteral("The new session is written alone"));
+        return true;
     }
     if (carried > 0)
         Log(QStringLiteral("%1 entries carried forward from the earlier session").arg(carried));

@@ -431,6 +431,13 @@ int32_t CarryRecordedSession(TImageBuilder& b, const TRecordedSession& session) 
     } restore{b, handler};
 
     const std::vector<TRecordedEntry>& entries = session.Entries;
+    // The limits are checked before anything is entered, so that a session
+    // too large for the compilation leaves it as it was.
+    const auto folders = static_cast<size_t>(std::count_if(
+        entries.begin(), entries.end(), [](const TRecordedEntry& e) { return e.IsDirectory; }));
+    if (b.FileTable.size() + entries.size() > static_cast<size_t>(kMaxFileEntries) ||
+        b.DirTable.size() + folders > static_cast<size_t>(kMaxDirectories))
+        return -1;
     // The directory each recorded folder became; null where it was not
     // carried (its place is taken by a new file), and so neither are its
     // contents.
@@ -497,8 +504,14 @@ int32_t CarryRecordedSession(TImageBuilder& b, const TRecordedSession& session) 
                 SetName(fd.cAlternateFileName, std::size(fd.cAlternateFileName), alt->second);
         }
         TFileEntry* e = AddEntry(b, dir, fd, nullptr);
-        if (e == nullptr)
-            return -1;
+        if (e == nullptr) {
+            // Refused by the compilation (a folder path over its limit): the
+            // entry stays on the disc, out of the new session's view.
+            b.SourceNotes.push_back({true, CompilationPathOf(dir, name), name,
+                                     "the entry of the earlier session cannot be carried forward "
+                                     "(its path is too long)"});
+            continue;
+        }
         if (IsSkip(e))
             continue;
         e->Recorded = 1;

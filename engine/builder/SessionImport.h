@@ -71,9 +71,9 @@ bool IsBlankSector(const uint8_t* sector);
 // entries without a source that point at their recorded extents. A name the
 // compilation already holds keeps its new entry (a directory takes the
 // recorded entries into it); each such replacement is noted in SourceNotes.
-// Returns the entries carried forward, or -1 when the compilation's limits
-// do not leave room for them (nothing is noted then; the entries entered so
-// far stay).
+// An entry the compilation refuses (a folder path over its limit) is noted
+// as left out. Returns the entries carried forward, or -1 with nothing
+// entered when the compilation's limits leave no room for all of them.
 int32_t CarryRecordedSession(TImageBuilder& b, const TRecordedSession& session);
 
 }  // namespace tessor::builder

@@ -123,7 +123,9 @@ public:
     // and an entry the compilation already holds (a source of the new
     // session) keeps its place, noted in SourceNotes. Returns the entries
     // carried forward, 0 when the disc holds no session, -1 when the session
-    // cannot be read (ImportError says why). Status() is S_IMPORTING_SESSION
+    // cannot be read or does not fit the compilation (ImportError says why;
+    // nothing is carried then, and the new session may be written alone).
+    // Status() is S_IMPORTING_SESSION
     // meanwhile. When data of the session lie where the UDF bridge cannot
     // reach them, the bridge is switched off (ImportTurnedOffUdf).
     int32_t ImportSession();

@@ -37,9 +37,8 @@ bool ReadLastSession(builder::TImageBuilder& b, drive::TSCSIDevice& d,
                      builder::TRecordedSession& out, bool& found);
 
 // ReadLastSession, then the entries into the compilation. False with
-// report.Error when the session cannot be read (nothing is carried) or the
-// compilation's limits leave no room for all of it (what was entered stays:
-// the caller must not write that compilation).
+// report.Error, and nothing carried, when the session cannot be read or the
+// compilation's limits leave no room for all of it.
 bool ImportLastSession(builder::TImageBuilder& b, drive::TSCSIDevice& d, TSessionImport& report);
 
 }  // namespace tessor::writer

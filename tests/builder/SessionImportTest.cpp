@@ -375,6 +375,18 @@ TEST(SessionRead, LimitsAndUnreadableSectorsEndTheRead) {
     EXPECT_NE(s.Error.find("more than 4 entries"), std::string::npos) << s.Error;
     EXPECT_FALSE(ReadRecordedSession(disc.Reader(RootLba(disc, true)), 0, disc.sectors(), s));
     EXPECT_NE(s.Error.find("cannot be read"), std::string::npos) << s.Error;
+
+    // A session that does not fit the compilation enters nothing.
+    ASSERT_TRUE(ReadRecordedSession(disc.Reader(), 0, disc.sectors(), s)) << s.Error;
+    TImageBuilder full;
+    ClearFiles(full);
+    TDirEntry* many = Add(full, full.RootDir, u"many", 0, 0x10)->Directory;
+    while (full.FileCount + static_cast<int32_t>(s.Entries.size()) <= kMaxFileEntries)
+        Add(full, many, FromSystem(std::to_string(full.FileCount)), 0, 0x80, false);
+    const int32_t before = full.FileCount;
+    EXPECT_EQ(CarryRecordedSession(full, s), -1);
+    EXPECT_EQ(full.FileCount, before);
+    EXPECT_EQ(FindChild(full, full.RootDir, u"one"), nullptr);
 }
 
 // Random damage anywhere in the header area: every outcome is a read that
