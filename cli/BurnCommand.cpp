@@ -14,6 +14,7 @@
 #include "cli/Job.h"
 #include "cli/Language.h"
 #include "cli/Options.h"
+#include "cli/SessionCommand.h"
 #include "cli/Verify.h"
 #include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
@@ -220,17 +221,26 @@ bool OpenDisc(component::TDiscBurner& burner, const TArgs& args, std::FILE* err)
 }  // namespace
 
 int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
-    std::string help = std::string(
-                           "usage: tessor-cli burn [options] SOURCE...\n"
-                           "\n"
-                           "Writes the SOURCE files and folders to the disc in the drive as one\n"
-                           "session (ISO 9660, Joliet and a UDF bridge). A rewritable disc is\n"
-                           "erased first. Each SOURCE folder becomes a folder of the same name in\n"
-                           "the root of the disc; each SOURCE file lies in the root.\n\n") +
-                       kCompilationHelp + kBurnOptions + kDriveHelp + kBurnExitStatus;
+    std::string help =
+        std::string(
+            "usage: tessor-cli burn [options] SOURCE...\n"
+            "\n"
+            "Writes the SOURCE files and folders to the disc in the drive as one\n"
+            "session (ISO 9660, Joliet and a UDF bridge). A rewritable disc is\n"
+            "erased first. Each SOURCE folder becomes a folder of the same name in\n"
+            "the root of the disc; each SOURCE file lies in the root. A disc that\n"
+            "is not erased keeps its earlier files in view: the new session carries\n"
+            "the directory of the last one forward, and a SOURCE of the same name\n"
+            "replaces an earlier file.\n\n") +
+        kCompilationHelp + kBurnOptions +
+        "  --no-import         write the new session alone; the earlier sessions' files\n"
+        "                      stay on the disc but readers no longer see them\n" +
+        kDriveHelp + kBurnExitStatus;
     TArgs args;
     int exitCode = kExitOk;
-    if (!ParseDiscArgs("burn", argv, kCompilationValued, kCompilationFlags, help, args, out, err,
+    std::vector<std::string> burnFlags = kCompilationFlags;
+    burnFlags.push_back("--no-import");
+    if (!ParseDiscArgs("burn", argv, kCompilationValued, burnFlags, help, args, out, err,
                        exitCode)) {
         return exitCode;
     }
@@ -252,8 +262,16 @@ int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE*
         return notes;
     std::fprintf(out, "%s\n", LangText("S_PREPARING").c_str());
     burner.PrepareImage();
+    // Whether EraseFirst is about to erase the disc: nothing is left to import then.
+    const bool erasing =
+        !args.Has("--no-erase") && !args.Has("--test-write") && burner.DiscErasable();
     if (!EraseFirst(burner, args, out, err, exitCode))
         return exitCode;
+    if (!erasing && !args.Has("--no-import")) {
+        if (!ImportEarlierSession(burner, out, err))
+            return kExitFailed;
+        burner.PrepareImage();
+    }
     if (!SizeFits(burner, args, static_cast<uint32_t>(burner.ImageSectors()), err))
         return kExitNoSpace;
     std::fprintf(out, "%s\n", LangText("WRITE_DATA").c_str());

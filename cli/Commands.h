@@ -13,6 +13,7 @@ int BurnCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE*
 int BurnImageCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int VerifyCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int EraseCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int ListCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int DevicesCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int TrayCommand(bool eject, const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 

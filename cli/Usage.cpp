@@ -16,6 +16,7 @@ void PrintUsage(std::FILE* out) {
         "  verify SOURCE...           compare the disc in a drive with the files and\n"
         "                             folders it was burnt from, or with --image IMAGE\n"
         "  erase                      erase the rewritable disc in a drive\n"
+        "  ls                         list the last session on the disc in a drive\n"
         "  eject, load                open or close the tray of a drive\n"
         "\n"
         "Options of every command:\n"

@@ -39,6 +39,8 @@ int main(int argc, char** argv) {
         return VerifyCommand(args, stdout, stderr);
     if (command == "erase")
         return EraseCommand(args, stdout, stderr);
+    if (command == "ls")
+        return ListCommand(args, stdout, stderr);
     if (command == "devices")
         return DevicesCommand(args, stdout, stderr);
     if (command == "eject")

@@ -193,6 +193,7 @@ private:
     void SelectDrive();
     bool DriveReady();
     bool EraseFirst();
+    bool ImportStep();
     bool AddSources();
     bool CompilationWorthWriting(size_t sources);
     void LayoutStep(bool imageOnly);

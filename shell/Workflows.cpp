@@ -257,6 +257,45 @@ bool TForm1::CompilationWorthWriting(size_t sources) {
     return true;
 }
 
+// The disc's last session is carried into the new one, so that its files
+// stay in view (a disc erased just before holds none). A session that cannot
+// be read is said, and the user chooses between writing the new session
+// alone and ending the workflow before anything is written.
+bool TForm1::ImportStep() {
+    if (cancelRequested_)
+        return true;
+    const int32_t carried = burner_->ImportSession();
+    // Said only for a disc that holds a session; a blank one has nothing to
+    // import.
+    if (carried != 0)
+        LogConstant("S_IMPORTING_SESSION");
+    if (carried < 0) {
+        const QString reason = QString::fromStdString(burner_->ImportError());
+        Log(reason);
+        const bool alone =
+            seams_.Prompter &&
+            seams_.Prompter->AskYesNo(
+                this, Lang("QUESTION"),
+                reason + QStringLiteral("\n\nWrite the new session alone? The earlier "
+                                        "files stay on the disc, but readers no longer "
+                                        "see them."));
+        if (!alone) {
+            EarlyEnd();
+            return false;
+        }
+        Log(QStringLiteral("The new session is written alone"));
+        return true;
+    }
+    if (carried > 0)
+        Log(QStringLiteral("%1 entries carried forward from the earlier session").arg(carried));
+    if (burner_->ImportTurnedOffUdf()) {
+        Log(
+            QStringLiteral("The earlier session keeps data where a UDF bridge cannot reach them: "
+                           "this session is written without one"));
+    }
+    return true;
+}
+
 void TForm1::LayoutStep(bool imageOnly) {
     if (!imageOnly) {
         LogConstant("S_PREPARING");
@@ -405,8 +444,10 @@ void TForm1::BurnButtonClick() {
     EngineReset();
     SelectDrive();
     // The compilation is built and measured before the disc is erased: an
-    // erase is only worth it for something that will be written.
-    if (!DriveReady() || !AddSources() || !CompilationWorthWriting(Root()->childCount()))
+    // erase is only worth it for something that will be written. A disc
+    // that is not erased carries its earlier session forward.
+    if (!DriveReady() || !AddSources() || !CompilationWorthWriting(Root()->childCount()) ||
+        (!burner_->DiscErasable() && !ImportStep()))
         return;
     LayoutStep(false);
     LogSourceNotes();

@@ -301,7 +301,7 @@ int32_t PrepareImage(TImageBuilder& b) {
     for (TFileEntry* e : b.FileTable) {
         if (e->Directory)
             continue;
-        if (e->Size == 0) {
+        if (e->Size == 0 || e->Recorded) {  // a recorded file takes no new sectors
             e->DataLba = 0;
             continue;
         }

@@ -35,6 +35,14 @@ namespace tessor::builder {
 int32_t PrepareImage(TImageBuilder& b);
 // Builds HeaderBuffer (FirstDataLba sectors). False when not prepared.
 bool BuildHeaderArea(TImageBuilder& b);
+// The absolute sector of a file's data: where an earlier session recorded
+// it, or where the layout put it in this one.
+inline uint32_t DataAddress(const TImageBuilder& b, const TFileEntry* e) {
+    if (e->Recorded)
+        return e->RecordedLba;
+    return static_cast<uint32_t>(b.FirstDataLba) + e->DataLba +
+           static_cast<uint32_t>(b.SessionStartLba);
+}
 inline int32_t ImageSectors(const TImageBuilder& b) {
     return b.TotalSectors.load();
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/builder/ECMA_119.h"
+#include "engine/builder/ISO9660.h"
 #include "engine/builder/SysUtilsW.h"
 #include "engine/builder/TreeStorage.h"
 #include "engine/platform/ByteOrder.h"
@@ -130,7 +131,7 @@ uint32_t PackDirectory(const TImageBuilder& b, const TDirEntry* dir, TTreeKind k
             packer.Add({0, 0, hidden, &e->WriteTime}, name);
             continue;
         }
-        uint32_t start = static_cast<uint32_t>(b.FirstDataLba) + e->DataLba + b.SessionStartLba;
+        uint32_t start = DataAddress(b, e);
         if (e->Size <= 0xFFFFFFFFull) {
             packer.Add({start, static_cast<uint32_t>(e->Size), hidden, &e->WriteTime}, name);
             continue;

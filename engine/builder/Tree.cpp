@@ -308,7 +308,11 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
         bool otherKind = (e->Directory != nullptr) != (kind == TKind::Directory);
         bool otherSource = kind == TKind::File && sourcePath && !sourcePath->empty() &&
                            e->SourcePath != *sourcePath;
-        if (!b.ReplaceFileFlag) {
+        // A file carried from the disc's earlier session gives way to a
+        // source of the same name, whatever ReplaceFileFlag says: the new
+        // session is there to bring the newer file.
+        bool recordedFile = otherSource && e->Recorded && !e->Directory;
+        if (!b.ReplaceFileFlag && !recordedFile) {
             if (otherKind || otherSource) {
                 Note(b, true, sourcePath ? *sourcePath : CompilationPath(dir, name), name,
                      otherKind ? "the folder already holds an entry of this name"
@@ -319,7 +323,12 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
         }
         if (otherKind)
             return {};
-        if (otherSource) {
+        if (recordedFile) {
+            Note(b, false, *sourcePath, name,
+                 "replaces the file of this name in the earlier session");
+            e->Recorded = 0;
+            e->RecordedLba = 0;
+        } else if (otherSource) {
             Note(b, true, e->SourcePath, name,
                  "replaced by a later source of the same name, " + platform::ToSystem(*sourcePath));
         }

@@ -73,6 +73,10 @@ struct TFileEntry {
     TDirEntry* Directory = nullptr;  // set only on a directory's entry
     uint32_t UdfEntryLba = 0;
     TDirEntry* Owner = nullptr;
+    // Carried from an earlier session of the disc: a file's data lie
+    // recorded at the absolute sector RecordedLba and are not written again.
+    uint32_t RecordedLba = 0;
+    uint8_t Recorded = 0;
 };
 
 struct TDirEntry {

@@ -369,13 +369,22 @@ void BuildFileEntry(TImageBuilder& b, uint8_t* d, uint32_t entrySector, uint8_t 
               static_cast<uint16_t>(F::FixedSize + used - 16));
 }
 
+// The partition block of a file's data. Data carried from an earlier
+// session lie at their absolute sector, which the partition (from absolute
+// sector 257) reaches as that sector - 257.
+uint32_t DataBlock(const TImageBuilder& b, const TFileEntry* file) {
+    if (file->Recorded)
+        return static_cast<uint32_t>(file->RecordedLba - kPartitionStartSector);
+    return UdfBlock(b, static_cast<int64_t>(b.FirstDataLba) + file->DataLba);
+}
+
 // Block `index` (1..) of a file's descriptor chain, in the sector after the
 // previous one: an allocation extent descriptor (ECMA-167 4/14.5).
 void BuildAllocationExtent(TImageBuilder& b, const TFileEntry* file, uint64_t index, uint8_t* d) {
     using A = TAllocationExtentDescriptor;
     std::memset(d, 0, kSectorSize);
     const int64_t sector = static_cast<int64_t>(file->UdfEntryLba) + static_cast<int64_t>(index);
-    const uint32_t firstBlock = UdfBlock(b, static_cast<int64_t>(b.FirstDataLba) + file->DataLba);
+    const uint32_t firstBlock = DataBlock(b, file);
     const uint32_t used = PutDataAds(d + A::FixedSize, file->Size, firstBlock,
                                      PlanAdBlock(file->Size, index), UdfBlock(b, sector + 1));
     Put<A::PreviousAllocationExtentLocation>(d, 0);
@@ -391,8 +400,7 @@ void BuildDirectoryEntry(TImageBuilder& b, const TDirEntry* dir, uint8_t* d) {
 }
 
 void BuildRegularEntry(TImageBuilder& b, const TFileEntry* file, uint8_t* d) {
-    const uint32_t firstBlock =
-        file->Size == 0 ? 0 : UdfBlock(b, static_cast<int64_t>(b.FirstDataLba) + file->DataLba);
+    const uint32_t firstBlock = file->Size == 0 ? 0 : DataBlock(b, file);
     BuildFileEntry(b, d, file->UdfEntryLba, kFileTypeRegular, 1, file->Size, firstBlock,
                    b.UdfNextUniqueId++);
 }

@@ -5,6 +5,7 @@
 
 #include "engine/builder/ECMA_119.h"
 #include "engine/builder/ISO9660.h"
+#include "engine/builder/SessionImport.h"
 #include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
 #include "engine/drive/Consts.h"
@@ -21,6 +22,7 @@
 #include "engine/writer/Cache.h"
 #include "engine/writer/Erase.h"
 #include "engine/writer/ImageFile.h"
+#include "engine/writer/SessionRead.h"
 #include "engine/writer/Verify.h"
 
 namespace tessor::component {
@@ -321,6 +323,21 @@ builder::TDirEntry* TDiscBurner::AddFolder(std::u16string_view destPath,
 int32_t TDiscBurner::PrepareImage() {
     builder_.WrittenTarget = builder::TWrittenTarget::None;
     return builder::PrepareImage(builder_);
+}
+
+int32_t TDiscBurner::ImportSession() {
+    writer::TSessionImport report;
+    bool ok = writer::ImportLastSession(builder_, drive_, report);
+    importError_ = report.Error;
+    importUdfOff_ = report.UdfLeftOff;
+    return ok ? report.Carried : -1;
+}
+
+int TDiscBurner::ReadSession(builder::TRecordedSession& session) {
+    bool found = false;
+    bool ok = writer::ReadLastSession(builder_, drive_, session, found);
+    importError_ = session.Error;
+    return !ok ? -1 : found ? 1 : 0;
 }
 
 bool TDiscBurner::WriteDisc() {

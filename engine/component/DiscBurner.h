@@ -16,6 +16,10 @@
 #include "engine/drive/SCSIDefs.h"
 #include "engine/platform/MessageTarget.h"
 
+namespace tessor::builder {
+struct TRecordedSession;
+}
+
 namespace tessor::component {
 
 using TAddFileEvent = builder::TAddFileHandler;
@@ -114,6 +118,22 @@ public:
     builder::TDirEntry* AddFolder(std::u16string_view destPath, std::u16string_view sourceDir,
                                   std::u16string_view mask, bool recursive, bool keepSourcePath);
     int32_t PrepareImage();
+    // Carries the directory of the last session on the disc in the current
+    // drive into the compilation: its entries point at their recorded data,
+    // and an entry the compilation already holds (a source of the new
+    // session) keeps its place, noted in SourceNotes. Returns the entries
+    // carried forward, 0 when the disc holds no session, -1 when the session
+    // cannot be read or does not fit the compilation (ImportError says why;
+    // nothing is carried then, and the new session may be written alone).
+    // Status() is S_IMPORTING_SESSION
+    // meanwhile. When data of the session lie where the UDF bridge cannot
+    // reach them, the bridge is switched off (ImportTurnedOffUdf).
+    int32_t ImportSession();
+    // The last session's directory without carrying it: 1 read, 0 no
+    // session on the disc, -1 unreadable (ImportError says why).
+    int ReadSession(builder::TRecordedSession& session);
+    const std::string& ImportError() const { return importError_; }
+    bool ImportTurnedOffUdf() const { return importUdfOff_; }
     // Whether CreateDir, AddFile or AddFolder skipped the entry asked for
     // (the add-file handler or a name too long said so); the call still
     // counts as successful.
@@ -192,6 +212,8 @@ private:
     drive::TSCSIDevice drive_;
     std::mutex engineLock_;
     std::unique_ptr<platform::TMessageTarget> messages_;
+    std::string importError_;
+    bool importUdfOff_ = false;
 };
 
 }  // namespace tessor::component

@@ -3,7 +3,10 @@
 // is closed afterwards.
 #include "engine/writer/DiscWrite.h"
 
+#include <vector>
+
 #include "engine/builder/Tree.h"
+#include "engine/builder/UDFBridge.h"
 #include "engine/drive/Capacity.h"
 #include "engine/drive/Consts.h"
 #include "engine/drive/MMC.h"
@@ -20,6 +23,8 @@ using builder::kSectorSize;
 using builder::TImageBuilder;
 
 namespace {
+
+constexpr int32_t kUdfAnchorSector = 256;
 
 bool PollDiscInformation(TSCSIDevice& d, bool sleepFirst) {
     return writer::PollDiscInformation(d, sleepFirst, d.DiscInfo2);
@@ -77,6 +82,7 @@ public:
 
 private:
     bool WriteFirstBlockAtZero(const uint8_t* data, uint16_t blocks);
+    bool RewriteVolumeStart();
     bool CloseByMediaType();
     // The first of two ways of closing that works, each sent again while
     // the drive is busy or working; when neither does, the first one's
@@ -119,6 +125,7 @@ private:
     bool begun_ = false;
     uint16_t failCode_ = 0;
     TSense failSense_;
+    std::vector<uint8_t> startBlock_;  // the session's first block, for address 0
 };
 
 bool TDiscSink::Begin() {
@@ -193,6 +200,28 @@ bool TDiscSink::WriteFirstBlockAtZero(const uint8_t* data, uint16_t blocks) {
     return true;
 }
 
+// The grown volume's first block (its volume descriptors and volume
+// recognition) at address 0, then, with the UDF bridge, an anchor at sector
+// 256 that points at the new session's descriptor sequences: readers that
+// look only there see every session's files.
+bool TDiscSink::RewriteVolumeStart() {
+    const auto blocks = static_cast<uint16_t>(startBlock_.size() / kSectorSize);
+    if (!WriteFirstBlockAtZero(startBlock_.data(), blocks)) {
+        RememberFailure();
+        return false;
+    }
+    if (b_.UDFBridge) {
+        uint8_t anchor[kSectorSize];
+        builder::BuildUdfAnchor(b_, anchor, kUdfAnchorSector - b_.UdfLbaBase);
+        if (!Write10(d_, kUdfAnchorSector, 1, anchor, kSectorSize) ||
+            !SynchronizeCache(d_, false)) {
+            RememberFailure();
+            return false;
+        }
+    }
+    return true;
+}
+
 bool TDiscSink::Write(const uint8_t* data, int32_t length) {
     // The odd tail of an image file goes out as a whole sector: the cache
     // has zeroed the rest of it.
@@ -203,9 +232,16 @@ bool TDiscSink::Write(const uint8_t* data, int32_t length) {
         if (writeDisc &&
             (media_ == MT_DVD_RAM || media_ == MT_DVD_RW_RO || media_ == MT_DVD_RW_SEQ ||
              media_ == MT_DVD_PLUS_RW || media_ == MT_BD_RE)) {
-            if (!WriteFirstBlockAtZero(data, blocks)) {
-                RememberFailure();
-                return false;
+            if (address_ == 0) {
+                if (!WriteFirstBlockAtZero(data, blocks)) {
+                    RememberFailure();
+                    return false;
+                }
+            } else {
+                // Behind an earlier volume the descriptors at the start are
+                // rewritten once the whole session is on the disc (Finish):
+                // until then readers keep finding the earlier volume whole.
+                startBlock_.assign(data, data + size_t(blocks) * kSectorSize);
             }
         }
     }
@@ -323,9 +359,13 @@ bool TDiscSink::CloseByMediaType() {
 // Written data is closed like a complete write, also after an abort or a
 // write error, so the disc stays readable. A write whose start was refused
 // recorded nothing and closes nothing.
-bool TDiscSink::Finish(bool /*failed*/) {
+bool TDiscSink::Finish(bool failed) {
     d_.CloseAfterCommand = 1;
+    bool grown = true;
+    if (begun_ && !failed && !startBlock_.empty())
+        grown = RewriteVolumeStart();
     bool closed = !begun_ || CloseByMediaType();
+    closed = closed && grown;
     if (begun_ && media_ != MT_DVD_RAM)
         PollDiscInformation(d_, false);
     AllowMediumRemoval(d_);
@@ -357,7 +397,11 @@ void PrepareDiscWrite(TImageBuilder& b, TSCSIDevice& d) {
             PollDiscInformation(d, false);
         }
         b.VolumeSizeBias = 0;
-        if (IsOverwritable(m)) {
+        // A DVD-RW in restricted overwrite is one volume grown in place like
+        // the other overwritable media: its next writable address is the end
+        // of the formatted area, and a session there would leave a gap, or
+        // (1000 after a quick format) be written over the earlier one.
+        if (IsOverwritable(m) || m == MT_DVD_RW_RO) {
             b.SessionStartLba = b.VolumeSizeBias = static_cast<int32_t>(IsoVolumeSize(d));
         } else if (ReadTrackInformation(d, LastTrackNumber(d))) {
             uint32_t next = d.TrackInfo.NextWritable;
@@ -371,6 +415,10 @@ void PrepareDiscWrite(TImageBuilder& b, TSCSIDevice& d) {
             // left over from an earlier write.
             b.SessionStartLba = 0;
         }
+        // The volume a later session describes reaches from sector 0 to its
+        // end: its extents lie behind the session start and, once carried
+        // forward, in earlier sessions too.
+        b.VolumeSizeBias = b.SessionStartLba;
     }
     // The UDF structures of a session count from where the session starts;
     // for a session behind an earlier volume on an overwritable disc the

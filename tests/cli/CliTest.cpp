@@ -140,6 +140,52 @@ TEST_F(Cli, BurnEraseAndBurnImage) {
               0);
 }
 
+// burn onto a disc holding a session carries it forward and says so; ls
+// shows the tree; --no-import writes the new session alone; a replaced file
+// is noted.
+TEST_F(Cli, AppendingCarriesTheEarlierSessionForward) {
+    std::string docs = Tree();
+    std::string more = work / "more/Extra";
+    testsupport::WriteFile(more + "/x.txt", "x\n");
+    testsupport::WriteFile(work / "more/Docs/report.bin", "newer\n");
+    ASSERT_EQ(VDrive("insert 1 dvd+r").exitCode, 0);
+    ASSERT_EQ(Cli_("burn --use-aspi --device 1 " + ShellQuote(docs)).exitCode, 0);
+    TToolResult second = Cli_("burn --use-aspi --device 1 " + ShellQuote(more + "/x.txt") + " " +
+                              ShellQuote(work / "more/Docs"));
+    ASSERT_EQ(second.exitCode, 0) << second.output;
+    EXPECT_NE(second.output.find("IMPORTING SESSION"), std::string::npos) << second.output;
+    EXPECT_NE(second.output.find("Carried forward 2 entries"), std::string::npos) << second.output;
+    EXPECT_NE(second.output.find("report.bin: replaces the file of this name in the earlier"),
+              std::string::npos)
+        << second.output;
+    TToolResult ls = Cli_("ls --use-aspi --device 1");
+    ASSERT_EQ(ls.exitCode, 0) << ls.output;
+    EXPECT_NE(ls.output.find("Docs/\n  notes/\n    readme.txt  6\n  report.bin  6\nx.txt  2\n"),
+              std::string::npos)
+        << ls.output;
+    TToolResult alone =
+        Cli_("burn --use-aspi --no-import --device 1 " + ShellQuote(more + "/x.txt"));
+    ASSERT_EQ(alone.exitCode, 0) << alone.output;
+    EXPECT_EQ(alone.output.find("Carried forward"), std::string::npos) << alone.output;
+    ls = Cli_("ls --use-aspi --device 1");
+    EXPECT_NE(ls.output.find(", 1 entries"), std::string::npos) << ls.output;
+
+    // A disc whose session is no ISO 9660 volume: the reason, and nothing
+    // written until the user says to write the new session alone.
+    std::string junk = work / "junk.img";
+    testsupport::WritePatternFile(junk, 2048 * 64, 4);
+    ASSERT_EQ(VDrive("insert 1 dvd+r --from " + ShellQuote(junk)).exitCode, 0);
+    TToolResult refused = Cli_("burn --use-aspi --device 1 " + ShellQuote(more + "/x.txt"));
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_NE(refused.output.find("the earlier session cannot be read: sector 16 holds no ISO "
+                                  "9660 volume descriptor\ntessor-cli: nothing written"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_EQ(refused.output.find("Writing data"), std::string::npos) << refused.output;
+    EXPECT_EQ(
+        Cli_("burn --use-aspi --no-import --device 1 " + ShellQuote(more + "/x.txt")).exitCode, 0);
+}
+
 TEST_F(Cli, CompilationLargerThanTheDiscIsRefused) {
     std::string big = work / "big/huge.bin";
     ASSERT_TRUE(testsupport::WriteSparseFile(big, 900ull << 20, 3));

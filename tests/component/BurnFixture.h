@@ -124,6 +124,18 @@ protected:
         return eraseDone.count == 1 && !eraseDone.failed;
     }
 
+    // Each folder at the root under its own name, with its whole content.
+    void AddFolders(const std::vector<std::string>& folders) {
+        for (const std::string& f : folders) {
+            std::string name = f.substr(f.rfind('/') + 1);
+            std::u16string wide = platform::FromSystem(name);
+            EXPECT_NE(burner->CreateDir(u"\\", wide), nullptr);
+            EXPECT_NE(burner->AddFolder(u"\\" + wide + u"\\", platform::FromSystem(f), u"*.*", true,
+                                        false),
+                      nullptr);
+        }
+    }
+
     // The burn workflow: sources are folders put at the root under their
     // own names; the disc must already be erased where it needs to be.
     bool Burn(const std::vector<std::string>& folders, const std::string& label = "TESTDISC") {
@@ -141,14 +153,7 @@ protected:
         burner->ClearFiles();
         burner->SetUDFBridge(true);
         burner->SetVolumeIDW(platform::FromSystem(label));
-        for (const std::string& f : folders) {
-            std::string name = f.substr(f.rfind('/') + 1);
-            std::u16string wide = platform::FromSystem(name);
-            EXPECT_NE(burner->CreateDir(u"\\", wide), nullptr);
-            EXPECT_NE(burner->AddFolder(u"\\" + wide + u"\\", platform::FromSystem(f), u"*.*", true,
-                                        false),
-                      nullptr);
-        }
+        AddFolders(folders);
         burner->PrepareImage();
     }
 

@@ -139,8 +139,9 @@ INSTANTIATE_TEST_SUITE_P(AppendableDiscs, Multisession, ::testing::Values("cd-r"
                          });
 
 // On a DVD+RW holding a volume of V sectors the new session starts at V and
-// its first block also goes to address 0, so readers starting at sector 16
-// see the new session.
+// its first block also goes to address 0, last, so readers starting at
+// sector 16 see the new session and an interrupted write leaves the earlier
+// volume whole.
 TEST_F(TVirtualBurn, OverwritableDiscGrowsBehindTheVolumeAlreadyThere) {
     Insert("dvd+rw");
     ASSERT_TRUE(Erase(true));
@@ -149,11 +150,12 @@ TEST_F(TVirtualBurn, OverwritableDiscGrowsBehindTheVolumeAlreadyThere) {
     host->ClearJournal();
     ASSERT_TRUE(Burn({MakeTree("second", "two", 2)})) << burner->ErrorText();
     auto writes = Writes();
-    ASSERT_GE(writes.size(), 2u);
-    EXPECT_EQ(writes[0], std::make_pair(0u, 32u)) << "the first block also at address 0";
-    EXPECT_EQ(writes[1].first, volume);
-    for (size_t i = 1; i < writes.size(); ++i)
-        ASSERT_EQ(writes[i].first, volume + 32 * (i - 1));
+    ASSERT_GE(writes.size(), 3u);
+    EXPECT_EQ(writes[writes.size() - 2], std::make_pair(0u, 32u))
+        << "the first block also at address 0, after the session";
+    EXPECT_EQ(writes.back(), std::make_pair(256u, 1u)) << "then the UDF anchor";
+    for (size_t i = 0; i + 2 < writes.size(); ++i)
+        ASSERT_EQ(writes[i].first, volume + 32 * i);
     ExpectReaderSees(TReader::Xorriso, Export(), work / "second");
 }
 

@@ -413,6 +413,29 @@ TEST_F(Workflow, LongNamesAreAskedAbout) {
     ExpectImageHolds(work / "names.iso", work / "expected");
 }
 
+// A disc holding a session that is no ISO 9660 volume: the reason is
+// logged and the user is asked; "no" writes nothing, "yes" writes the new
+// session alone.
+TEST_F(Workflow, UnreadableEarlierSessionIsAskedAbout) {
+    std::string junk = work / "junk.img";
+    testsupport::WritePatternFile(junk, 2048 * 64, 4);
+    std::string error;
+    const std::string reason =
+        "the earlier session cannot be read: sector 16 holds no ISO 9660 volume descriptor";
+    Drop(MakeSources(work / "src"));
+    for (bool alone : {false, true}) {
+        ASSERT_TRUE(host->InsertMedia(0, *vdrive::MediaKindFromName("cd-r"), junk, error)) << error;
+        prompter.answers = {alone};
+        prompter.asked.clear();
+        QTest::mouseClick(window->BurnButton, Qt::LeftButton);
+        ASSERT_TRUE(WaitIdle());
+        ASSERT_EQ(prompter.asked.size(), 1u);
+        EXPECT_TRUE(prompter.asked[0].text.startsWith(QString::fromStdString(reason)));
+        EXPECT_TRUE(Log().contains(QString::fromStdString(reason))) << alone;
+        EXPECT_EQ(Log().contains(QStringLiteral(">>> Writing successfull")), alone);
+    }
+}
+
 TEST_F(Workflow, RenamedRootLabelsTheNextImage) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
