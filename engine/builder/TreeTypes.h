@@ -16,8 +16,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
+#include "engine/builder/SmartRefTypes.h"
 #include "engine/platform/File.h"
 #include "engine/platform/FileSearch.h"
 #include "engine/platform/Time.h"
@@ -73,6 +75,16 @@ struct TFileEntry {
     TDirEntry* Directory = nullptr;  // set only on a directory's entry
     uint32_t UdfEntryLba = 0;
     TDirEntry* Owner = nullptr;
+    // The source's device and inode when known (0 otherwise): hard links
+    // share one copy on the disc.
+    uint64_t SourceDevice = 0;
+    uint64_t SourceInode = 0;
+    // Set by PrepareImage: the entry whose extent this one's records point
+    // at (its data is written once, there); null when it has its own.
+    TFileEntry* SameData = nullptr;
+    // Set by the UDF layout: this identifier points at another member's
+    // file entry, so the stream writes none for it.
+    uint8_t UdfSharesEntry = 0;
 };
 
 struct TDirEntry {
@@ -155,6 +167,8 @@ struct TImageBuilder {
     std::unique_ptr<TTreeStorage> Storage;
     // Every source left out or renamed since ClearFiles, in the order met.
     std::vector<TSourceNote> SourceNotes;
+    // Files found identical by GenerateSmartReferences (SmartRefTypes.h).
+    TSmartReferences Smart;
 
     // ---- switches
     uint8_t JolietFileSystem = 0;
@@ -213,6 +227,8 @@ struct TImageBuilder {
         // 127 units), with their entries, in the order the stream writes them.
         std::vector<std::pair<const TFileEntry*, std::u16string>> ShortNames;
         size_t NextShortName = 0;
+        // Link counts of the file entries that several identifiers share.
+        std::unordered_map<uint32_t, uint16_t> SharedLinks;
     } UdfStream;
 
     // ---- shared control words
