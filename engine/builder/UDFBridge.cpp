@@ -143,6 +143,7 @@ bool ShareFileEntry(TImageBuilder& b, TEntryOwners& owners, TFileEntry* child, i
             ++count;
             child->UdfEntryLba = it->second;
             child->UdfSharesEntry = 1;
+            --b.UdfFileCount;  // the integrity descriptor counts files, not names
             return true;
         }
     }
