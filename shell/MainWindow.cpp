@@ -206,6 +206,11 @@ void TForm1::BuildTabPage() {
         Named(new QCheckBox(QStringLiteral("proof discsize"), page), "discsizeCheckBox");
     discsizeCheckBox->setGeometry(10, 41, 97, 17);
     discsizeCheckBox->setChecked(true);
+    // In the free room between the size check and the language list: no
+    // other control moves.
+    dedupeCheckBox =
+        Named(new QCheckBox(QStringLiteral("identical files once"), page), "dedupeCheckBox");
+    dedupeCheckBox->setGeometry(110, 41, 145, 17);
     cbLanguage = Named(new QComboBox(page), "cbLanguage");
     cbLanguage->setGeometry(258, 39, 145, 21);
 

@@ -110,6 +110,7 @@ public:
     QPushButton* Button1;
     QPushButton* create_iso;
     QCheckBox* discsizeCheckBox;
+    QCheckBox* dedupeCheckBox;  // identical files written once
     QComboBox* cbLanguage;
     QTreeWidget* TreeView1;
     QMenu* PopupMenu1;
@@ -184,6 +185,7 @@ private:
     bool EraseFirst();
     bool AddSources();
     void LayoutStep(bool imageOnly);
+    void FindIdenticalFiles();
     void LogSourceNotes();
     bool DiscSizeCheck(uint64_t neededSectors);
     bool CancelBeforeWrite();

@@ -45,6 +45,7 @@ TEST_F(Window, ControlsSitAtTheirPlacesUnderTheirNames) {
         {"Button1", {473, 6, 65, 25}, "burn iso"},
         {"create_iso", {539, 6, 65, 25}, "create_iso"},
         {"discsizeCheckBox", {10, 41, 97, 17}, "proof discsize"},
+        {"dedupeCheckBox", {110, 41, 145, 17}, "identical files once"},
         {"TreeView1", {12, 79, 589, 209}, nullptr},
         {"Memo1", {12, 303, 589, 171}, nullptr},
         {"pb", {12, 477, 589, 17}, nullptr},
