@@ -29,25 +29,32 @@ PY
 fi
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# seconds CMD...: "wall cpu" of one run (cpu = user + system)
 seconds() {
     local tf; tf=$(mktemp)
-    /usr/bin/time -o "$tf" -f '%e' "$@" > /dev/null 2>&1 || { rm -f "$tf"; echo "failed: $*" >&2; exit 1; }
-    tail -n 1 "$tf"; rm -f "$tf"
+    /usr/bin/time -o "$tf" -f '%e %U %S' "$@" > /dev/null 2>&1 || { rm -f "$tf"; echo "failed: $*" >&2; exit 1; }
+    tail -n 1 "$tf" | awk '{ print $1, $2 + $3 }'; rm -f "$tf"
 }
 
-printf '%-10s %9s %12s\n' job seconds image_MB
-for job in plain dedupe; do
-    times=()
-    for _ in $(seq "$runs"); do
+# The two jobs take turns, so that a change of the machine's load falls on
+# both alike.
+walls_plain=(); walls_dedupe=(); cpus_plain=(); cpus_dedupe=()
+for _ in $(seq "$runs"); do
+    for job in plain dedupe; do
         rm -f "$work/out.iso"
-        case $job in
-            plain) times+=("$(seconds "$cli" image -o "$work/out.iso" --label BENCH "$twice")") ;;
-            dedupe) times+=("$(seconds "$cli" image -o "$work/out.iso" --label BENCH --dedupe "$twice")") ;;
-        esac
+        flag=; [ $job = dedupe ] && flag=--dedupe
+        r=$(seconds "$cli" image -o "$work/out.iso" --label BENCH $flag "$twice")
+        eval "walls_$job+=(${r% *}); cpus_$job+=(${r#* })"
+        eval "mb_$job=$(echo "$(stat -c %s "$work/out.iso")/1000000" | bc -l)"
     done
-    eval "sec_$job=$(printf '%s\n' "${times[@]}" | median)"
-    printf '%-10s %9.2f %12.1f\n' "$job" "$(eval echo "\$sec_$job")" \
-        "$(echo "$(stat -c %s "$work/out.iso")/1000000" | bc -l)"
 done
-printf 'ratio dedupe/plain %.2f (goal <= 1.30)\n' "$(echo "$sec_dedupe/$sec_plain" | bc -l)"
+printf '%-8s %9s %9s %10s\n' job wall_s cpu_s image_MB
+for job in plain dedupe; do
+    eval "wall_$job=$(eval printf '%s\\n' "\${walls_$job[@]}" | median)"
+    eval "cpu_$job=$(eval printf '%s\\n' "\${cpus_$job[@]}" | median)"
+    printf '%-8s %9.2f %9.2f %10.1f\n' $job "$(eval echo \$wall_$job)" "$(eval echo \$cpu_$job)" \
+        "$(eval echo \$mb_$job)"
+done
+printf 'ratio dedupe/plain: wall %.2f, cpu %.2f (goal <= 1.30)\n' \
+    "$(echo "$wall_dedupe/$wall_plain" | bc -l)" "$(echo "$cpu_dedupe/$cpu_plain" | bc -l)"
 rm -f "$work/out.iso"

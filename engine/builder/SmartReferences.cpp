@@ -93,17 +93,14 @@ void TFinder::Progress(uint64_t bytes) {
 
 // Reads the digest's part of a file and takes its stamp; false when it
 // cannot be read whole or is not the file the compilation counted on.
+// A file that changes after its stamp was taken, while or after it is read,
+// no longer matches the stamp when it is written: the write fails then.
 bool TFinder::ReadHead(TCandidate& c) {
-    platform::TFile file;
-    if (!file.OpenRead(c.entry->SourcePath) || !file.Stamp(c.stamp) ||
-        static_cast<uint64_t>(c.stamp.Size) != c.entry->Size)
-        return false;
     size_t want = static_cast<size_t>(std::min<uint64_t>(c.entry->Size, kDigestBytes));
     c.head.resize(want);
-    if (file.Read(c.head.data(), want) != static_cast<int64_t>(want))
-        return false;
-    platform::TFileStamp after;
-    if (!file.Stamp(after) || after != c.stamp)
+    if (platform::ReadHead(c.entry->SourcePath, c.head.data(), want, c.stamp) !=
+            static_cast<int64_t>(want) ||
+        static_cast<uint64_t>(c.stamp.Size) != c.entry->Size)
         return false;
     c.digest = Digest(c.head.data(), want);
     return true;
