@@ -54,15 +54,8 @@ cp "$here/init" root/init && chmod 755 root/init
 guest_modules root sr_mod virtio_pci virtio_scsi isofs udf || exit 1
 guest_pack root initramfs.gz || exit 1
 
-start=$(date +%s)
-timeout "$limit" qemu-system-x86_64 -machine pc -accel tcg -cpu max -m 512 -smp 1 \
-    -nographic -no-reboot -nic none -kernel "$VMLINUZ" -initrd initramfs.gz \
-    -append "console=ttyS0 quiet panic=-1" \
-    -device virtio-scsi-pci,id=scsi0 \
-    -drive if=none,id=cd,file=shared.iso,media=cdrom,format=raw \
-    -device scsi-cd,drive=cd,bus=scsi0.0 < /dev/null > serial.log 2>&1
+guest_boot_cd "$limit" initramfs.gz shared.iso serial.log
 qrc=$?
-echo "qemu exit $qrc after $(($(date +%s) - start)) s; serial log: $work/serial.log"
 [ $qrc -eq 124 ] && { echo "FAIL: the guest did not finish within $limit s"; exit 1; }
 rc=0
 for fs in iso9660 udf; do
