@@ -10,7 +10,9 @@
 //   UdfStreamStart    file stream: per directory its file entry and its
 //                     identifiers, then its children depth first; a file
 //                     of more than 234 extents continues its descriptors
-//                     in the blocks after its entry
+//                     in the blocks after its entry; names that share
+//                     one extent share one file entry (its link count
+//                     counts them)
 //   UdfLastLba        closing anchor, the image's last sector
 // The partition runs from absolute sector 257 to the sector before the
 // closing anchor; the ISO 9660 structures and the file data lie inside it.
