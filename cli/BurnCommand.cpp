@@ -260,6 +260,8 @@ int BurnCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE*
         return kExitUsage;
     if (int notes = ReportSourceNotes(burner, args, err); notes != kExitOk)
         return notes;
+    if (!FindIdenticalFiles(burner, args, out, err, exitCode))
+        return exitCode;
     std::fprintf(out, "%s\n", LangText("S_PREPARING").c_str());
     burner.PrepareImage();
     // Whether EraseFirst is about to erase the disc: nothing is left to import then.

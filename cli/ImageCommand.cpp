@@ -77,6 +77,8 @@ int ImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
                      image.c_str());
         return kExitUsage;
     }
+    if (!FindIdenticalFiles(burner, args, out, err, exitCode))
+        return exitCode;
     burner.PrepareImage();
     TJobResult result = RunWriteJob(
         burner, [&] { return burner.CreateImageFile(target); }, err, false);

@@ -174,6 +174,30 @@ TJobResult RunVerifyJob(component::TDiscBurner& burner, const std::function<bool
     return result;
 }
 
+TJobResult RunSmartReferencesJob(component::TDiscBurner& burner, std::FILE* out, int64_t& saved) {
+    bool done = false;
+    bool failed = false;
+    saved = 0;
+    auto previous = burner.OnGenerateSmartReferencesDone;
+    burner.OnGenerateSmartReferencesDone = [&](void*, bool searchFailed, int64_t canSave) {
+        done = true;
+        failed = searchFailed;
+        saved = canSave;
+    };
+    TProgressLine line(out);
+    auto start = [&] {
+        bool ok = burner.GenerateSmartReferences();
+        done = done || !ok;
+        failed = failed || !ok;
+        return ok;
+    };
+    TJobResult result = Pump(
+        burner, start, done, failed, [&] { line.Draw(burner, false); }, [&] { burner.Abort(); });
+    line.End();
+    burner.OnGenerateSmartReferencesDone = previous;
+    return result;
+}
+
 TJobResult RunEraseJob(component::TDiscBurner& burner, const std::function<bool()>& start,
                        std::FILE* out) {
     bool done = false;

@@ -34,6 +34,10 @@ TJobResult RunWriteJob(component::TDiscBurner& burner, const std::function<bool(
 TJobResult RunVerifyJob(component::TDiscBurner& burner, const std::function<bool()>& start,
                         std::FILE* out);
 
+// Runs GenerateSmartReferences and waits for its event the same way, with
+// Ctrl-C as Abort; `saved` receives the bytes it reports.
+TJobResult RunSmartReferencesJob(component::TDiscBurner& burner, std::FILE* out, int64_t& saved);
+
 // Waits for OnEraseDone the same way. A drive cannot stop an erase: Ctrl-C
 // says so once and the wait goes on; the result still says it was pressed.
 TJobResult RunEraseJob(component::TDiscBurner& burner, const std::function<bool()>& start,

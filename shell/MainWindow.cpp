@@ -218,6 +218,11 @@ void TForm1::BuildTabPage() {
     // In the free space between the size check and the language list.
     verifyCheckBox = Named(new QCheckBox(page), "verifyCheckBox");
     verifyCheckBox->setGeometry(112, 41, 144, 17);
+    // In the free room right of "load", under "burn iso" and "create_iso":
+    // no other control moves.
+    dedupeCheckBox =
+        Named(new QCheckBox(QStringLiteral("identical files once"), page), "dedupeCheckBox");
+    dedupeCheckBox->setGeometry(475, 41, 130, 17);
     cbLanguage = Named(new QComboBox(page), "cbLanguage");
     cbLanguage->setGeometry(258, 39, 145, 21);
 

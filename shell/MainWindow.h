@@ -119,6 +119,7 @@ public:
     QCheckBox* discsizeCheckBox;
     // Off by default: after a write, read everything back and compare.
     QCheckBox* verifyCheckBox;
+    QCheckBox* dedupeCheckBox;  // identical files written once
     QComboBox* cbLanguage;
     QTreeWidget* TreeView1;
     QMenu* PopupMenu1;
@@ -197,6 +198,7 @@ private:
     bool AddSources();
     bool CompilationWorthWriting(size_t sources);
     void LayoutStep(bool imageOnly);
+    void FindIdenticalFiles();
     void LogSourceNotes();
     bool DiscSizeCheck(uint64_t neededSectors);
     bool CancelBeforeWrite();

@@ -24,6 +24,7 @@
 #include <climits>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "engine/platform/Strings.h"
 #include "shell/MainWindow.h"
@@ -301,11 +302,41 @@ void TForm1::LayoutStep(bool imageOnly) {
         LogConstant("S_PREPARING");
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
+    if (!cancelRequested_ && dedupeCheckBox->isChecked())
+        FindIdenticalFiles();
     if (!cancelRequested_)
         burner_->PrepareImage();
     if (!imageOnly)
         QApplication::restoreOverrideCursor();
     lblstatus->clear();
+}
+
+// Files with identical contents are written once; the log says how many
+// and what it saves. Cancel stops the search (and the workflow).
+void TForm1::FindIdenticalFiles() {
+    bool done = false;
+    bool failed = false;
+    int64_t saved = 0;
+    burner_->OnGenerateSmartReferencesDone = [&](void*, bool searchFailed, int64_t bytes) {
+        done = true;
+        failed = searchFailed;
+        saved = bytes;
+    };
+    if (burner_->GenerateSmartReferences()) {
+        while (!done) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+            lblstatus->setText(StatusText(burner_->Status()));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    burner_->OnGenerateSmartReferencesDone = nullptr;
+    if (done && !failed) {
+        Log(QStringLiteral("%1 %2 %3 %4")
+                .arg(burner_->SmartReferenceFiles())
+                .arg(Lang("IDENTICAL_FILES"))
+                .arg(saved / 1e6, 0, 'f', 1)
+                .arg(Lang("MB_SAVED")));
+    }
 }
 
 // Every source the compilation leaves out or renames is said before the

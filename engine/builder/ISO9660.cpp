@@ -12,6 +12,7 @@
 
 #include "engine/builder/ECMA_119.h"
 #include "engine/builder/IsoRecords.h"
+#include "engine/builder/SmartReferences.h"
 #include "engine/builder/SysUtilsW.h"
 #include "engine/builder/Tree.h"
 #include "engine/builder/TreeStorage.h"
@@ -297,9 +298,12 @@ int32_t PrepareImage(TImageBuilder& b) {
     if (next < 150)
         next = 150;
 
+    // One extent per file on disk and per set of identical files: the
+    // other names of it take the extent of the one they share (SameData).
+    LinkSharedData(b);
     uint64_t counter = 0;
     for (TFileEntry* e : b.FileTable) {
-        if (e->Directory)
+        if (e->Directory || e->SameData)
             continue;
         if (e->Size == 0 || e->Recorded) {  // a recorded file takes no new sectors
             e->DataLba = 0;
@@ -308,6 +312,9 @@ int32_t PrepareImage(TImageBuilder& b) {
         e->DataLba = static_cast<uint32_t>(counter);
         counter += SectorsForBytes(e->Size);
     }
+    for (TFileEntry* e : b.FileTable)
+        if (e->SameData)
+            e->DataLba = e->SameData->DataLba;
     b.FileDataSectors = static_cast<int32_t>(counter);
 
     b.BootImageLba = 0;

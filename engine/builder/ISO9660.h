@@ -16,7 +16,9 @@
 //   sectors long.
 // - Each FileTable entry with Directory == nullptr and Size > 0 occupies
 //   SectorsForBytes(Size) sectors from FirstDataLba + DataLba, read from
-//   SourcePath; entries of size 0 and directory entries take none. The data
+//   SourcePath; entries of size 0 and directory entries take none, and an
+//   entry with SameData set takes none either: its DataLba is that entry's
+//   (names of one file on disk, files found identical). The data
 //   of a file of 4 GiB or more is contiguous like any other; only its
 //   directory records are split into extents.
 #pragma once

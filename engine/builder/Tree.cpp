@@ -367,6 +367,8 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
         e->FirstLongName = e->LongName;
     e->LongName.assign(name);
     e->Size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    e->SourceDevice = fd.Device;
+    e->SourceInode = fd.Inode;
     if (addDot) {
         e->ShortName[e->ShortNameLength] = '.';
         e->ShortNameLength += 1;
@@ -493,6 +495,8 @@ struct TListedFile {
     platform::TFileTime creationTime;
     platform::TFileTime accessTime;
     uint32_t attributes;
+    uint64_t device;
+    uint64_t inode;
 };
 
 TFindData ToFindData(const TListedFile& f) {
@@ -505,6 +509,8 @@ TFindData ToFindData(const TListedFile& f) {
     fd.nFileSizeLow = static_cast<uint32_t>(f.size);
     SetField(fd.cFileName, 260, f.name);
     SetField(fd.cAlternateFileName, 14, f.alt);
+    fd.Device = f.device;
+    fd.Inode = f.inode;
     return fd;
 }
 
@@ -578,7 +584,7 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
                 files.push_back({std::u16string(FindName(fd)), std::u16string(AltName(fd)),
                                  (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow,
                                  fd.ftLastWriteTime, fd.ftCreationTime, fd.ftLastAccessTime,
-                                 fd.dwFileAttributes});
+                                 fd.dwFileAttributes, fd.Device, fd.Inode});
             }
         }
     }
@@ -648,6 +654,7 @@ void ClearFiles(TImageBuilder& b) {
     b.HeaderLength = 0;
     b.Prepared = 0;
     b.SourceNotes.clear();
+    b.Smart = TSmartReferences{};
 
     TDirEntry* root = &st.Dirs.emplace_back();
     root->Parent = root;

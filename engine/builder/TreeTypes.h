@@ -16,8 +16,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
+#include "engine/builder/SmartRefTypes.h"
 #include "engine/platform/File.h"
 #include "engine/platform/FileSearch.h"
 #include "engine/platform/Time.h"
@@ -77,6 +79,16 @@ struct TFileEntry {
     // recorded at the absolute sector RecordedLba and are not written again.
     uint32_t RecordedLba = 0;
     uint8_t Recorded = 0;
+    // The source's device and inode when known (0 otherwise): hard links
+    // share one copy on the disc.
+    uint64_t SourceDevice = 0;
+    uint64_t SourceInode = 0;
+    // Set by PrepareImage: the entry whose extent this one's records point
+    // at (its data is written once, there); null when it has its own.
+    TFileEntry* SameData = nullptr;
+    // Set by the UDF layout: this identifier points at another member's
+    // file entry, so the stream writes none for it.
+    uint8_t UdfSharesEntry = 0;
 };
 
 struct TDirEntry {
@@ -170,6 +182,8 @@ struct TImageBuilder {
     std::unique_ptr<TTreeStorage> Storage;
     // Every source left out or renamed since ClearFiles, in the order met.
     std::vector<TSourceNote> SourceNotes;
+    // Files found identical by GenerateSmartReferences (SmartRefTypes.h).
+    TSmartReferences Smart;
 
     // ---- switches
     uint8_t JolietFileSystem = 0;
@@ -228,6 +242,8 @@ struct TImageBuilder {
         // 127 units), with their entries, in the order the stream writes them.
         std::vector<std::pair<const TFileEntry*, std::u16string>> ShortNames;
         size_t NextShortName = 0;
+        // Link counts of the file entries that several identifiers share.
+        std::unordered_map<uint32_t, uint16_t> SharedLinks;
     } UdfStream;
 
     // ---- shared control words
@@ -276,10 +292,10 @@ struct TImageBuilder {
     platform::TFile ImageFileHandle;
 
     // ---- what the last write sent, for a verify that follows it
-    std::vector<TBlockDigest> WrittenDigests;  // one per block, in stream order
+    std::vector<TBlockDigest> WrittenDigests;             // one per block, in stream order
     TWrittenTarget WrittenTarget = TWrittenTarget::None;  // set once a write succeeded
     uint32_t WrittenStartLba = 0;                         // where its first block went
-    uint8_t WrittenAtZero = 0;  // its first block went to address 0 as well
+    uint8_t WrittenAtZero = 0;       // its first block went to address 0 as well
     uint8_t WrittenCompilation = 0;  // its blocks came from the compilation's layout
     // The block a verify found different or could not read, and the path on
     // the disc of the file that holds it (empty: the file-system area).

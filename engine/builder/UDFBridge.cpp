@@ -10,7 +10,9 @@
 //   UdfStreamStart    file stream: per directory its file entry and its
 //                     identifiers, then its children depth first; a file
 //                     of more than 234 extents continues its descriptors
-//                     in the blocks after its entry
+//                     in the blocks after its entry; names that share
+//                     one extent share one file entry (its link count
+//                     counts them)
 //   UdfLastLba        closing anchor, the image's last sector
 // The partition runs from absolute sector 257 to the sector before the
 // closing anchor; the ISO 9660 structures and the file data lie inside it.
@@ -19,6 +21,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/builder/ECMA_167.h"
@@ -109,6 +112,46 @@ void ShortenNames(TImageBuilder& b, const TDirEntry* dir) {
             }
         }
     }
+}
+
+// Names that share one extent (SameData) share one file entry, as hard
+// links do: the first name the walk meets gets it, the others' identifiers
+// point at it, and its link count counts them all. A link count is 16 bits:
+// past 65,535 names the next name starts a new entry for the same extent.
+// Keys: the entry holding the data; values: the file entry's sector, 0 until
+// the walk has met the first name.
+using TEntryOwners = std::unordered_map<const TFileEntry*, uint32_t>;
+
+TEntryOwners SharedDataOwners(const TImageBuilder& b) {
+    TEntryOwners owners;
+    for (const TFileEntry* e : b.FileTable)
+        if (e->SameData != nullptr)
+            owners.emplace(e->SameData, 0);
+    return owners;
+}
+
+// True when `child` is listed under a file entry already placed.
+bool ShareFileEntry(TImageBuilder& b, TEntryOwners& owners, TFileEntry* child, int64_t next) {
+    child->UdfSharesEntry = 0;
+    if (owners.empty())
+        return false;
+    auto it = owners.find(child->SameData != nullptr ? child->SameData : child);
+    if (it == owners.end())
+        return false;
+    auto& links = b.UdfStream.SharedLinks;
+    if (it->second != 0) {
+        uint16_t& count = links[it->second];
+        if (count < 0xFFFF) {
+            ++count;
+            child->UdfEntryLba = it->second;
+            child->UdfSharesEntry = 1;
+            --b.UdfFileCount;  // the integrity descriptor counts files, not names
+            return true;
+        }
+    }
+    it->second = static_cast<uint32_t>(next);
+    links[it->second] = 1;
+    return false;
 }
 
 // Counts a directory's children and assigns its file entry and identifier
@@ -401,7 +444,10 @@ void BuildDirectoryEntry(TImageBuilder& b, const TDirEntry* dir, uint8_t* d) {
 
 void BuildRegularEntry(TImageBuilder& b, const TFileEntry* file, uint8_t* d) {
     const uint32_t firstBlock = file->Size == 0 ? 0 : DataBlock(b, file);
-    BuildFileEntry(b, d, file->UdfEntryLba, kFileTypeRegular, 1, file->Size, firstBlock,
+    const auto& links = b.UdfStream.SharedLinks;
+    auto shared = links.empty() ? links.end() : links.find(file->UdfEntryLba);
+    const uint16_t linkCount = shared == links.end() ? 1 : shared->second;
+    BuildFileEntry(b, d, file->UdfEntryLba, kFileTypeRegular, linkCount, file->Size, firstBlock,
                    b.UdfNextUniqueId++);
 }
 
@@ -498,6 +544,10 @@ void SettleCursor(TImageBuilder& b) {
         if (child->Directory != nullptr) {
             c.Dir = child->Directory;
             c.State = kDirEntryNext;
+        } else if (child->UdfSharesEntry) {
+            // Its identifier points at a file entry written for another name.
+            c.Dir->UdfCursor = child->NextSibling;
+            continue;
         }
         return;
     }
@@ -578,6 +628,9 @@ int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector) {
         return nextSector;
     }
 
+    TEntryOwners owners = SharedDataOwners(b);
+    c.SharedLinks.clear();
+
     // Depth first, iteratively: each directory's UdfCursor holds the child
     // being walked, so the walk climbs back through Parent.
     int64_t next = EnterDirectory(b, b.RootDir, nextSector);
@@ -593,8 +646,10 @@ int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector) {
             dir = child->Directory;
             next = EnterDirectory(b, dir, next);
         } else {
-            child->UdfEntryLba = static_cast<uint32_t>(next);
-            next += 1 + static_cast<int64_t>(AllocationExtentBlocks(child->Size));
+            if (!ShareFileEntry(b, owners, child, next)) {
+                child->UdfEntryLba = static_cast<uint32_t>(next);
+                next += 1 + static_cast<int64_t>(AllocationExtentBlocks(child->Size));
+            }
             dir->UdfCursor = child->NextSibling;
         }
     }

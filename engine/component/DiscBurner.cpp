@@ -6,6 +6,7 @@
 #include "engine/builder/ECMA_119.h"
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/SessionImport.h"
+#include "engine/builder/SmartReferences.h"
 #include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
 #include "engine/drive/Consts.h"
@@ -56,6 +57,10 @@ TDiscBurner::TDiscBurner(bool hasOwner) {
 // A write still running when the component goes would use freed records:
 // it is asked to stop and waited for.
 TDiscBurner::~TDiscBurner() {
+    if (smartRefThread_.joinable()) {
+        builder_.AbortRequested = 1;
+        smartRefThread_.join();
+    }
     if (builder_.CacheThread.joinable() || builder_.WriteThread.joinable() ||
         builder_.VerifyThread.joinable()) {
         builder_.AbortRequested = 1;
@@ -299,16 +304,19 @@ void TDiscBurner::SetBootImage(const std::string& path) {
 // A write of the compilation before the change is no longer one to verify:
 // the files it would name are gone or moved.
 void TDiscBurner::ClearFiles() {
+    JoinSmartReferences();
     builder_.WrittenTarget = builder::TWrittenTarget::None;
     builder::ClearFiles(builder_);
 }
 
 builder::TDirEntry* TDiscBurner::CreateDir(std::u16string_view destPath, std::u16string_view name) {
+    JoinSmartReferences();
     return builder::CreateDir(builder_, destPath, name);
 }
 
 builder::TFileEntry* TDiscBurner::AddFile(std::u16string_view destPath,
                                           std::u16string_view fileName) {
+    JoinSmartReferences();
     builder_.AddFileHandler = OnAddFile;
     return builder::AddFile(builder_, destPath, fileName);
 }
@@ -316,16 +324,19 @@ builder::TFileEntry* TDiscBurner::AddFile(std::u16string_view destPath,
 builder::TDirEntry* TDiscBurner::AddFolder(std::u16string_view destPath,
                                            std::u16string_view sourceDir, std::u16string_view mask,
                                            bool recursive, bool keepSourcePath) {
+    JoinSmartReferences();
     builder_.AddFileHandler = OnAddFile;
     return builder::AddFolder(builder_, destPath, sourceDir, mask, recursive, keepSourcePath);
 }
 
 int32_t TDiscBurner::PrepareImage() {
+    JoinSmartReferences();
     builder_.WrittenTarget = builder::TWrittenTarget::None;
     return builder::PrepareImage(builder_);
 }
 
 int32_t TDiscBurner::ImportSession() {
+    JoinSmartReferences();
     writer::TSessionImport report;
     bool ok = writer::ImportLastSession(builder_, drive_, report);
     importError_ = report.Error;
@@ -340,7 +351,41 @@ int TDiscBurner::ReadSession(builder::TRecordedSession& session) {
     return !ok ? -1 : found ? 1 : 0;
 }
 
+void TDiscBurner::JoinSmartReferences() {
+    if (smartRefThread_.joinable())
+        smartRefThread_.join();
+}
+
+bool TDiscBurner::GenerateSmartReferences() {
+    if (smartRefRunning_.load() ||
+        (builder_.CacheThread.joinable() && !builder_.CacheThreadEnded.load()))
+        return false;
+    JoinSmartReferences();
+    writer::JoinWriterThreads(builder_);
+    // The sets change the layout: a write needs a new PrepareImage.
+    builder_.Prepared = 0;
+    builder_.AbortRequested = 0;
+    builder_.StatusCode = builder::S_GEN_SM_REF;
+    smartRefRunning_ = true;
+    smartRefThread_ = std::thread([this, handler = OnGenerateSmartReferencesDone] {
+        bool found = builder::GenerateSmartReferences(builder_);
+        auto saved = static_cast<int64_t>(builder_.Smart.SavedBytes);
+        builder_.StatusCode = builder::S_IDLE;
+        smartRefRunning_ = false;
+        if (!handler)
+            return;
+        // The count travels in lParam at its full 64 bits.
+        static_assert(sizeof(intptr_t) >= sizeof(int64_t));
+        if (builder_.NotifyWindow != nullptr)
+            builder_.NotifyWindow->Post(writer::kMsgSmartRefDone, found ? 0 : 1, saved);
+        else
+            handler(this, !found, saved);
+    });
+    return true;
+}
+
 bool TDiscBurner::WriteDisc() {
+    JoinSmartReferences();
     writer::JoinWriterThreads(builder_);
     builder_.ImagePath.clear();
     builder_.WriteToImageFile = 0;
@@ -367,6 +412,7 @@ bool TDiscBurner::WriteImageToDisc(const std::string& imageFile) {
 }
 
 bool TDiscBurner::CreateImageFile(std::u16string_view imageFile) {
+    JoinSmartReferences();
     return writer::CreateImageFile(builder_, imageFile, this, OnWriteDone);
 }
 
@@ -459,7 +505,7 @@ void TDiscBurner::HandleMessage(const platform::TMessage& m) {
             break;
         case writer::kMsgSmartRefDone:
             if (OnGenerateSmartReferencesDone) {
-                OnGenerateSmartReferencesDone(this, m.wParam != 0, static_cast<int32_t>(m.lParam));
+                OnGenerateSmartReferencesDone(this, m.wParam != 0, static_cast<int64_t>(m.lParam));
             }
             break;
         default:

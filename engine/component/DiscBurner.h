@@ -4,12 +4,14 @@
 // the worker threads to the thread that owns it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "engine/builder/TreeTypes.h"
@@ -27,7 +29,8 @@ using TEraseDoneEvent = std::function<void(void* sender, uint8_t deviceId, bool 
 using TWriteDoneEvent = std::function<void(void* sender, uint8_t deviceId, bool writeFailed)>;
 using TVerifyDoneEvent =
     std::function<void(void* sender, uint8_t deviceId, int32_t fileId, bool failed)>;
-using TSmartRefGenDoneEvent = std::function<void(void* sender, bool failed, int32_t canSaveBytes)>;
+// CanSaveBytes is 64 bits wide: a compilation's copies pass 2 GiB easily.
+using TSmartRefGenDoneEvent = std::function<void(void* sender, bool failed, int64_t canSaveBytes)>;
 using TSourceNote = builder::TSourceNote;
 
 class TDiscBurner {
@@ -134,6 +137,18 @@ public:
     int ReadSession(builder::TRecordedSession& session);
     const std::string& ImportError() const { return importError_; }
     bool ImportTurnedOffUdf() const { return importUdfOff_; }
+    // Looks for files of the compilation with identical contents, on a
+    // worker thread: Status is S_GEN_SM_REF, ImageSectors the sectors to
+    // read and WrittenSectors those read; Abort stops it. Its end is
+    // OnGenerateSmartReferencesDone (Failed: aborted; CanSaveBytes: the
+    // bytes the sets save). The next PrepareImage writes each set once (and
+    // must come before a write). False when a write or a search runs. Calls
+    // that change or lay out the compilation wait until the search ends.
+    bool GenerateSmartReferences();
+    // What the last search found: files that share another's copy, and
+    // their bytes. Read them after its event.
+    uint64_t SmartReferenceFiles() const { return builder_.Smart.Files; }
+    uint64_t SmartReferenceBytes() const { return builder_.Smart.SavedBytes; }
     // Whether CreateDir, AddFile or AddFolder skipped the entry asked for
     // (the add-file handler or a name too long said so); the call still
     // counts as successful.
@@ -158,7 +173,7 @@ public:
     // false). Its FileId is the index in Builder().FileTable of the file
     // holding the first block that differs or cannot be read, or one of:
     static constexpr int32_t kVerifyFileSystemArea = -1;  // outside every file
-    static constexpr int32_t kVerifyNoBlock = -2;  // verified, aborted, or no block read
+    static constexpr int32_t kVerifyNoBlock = -2;         // verified, aborted, or no block read
     // The session the last WriteDisc or WriteImageToDisc put on the disc in
     // the current drive, at the addresses it went to, against the digests
     // kept while it was written.
@@ -207,6 +222,7 @@ public:
 
 private:
     void HandleMessage(const platform::TMessage& message);
+    void JoinSmartReferences();
 
     builder::TImageBuilder builder_;
     drive::TSCSIDevice drive_;
@@ -214,6 +230,8 @@ private:
     std::unique_ptr<platform::TMessageTarget> messages_;
     std::string importError_;
     bool importUdfOff_ = false;
+    std::thread smartRefThread_;
+    std::atomic<bool> smartRefRunning_{false};
 };
 
 }  // namespace tessor::component

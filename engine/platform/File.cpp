@@ -36,6 +36,38 @@ bool StampOf(std::u16string_view path, TFileStamp& stamp) {
     return true;
 }
 
+int64_t ReadHead(std::u16string_view path, void* buffer, size_t count, TFileStamp& stamp) {
+    // Not blocking: a FIFO put in a file's place would wait for a writer.
+    int fd = ::open(ToSystemPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    int64_t done = -1;
+    if (::fstat(fd, &st) != 0) {
+        // errno says why
+    } else if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    } else {
+        FillStamp(st, stamp);
+        auto* p = static_cast<char*>(buffer);
+        done = 0;
+        while (static_cast<size_t>(done) < count) {
+            ssize_t n = ::read(fd, p + done, count - static_cast<size_t>(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                done = n < 0 ? -1 : done;
+                break;
+            }
+            done += n;
+        }
+    }
+    int error = errno;
+    ::close(fd);
+    errno = error;
+    return done;
+}
+
 bool CanRead(std::u16string_view path, int& error) {
     if (::access(ToSystemPath(path).c_str(), R_OK) == 0)
         return true;

@@ -21,6 +21,13 @@ struct TFileStamp {
 // The stamp of the file at path (links followed); false when it is missing.
 bool StampOf(std::u16string_view path, TFileStamp& stamp);
 
+// Reads up to `count` bytes from the start of the regular file at path
+// (links followed), with its stamp as it was opened: an open, one fstat, the
+// reads and a close, for reading the heads of many small files. Returns the
+// bytes read, or -1 (errno kept) when it cannot be opened or read or is not
+// a regular file.
+int64_t ReadHead(std::u16string_view path, void* buffer, size_t count, TFileStamp& stamp);
+
 // Whether the process may read the file at path; error is the reason when
 // it may not (errno).
 bool CanRead(std::u16string_view path, int& error);

@@ -167,6 +167,8 @@ bool FillFindData(const std::string& name, const struct stat& st, const std::u16
         auto size = static_cast<uint64_t>(st.st_size);
         fd.nFileSizeHigh = static_cast<uint32_t>(size >> 32);
         fd.nFileSizeLow = static_cast<uint32_t>(size & 0xFFFFFFFFu);
+        fd.Device = static_cast<uint64_t>(st.st_dev);
+        fd.Inode = static_cast<uint64_t>(st.st_ino);
     }
     std::copy(wide.begin(), wide.end(), fd.cFileName);
     if (shortName.size() < std::size(fd.cAlternateFileName))

@@ -36,6 +36,10 @@ struct TFindData {
     uint32_t nFileSizeLow = 0;
     char16_t cFileName[260] = {};
     char16_t cAlternateFileName[14] = {};
+    // Not in the Windows record: the device and inode of the file, so that
+    // hard links (and links to one file) are known as one file. 0 = unknown.
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
 };
 
 // FindFirst / FindNext / FindClose. The pattern is a path whose last

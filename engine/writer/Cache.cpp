@@ -19,6 +19,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <unordered_map>
 
 #include "engine/builder/Tree.h"
 #include "engine/builder/UDFBridge.h"
@@ -51,7 +52,9 @@ private:
     bool StreamUdfSectors();
     bool StreamFile(platform::TFile& file, const std::u16string& path, uint64_t size);
     void NoteChanged(const std::u16string& path);
-    bool StreamSource(const std::u16string& path, uint64_t size);
+    bool StreamSource(const std::u16string& path, uint64_t size,
+                      const platform::TFileStamp* compared = nullptr);
+    void CheckSharer(const builder::TFileEntry& e, const platform::TFileStamp* compared);
     bool StreamBootImage();
     bool FinishStream();
     bool WaitForTaken();
@@ -86,6 +89,25 @@ uint8_t* AllocateBlock(TImageBuilder& b) {
 
 void NotifyCache(TImageBuilder& b) {
     b.CacheChanged.notify_all();
+}
+
+// The stamps of the files found identical, taken when they were compared.
+using TComparedStamps = std::unordered_map<const builder::TFileEntry*, const platform::TFileStamp*>;
+TComparedStamps ComparedStamps(const TImageBuilder& b) {
+    // Only the members the layout shares count: a set given up (its leader
+    // replaced since) is written as separate files, as they are now.
+    TComparedStamps stamps;
+    const builder::TSmartMember* leader = nullptr;
+    for (const builder::TSmartMember& m : b.Smart.Members) {
+        if (m.Entry == m.Leader) {
+            leader = &m;
+        } else if (m.Entry->SameData != nullptr) {
+            stamps.emplace(m.Entry, &m.Stamp);
+            if (leader != nullptr && leader->Entry == m.Leader)
+                stamps.emplace(leader->Entry, &leader->Stamp);
+        }
+    }
+    return stamps;
 }
 
 }  // namespace
@@ -302,7 +324,21 @@ bool TProducer::StreamFile(platform::TFile& file, const std::u16string& path, ui
     return true;
 }
 
-bool TProducer::StreamSource(const std::u16string& path, uint64_t size) {
+// A name whose data another entry's extent holds is not read, but its file
+// must still be the one the layout counted on: the same file on disk as it
+// was added, and for a file found identical to others, unchanged since the
+// comparison. Otherwise the run fails naming it.
+void TProducer::CheckSharer(const builder::TFileEntry& e, const platform::TFileStamp* compared) {
+    platform::TFileStamp now;
+    bool same = platform::StampOf(e.SourcePath, now) && static_cast<uint64_t>(now.Size) == e.Size &&
+                (compared != nullptr ? now == *compared
+                                     : now.Device == e.SourceDevice && now.Inode == e.SourceInode);
+    if (!same)
+        NoteChanged(e.SourcePath);
+}
+
+bool TProducer::StreamSource(const std::u16string& path, uint64_t size,
+                             const platform::TFileStamp* compared) {
     {
         std::lock_guard lock(*b_.EngineLock);
         b_.CurrentSourcePath = path;
@@ -320,8 +356,9 @@ bool TProducer::StreamSource(const std::u16string& path, uint64_t size) {
     bool stamped = file.Stamp(before);
     shortRead_ = false;
     bool ok = StreamFile(file, path, size);
-    if (ok && (shortRead_ || (stamped && (static_cast<uint64_t>(before.Size) != size ||
-                                          !file.Stamp(after) || after != before)))) {
+    if (ok && (shortRead_ || (compared != nullptr && (!stamped || before != *compared)) ||
+               (stamped && (static_cast<uint64_t>(before.Size) != size || !file.Stamp(after) ||
+                            after != before)))) {
         NoteChanged(path);
     }
     file.Close();
@@ -405,11 +442,18 @@ void TProducer::Run() {
             ok = StreamBootImage();
         if (ok && b_.UDFBridge)
             ok = StreamUdfSectors();
+        TComparedStamps compared = ComparedStamps(b_);
         for (int32_t i = 0; ok && i < b_.FileCount; ++i) {
             const builder::TFileEntry* e = b_.FileTable[i];
             if (e->Directory != nullptr || e->SourcePath.empty() || e->Size == 0)
                 continue;
-            ok = StreamSource(e->SourcePath, e->Size);
+            auto stamp = compared.empty() ? compared.end() : compared.find(e);
+            const platform::TFileStamp* was = stamp == compared.end() ? nullptr : stamp->second;
+            if (e->SameData != nullptr) {
+                CheckSharer(*e, was);
+                continue;
+            }
+            ok = StreamSource(e->SourcePath, e->Size, was);
         }
         if (ok)
             ok = FinishStream();

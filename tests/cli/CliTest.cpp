@@ -186,6 +186,37 @@ TEST_F(Cli, AppendingCarriesTheEarlierSessionForward) {
         Cli_("burn --use-aspi --no-import --device 1 " + ShellQuote(more + "/x.txt")).exitCode, 0);
 }
 
+// --dedupe on image and burn: the copies are counted and written once.
+TEST_F(Cli, DedupeWritesCopiesOnce) {
+    std::string docs = Tree();
+    testsupport::WritePatternFile(docs + "/copy/report.bin", 300000, 1);
+    testsupport::WritePatternFile(docs + "/copy/report2.bin", 300000, 1);
+    ASSERT_EQ(VDrive("insert 1 dvd-r").exitCode, 0);
+    struct {
+        std::string command;
+        std::string disc;
+    } jobs[] = {{"image -o " + ShellQuote(work / "once.iso"), work / "once.iso"},
+                {"burn --use-aspi --device 1", work / "dvd.iso"}};
+    for (const auto& job : jobs) {
+        TToolResult r = Cli_(job.command + " --dedupe " + ShellQuote(docs));
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_NE(r.output.find("2 identical files, 0.6 MB saved"), std::string::npos) << r.output;
+        if (job.command.rfind("burn", 0) == 0) {
+            ASSERT_EQ(VDrive("export 1 " + ShellQuote(job.disc)).exitCode, 0);
+        }
+        TTempDir out("tessor-cli-extract");
+        TToolResult x =
+            testsupport::ExtractImage(testsupport::TReader::SevenZipUdf, job.disc, out.Path());
+        ASSERT_EQ(x.exitCode, 0) << x.output;
+        auto diff = testsupport::CompareTrees(testsupport::Snapshot(work / "src"),
+                                              testsupport::Snapshot(out.Path()));
+        EXPECT_TRUE(diff.empty()) << testsupport::Join(diff);
+    }
+    TToolResult plain = Cli_("image -o " + ShellQuote(work / "plain.iso") + " " + ShellQuote(docs));
+    ASSERT_EQ(plain.exitCode, 0) << plain.output;
+    EXPECT_EQ(plain.output.find("identical"), std::string::npos);
+}
+
 TEST_F(Cli, CompilationLargerThanTheDiscIsRefused) {
     std::string big = work / "big/huge.bin";
     ASSERT_TRUE(testsupport::WriteSparseFile(big, 900ull << 20, 3));

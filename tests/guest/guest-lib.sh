@@ -89,3 +89,21 @@ guest_program() {
 guest_pack() {
     (cd "$1" && find . | cpio -o -H newc --quiet | gzip -1) > "$2"
 }
+
+# guest_boot_cd LIMIT INITRAMFS DISC LOG: boots the kernel (guest_kernel)
+# with INITRAMFS under qemu (TCG), DISC in a virtio-scsi CD drive, the
+# serial console into LOG, for at most LIMIT seconds; prints how long it
+# took. Returns qemu's exit status (124 on the time-out).
+guest_boot_cd() {
+    local limit=$1 initrd=$2 disc=$3 log=$4 start qrc
+    start=$(date +%s)
+    timeout "$limit" qemu-system-x86_64 -machine pc -accel tcg -cpu max -m 512 -smp 1 \
+        -nographic -no-reboot -nic none -kernel "$VMLINUZ" -initrd "$initrd" \
+        -append "console=ttyS0 quiet panic=-1" \
+        -device virtio-scsi-pci,id=scsi0 \
+        -drive if=none,id=cd,file="$disc",media=cdrom,format=raw \
+        -device scsi-cd,drive=cd,bus=scsi0.0 < /dev/null > "$log" 2>&1
+    qrc=$?
+    echo "qemu exit $qrc after $(($(date +%s) - start)) s; serial log: $(realpath -m "$log")"
+    return $qrc
+}

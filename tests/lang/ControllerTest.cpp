@@ -32,7 +32,7 @@ TEST_F(Controller, BindingDropsComponentsThatDoNotExist) {
     const TLangCompEntry& root = controller.LangData();
     EXPECT_EQ(root.Component, window.get());
     ASSERT_TRUE(root.Children);
-    EXPECT_EQ(root.Children->size(), 34u) << "Button2, Button3, Label1 and ZIPPER are gone";
+    EXPECT_EQ(root.Children->size(), 35u) << "Button2, Button3, Label1 and ZIPPER are gone";
     for (const TLangCompEntry& child : *root.Children)
         EXPECT_NE(child.Component, nullptr) << child.Name;
 }

@@ -135,6 +135,7 @@ inline std::unique_ptr<TFakeWindow> MakeMainWindow() {
         {"Button1", u"burn iso"},
         {"create_iso", u"create_iso"},
         {"discsizeCheckBox", u"proof discsize"},
+        {"dedupeCheckBox", u"identical files once"},
         {"delete", u"delete"},
         {"delall", u"delete all"},
         {"rename", u"rename"},

@@ -43,6 +43,7 @@ const TTexts kConstants[] = {
      u"Der Dateiname ist zu lang. Soll dieser umbenannt werden?",
      u"Fişierului este prea lung. Ar trebui să redenumiţi-l?"},
     {"HARDDISK", u"HDD", u"Festplatte", u"HDD"},
+    {"IDENTICAL_FILES", u"identical files,", u"identische Dateien,", u"fişiere identice,"},
     {"IFNOT_RENAME", u"If not the file will be excluded (not on disc or in image).",
      u"Wenn nicht wird diese Datei ausgenommen (Sie ist weder auf einer Disk noch in einem Image).",
      u"Dacă nu fişierul va fi exclusă (nu pe disc sau în imagine)."},
@@ -55,6 +56,7 @@ const TTexts kConstants[] = {
      u"%1 dintre surse nu pot fi scrise (sunt enumerate în jurnal). Scrieţi fără ele?"},
     {"MB1", u"MB /", u"MB /", u"MB /"},
     {"MB2", u"MB!", u"MB ein!", u"MB!"},
+    {"MB_SAVED", u"MB saved", u"MB gespart", u"MB economisiţi"},
     {"NETWORK", u"Network", u"Netzwerk", u"reţea"},
     {"NOTHING_TO_WRITE", u"Nothing to write: the compilation is empty.",
      u"Nichts zu schreiben: die Zusammenstellung ist leer.",
@@ -113,6 +115,8 @@ const TTexts kCaptions[] = {
     {"Button1", u"burn iso", u"Brenne ISO", u"arde iso"},
     {"discsizeCheckBox", u"proof discsize", u"CDGröße prüfen", u"dovada disc dimensiune"},
     {"delete", u"delete", u"löschen", u"şterge"},
+    {"dedupeCheckBox", u"identical files once", u"Gleiche Dateien einmal",
+     u"Fişiere identice o dată"},
     {"delall", u"delete all", u"alle löschen", u"ştergeţi toate"},
     {"rename", u"rename", u"umbenennen", u"redenumiţi"},
     {"MainTabSheet", u"Tessor", u"Tessor", u"Tessor"},
@@ -191,7 +195,7 @@ TEST(BuiltResources, ConstantsStreamMatchesItsSource) {
         ++count;
     }
     expected[2] = static_cast<uint8_t>(count);
-    EXPECT_EQ(count, 48u);
+    EXPECT_EQ(count, 50u);
     std::span<const uint8_t> built = Resource(u"XELANG_CONSTS");
     EXPECT_EQ(std::vector<uint8_t>(built.begin(), built.end()), expected);
 }
@@ -242,12 +246,12 @@ TEST(BuiltResources, MainWindowLangData) {
     EXPECT_EQ(root.Name, "Form1");
     EXPECT_FALSE(root.Props);
     ASSERT_TRUE(root.Children);
-    EXPECT_EQ(root.Children->size(), 38u);
+    EXPECT_EQ(root.Children->size(), 39u);
     const std::pair<int, const char*> ids[] = {
-        {24, "Label2"},           {25, "Label3"},  {26, "BurnButton"}, {29, "Button4"},
-        {30, "Button5"},          {31, "Button6"}, {32, "create_iso"}, {33, "Button1"},
-        {34, "discsizeCheckBox"}, {35, "delete"},  {36, "delall"},     {37, "rename"},
-        {38, "MainTabSheet"}};
+        {24, "Label2"},           {25, "Label3"},        {26, "BurnButton"}, {29, "Button4"},
+        {30, "Button5"},          {31, "Button6"},       {32, "create_iso"}, {33, "Button1"},
+        {34, "discsizeCheckBox"}, {35, "delete"},        {36, "delall"},     {37, "rename"},
+        {38, "MainTabSheet"},     {39, "dedupeCheckBox"}};
     size_t withProps = 0;
     for (const TLangCompEntry& child : *root.Children) {
         EXPECT_FALSE(child.Children) << child.Name;
@@ -261,7 +265,7 @@ TEST(BuiltResources, MainWindowLangData) {
         ASSERT_NE(it, std::end(ids)) << child.Name;
         EXPECT_EQ(child.Name, it->second);
     }
-    EXPECT_EQ(withProps, 13u);
+    EXPECT_EQ(withProps, 14u);
     EXPECT_EQ(ReadLangStrings(Resource(u"TFORM1_IGNORELIST")),
               (std::vector<std::string>{
                   ".Caption", "Burner.VolumeID", "Button2.Caption", "Button3.Caption",

@@ -52,15 +52,8 @@ for lba in range(64, 96):
 open(sys.argv[1], "wb").write(data)
 PY
 
-start=$(date +%s)
-timeout "$limit" qemu-system-x86_64 -machine pc -accel tcg -cpu max -m 512 -smp 1 \
-    -nographic -no-reboot -nic none -kernel "$VMLINUZ" -initrd initramfs.gz \
-    -append "console=ttyS0 quiet panic=-1" \
-    -device virtio-scsi-pci,id=scsi0 \
-    -drive if=none,id=cd,file=disc.iso,media=cdrom,format=raw \
-    -device scsi-cd,drive=cd,bus=scsi0.0 < /dev/null > serial.log 2>&1
+guest_boot_cd "$limit" initramfs.gz disc.iso serial.log
 qrc=$?
-echo "qemu exit $qrc after $(($(date +%s) - start)) s; serial log: $work/serial.log"
 grep -E '^(PASS|FAIL|drive:|write:|SGIO-END)' serial.log
 if [ $qrc -eq 124 ]; then
     echo "FAIL: the guest did not finish within $limit s"

@@ -46,6 +46,7 @@ TEST_F(Window, ControlsSitAtTheirPlacesUnderTheirNames) {
         {"create_iso", {539, 6, 65, 25}, "create_iso"},
         {"discsizeCheckBox", {10, 41, 97, 17}, "proof discsize"},
         {"verifyCheckBox", {112, 41, 144, 17}, "verify written data"},
+        {"dedupeCheckBox", {475, 41, 130, 17}, "identical files once"},
         {"TreeView1", {12, 79, 589, 209}, nullptr},
         {"Memo1", {12, 303, 589, 171}, nullptr},
         {"pb", {12, 477, 589, 17}, nullptr},

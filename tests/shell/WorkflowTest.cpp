@@ -349,6 +349,22 @@ TEST_F(Workflow, CreateImageWritesWhatTheReadersSee) {
     EXPECT_TRUE(AllWorkflowButtons());
 }
 
+// With the option, identical files are written once and the log says what
+// that saved; the readers still see every file.
+TEST_F(Workflow, IdenticalFilesOnceLogsTheSaving) {
+    const std::string top = work / "top", src = top + "/copies";
+    for (const char* name : {"a.bin", "b.bin", "sub/c.bin"})
+        ASSERT_TRUE(testsupport::WritePatternFile(src + "/" + name, 300000, 4));
+    Drop({src});
+    window->dedupeCheckBox->setChecked(true);
+    files.save = QString::fromStdString(work / "once.iso");
+    window->create_isoClick();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Log(), Lines({"Prepearing data", "PREPARING", "2 identical files, 0.6 MB saved",
+                            "Writing data", ">>> Writing successfull"}));
+    ExpectImageHolds(work / "once.iso", top);
+}
+
 TEST_F(Workflow, BurnImageWritesTheFileAndRefusesBrokenOnes) {
     std::string src = work / "src";
     Drop(MakeSources(src));

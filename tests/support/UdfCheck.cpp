@@ -95,6 +95,8 @@ private:
     uint32_t integrityLoc_ = 0, integrityLen_ = 0;
     uint32_t fsdBlock_ = 0, fsdLen_ = 0;
     std::set<uint32_t> visitedEntries_;
+    std::map<uint32_t, TUdfNode> fileEntries_;  // each file's entry as first read
+    std::map<uint32_t, uint32_t> fileNames_;    // identifiers naming each file's entry
     std::set<uint64_t> uniqueIds_;
     uint64_t maxUniqueId_ = 0;
 };
@@ -328,8 +330,18 @@ bool TChecker::ReadEntry(uint32_t block, TUdfNode& node, bool isRoot) {
     if (!ReadBlock(block, d) || !Tag(d, kBlock, 261, block, what))
         return false;
     if (!visitedEntries_.insert(block).second) {
-        Fail(what + ": reached twice");
-        return false;
+        // Several names may share a file's entry (hard links, 4/14.9.6);
+        // a directory has one name only.
+        auto shared = fileEntries_.find(block);
+        if (shared == fileEntries_.end()) {
+            Fail(what + ": reached twice");
+            return false;
+        }
+        TUdfNode named = shared->second;
+        named.Name = std::move(node.Name);
+        named.Hidden = node.Hidden;
+        node = std::move(named);
+        return true;
     }
     node.EntryBlock = block;
     if (U16(d + 20) != 4)
@@ -419,10 +431,12 @@ bool TChecker::ReadEntry(uint32_t block, TUdfNode& node, bool isRoot) {
              Hex(node.Size));
     if (node.BlocksRecorded != (node.Size + kBlock - 1) / kBlock)
         Fail(what + ": logical blocks recorded " + Hex(node.BlocksRecorded));
-    if (node.Directory)
+    if (node.Directory) {
         ++v_.Directories;
-    else
+    } else {
         ++v_.Files;
+        fileEntries_.emplace(block, node);
+    }
     return true;
 }
 
@@ -509,8 +523,8 @@ void TChecker::WalkDirectory(TUdfNode& dir, const std::string& path, int depth) 
             if (child.Directory) {
                 ++subdirs;
                 WalkDirectory(child, childPath, depth + 1);
-            } else if (child.LinkCount != 1) {
-                Fail(childPath + ": link count " + Hex(child.LinkCount));
+            } else {
+                ++fileNames_[child.EntryBlock];
             }
         }
         dir.Children.push_back(std::move(child));
@@ -598,6 +612,12 @@ TUdfVolume TChecker::Run() {
             Fail("the root is not a directory");
         else
             WalkDirectory(v_.Root, "", 0);
+    }
+    for (const auto& [block, names] : fileNames_) {
+        const uint16_t links = fileEntries_.at(block).LinkCount;
+        if (links != names)
+            Fail("file entry at block " + Hex(block) + ": link count " + Hex(links) + ", named " +
+                 Hex(names) + " times");
     }
     if (v_.IntegrityFiles != v_.Files)
         Fail("integrity descriptor counts " + Hex(v_.IntegrityFiles) + " files, the tree holds " +
