@@ -6,11 +6,12 @@
 #include "cli/Commands.h"
 #include "cli/Language.h"
 #include "cli/Options.h"
+#include "engine/platform/Arguments.h"
 #include "version/FileVersion.h"
 
 int main(int argc, char** argv) {
     using namespace tessor::cli;
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = tessor::platform::ProgramArguments(argc, argv);
     std::string error;
     if (!TakeLanguageOption(args, error)) {
         std::fprintf(stderr, "tessor-cli: %s\n", error.c_str());
