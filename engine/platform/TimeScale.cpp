@@ -1,4 +1,5 @@
-// Scaled sleeping (Threads.h), the same on every platform.
+// Scaled sleeping (Threads.h) and the fixed build time (Time.h), the same
+// on every platform.
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -6,6 +7,7 @@
 #include <thread>
 
 #include "engine/platform/Threads.h"
+#include "engine/platform/Time.h"
 
 namespace tessor::platform {
 
@@ -42,6 +44,19 @@ void SetTimeScale(double scale) {
 
 double TimeScale() {
     return Scale().load(std::memory_order_relaxed);
+}
+
+bool SourceDateEpoch(TFileTime& ft) {
+    const char* text = std::getenv("SOURCE_DATE_EPOCH");
+    if (!text || !*text)
+        return false;
+    char* end = nullptr;
+    long long seconds = std::strtoll(text, &end, 10);
+    // Seconds from 1601 to 1970, and an upper end far below the overflow.
+    if (*end != '\0' || seconds < 0 || seconds > 253402300799LL)
+        return false;
+    ft = static_cast<TFileTime>(seconds + 11644473600LL) * 10000000ULL;
+    return true;
 }
 
 }  // namespace tessor::platform

@@ -48,6 +48,8 @@ int GetTimeZoneInformation(TTimeZoneInfo& info) {
 }
 
 TFileTime CurrentFileTime() {
+    if (TFileTime fixed = 0; SourceDateEpoch(fixed))
+        return fixed;
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     return (TFileTime(now.dwHighDateTime) << 32) | now.dwLowDateTime;
