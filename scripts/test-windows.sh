@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j "${JOBS:-$(nproc)}" --target tessor-cli tessor-vdrive wnaspi32
+cmake --build --preset windows -j "${JOBS:-$(nproc)}" --target tessor-cli tessor-vdrive wnaspi32 \
+    windows_tests
 if [ ! -x build/bin/tessor-cli ]; then
     cmake --preset release >/dev/null
     cmake --build --preset release -j "${JOBS:-$(nproc)}" --target tessor-cli
@@ -115,6 +116,9 @@ fixed_time() {
 }
 check fixed-time-same-image fixed_time
 grep -h 'bytes differ' "$work/fixed-time-same-image.log" || true
+
+# The Windows side's own suites, as .exe under wine.
+check windows-suites ctest --test-dir build-windows --output-on-failure
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
