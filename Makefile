@@ -1,6 +1,6 @@
 # The README's commands. `make run` and `make test` install what is missing,
 # configure and build first.
-.PHONY: all deps build run test test-asan test-tsan bench package clean
+.PHONY: all deps build run test test-asan test-tsan test-windows windows bench package clean
 
 JOBS ?= $(shell nproc)
 
@@ -29,6 +29,15 @@ test-tsan: deps
 	@cmake --build --preset tsan -j $(JOBS)
 	@cd build-tsan && ctest --output-on-failure -j $(JOBS) -L engine -LE slow
 
+# The Windows programs (build-windows/bin: tessor-cli.exe, tessor-vdrive.exe,
+# WNASPI32.DLL), cross-built with mingw-w64; test-windows runs them under wine.
+windows: deps
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows -j $(JOBS)
+
+test-windows: deps
+	@JOBS=$(JOBS) scripts/test-windows.sh
+
 # The Debian package, in build/ (tessor_VERSION_ARCH.deb).
 package: build
 	@cmake --build --preset release --target package
@@ -37,4 +46,4 @@ bench: build
 	@scripts/bench.sh
 
 clean:
-	rm -rf build build-debug build-asan build-tsan
+	rm -rf build build-debug build-asan build-tsan build-windows

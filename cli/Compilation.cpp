@@ -4,17 +4,25 @@
 
 #include <cstdlib>
 
+#include "engine/platform/FileSearch.h"
 #include "engine/platform/Strings.h"
 
 namespace tessor::cli {
 
 namespace {
 
+// '/' everywhere, and the platform's own separator ('\\' on Windows).
+bool IsSeparator(char c) {
+    return c == '/' || c == static_cast<char>(platform::kPathSeparator);
+}
+
 std::string BaseName(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
+    while (path.size() > 1 && IsSeparator(path.back()))
         path.pop_back();
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t slash = path.size();
+    while (slash > 0 && !IsSeparator(path[slash - 1]))
+        --slash;
+    return path.substr(slash);
 }
 
 }  // namespace

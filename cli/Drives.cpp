@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "cli/Language.h"
+#include "engine/drive/DeviceScan.h"
 
 namespace tessor::cli {
 
@@ -14,7 +15,7 @@ bool ScanDrives(component::TDiscBurner& burner, const TArgs& args, std::FILE* er
         std::fprintf(err,
                      "tessor-cli: no optical drive can be opened and no ASPI library (%s) can "
                      "be used\n",
-                     library.empty() ? "libwnaspi32.so" : library.c_str());
+                     library.empty() ? tessor::drive::DEFAULT_ASPI_LIBRARY : library.c_str());
         return false;
     }
     if (burner.DeviceCount() == 0) {

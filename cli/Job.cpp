@@ -1,43 +1,15 @@
 #include "cli/Job.h"
 
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 
 #include "cli/Drives.h"
+#include "cli/Interrupt.h"
 
 namespace tessor::cli {
 
 namespace {
-
-std::atomic<int> g_interrupts{0};
-
-void OnInterrupt(int) {
-    g_interrupts.fetch_add(1);
-}
-
-// Installs the Ctrl-C handler for the life of one job.
-class TInterruptGuard {
-public:
-    TInterruptGuard() {
-        g_interrupts = 0;
-        struct sigaction sa = {};
-        sa.sa_handler = OnInterrupt;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &old_);
-        sigaction(SIGTERM, &sa, &oldTerm_);
-    }
-    ~TInterruptGuard() {
-        sigaction(SIGINT, &old_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-
-private:
-    struct sigaction old_ = {};
-    struct sigaction oldTerm_ = {};
-};
 
 double Megabytes(double sectors) {
     return sectors * 2048.0 / 1e6;
@@ -100,11 +72,11 @@ template <typename TDraw>
 TJobResult Pump(component::TDiscBurner& burner, const std::function<bool()>& start, bool& done,
                 bool& failed, TDraw draw, const TOnInterrupt& onInterrupt) {
     TJobResult result;
-    TInterruptGuard guard;
+    TInterruptCount interrupts;
     result.started = start();
     bool interruptSeen = false;
     while (!done) {
-        if (g_interrupts.load() > 0 && !interruptSeen) {
+        if (interrupts.Count() > 0 && !interruptSeen) {
             onInterrupt();
             interruptSeen = true;
             result.aborted = true;

@@ -6,14 +6,15 @@
 #include "cli/Commands.h"
 #include "cli/Language.h"
 #include "cli/Options.h"
+#include "engine/platform/Arguments.h"
 #include "version/FileVersion.h"
 
 int main(int argc, char** argv) {
     using namespace tessor::cli;
     // Progress goes to stdout and errors to stderr: line by line, so that
     // the two keep their order when both go to one file or pipe.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+    std::vector<std::string> args = tessor::platform::ProgramArguments(argc, argv);
     std::string error;
     if (!TakeLanguageOption(args, error)) {
         std::fprintf(stderr, "tessor-cli: %s\n", error.c_str());

@@ -1,9 +1,33 @@
 # tessor_library(NAME folder-target DEPS ...): one static library per engine
 # folder, built from every .cpp in the folder. Sources are globbed so adding a
 # unit needs no edit here.
+# tessor_sources(VAR [DIR]): the .cpp files of a folder for the platform
+# being built. The system side of a unit lives beside it: win/NAME.cpp is the
+# Windows side and, when the folder also has NAME.cpp, takes its place there;
+# posix/NAME.cpp is built everywhere else. A unit with portable code keeps it
+# in NAME.cpp and only moves the system calls to posix/ and win/.
+function(tessor_sources var)
+  set(dir ${CMAKE_CURRENT_SOURCE_DIR})
+  if(ARGC GREATER 1)
+    set(dir ${ARGV1})
+  endif()
+  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(WIN32)
+    file(GLOB side CONFIGURE_DEPENDS ${dir}/win/*.cpp)
+    foreach(file IN LISTS side)
+      get_filename_component(unit ${file} NAME)
+      list(REMOVE_ITEM srcs ${dir}/${unit})
+    endforeach()
+  else()
+    file(GLOB side CONFIGURE_DEPENDS ${dir}/posix/*.cpp)
+  endif()
+  list(APPEND srcs ${side})
+  set(${var} ${srcs} PARENT_SCOPE)
+endfunction()
+
 function(tessor_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  tessor_sources(srcs)
   if(srcs)
     add_library(${name} STATIC ${srcs})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})

@@ -23,6 +23,8 @@ packages=(
     # transport) or with the virtual recorder behind the kernel's SCSI target,
     # and the burners that judge the recorder there (xorriso is listed above)
     qemu-system-x86 busybox-static cpio gzip file growisofs wodim
+    # the Windows build (mingw-w64, posix threads) and wine to run it
+    g++-mingw-w64-x86-64-posix wine64
     # benchmarks
     time bc
 )

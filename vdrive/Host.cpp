@@ -12,6 +12,7 @@
 
 #include "vdrive/Clock.h"
 #include "vdrive/Device.h"
+#include "vdrive/System.h"
 #include "vdrive/VDrive.h"
 
 namespace tessor::vdrive {
@@ -40,10 +41,14 @@ bool MakeDirectories(const std::string& path, std::string& error) {
         return false;
     }
     for (size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos != path.size() && path[pos] != '/')
+        if (pos != path.size() && !IsPathSeparator(path[pos]))
             continue;
         std::string part = path.substr(0, pos);
-        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+        // A part that exists already is fine, whatever mkdir says of it
+        // (Windows answers "access denied" for a drive's root).
+        struct stat existing {};
+        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST &&
+            !(stat(part.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))) {
             error = "cannot create " + part + ": " + std::strerror(errno);
             return false;
         }
@@ -61,24 +66,13 @@ void CopyPadded(uint8_t* dst, const char* text, size_t width) {
     std::memcpy(dst, text, std::min(width, std::strlen(text)));
 }
 
-void SignalEvent(intptr_t handle) {
-    uint64_t one = 1;
-    while (write(static_cast<int>(handle), &one, sizeof one) < 0 && errno == EINTR) {
-    }
-}
-
 }  // namespace
 
 std::string DefaultStateDir() {
     if (const char* dir = std::getenv("TESSOR_VDRIVE_DIR"); dir != nullptr && *dir != '\0') {
         return dir;
     }
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
-        return std::string(xdg) + "/tessor/vdrive";
-    }
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr && *home != '\0' ? home : "/tmp") +
-           "/.local/share/tessor/vdrive";
+    return SystemStateDir();
 }
 
 std::unique_ptr<TRecorderHost> TRecorderHost::Create(const THostOptions& options,

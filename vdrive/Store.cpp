@@ -1,4 +1,5 @@
 #include "vdrive/Store.h"
+#include "vdrive/System.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -173,7 +174,7 @@ bool TDriveStore::Save(const TDiscState& state) {
         if (!out)
             return false;
     }
-    if (std::rename(tmp.c_str(), statePath_.c_str()) != 0)
+    if (!MoveReplacing(tmp, statePath_))
         return false;
     THeader h;
     ReadHeader(h);

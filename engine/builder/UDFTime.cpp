@@ -3,12 +3,16 @@
 #include <chrono>
 
 #include "engine/builder/UDFTypes.h"
+#include "engine/platform/Time.h"
 
 namespace tessor::builder::udf {
 
 platform::TSystemTime UdfCurrentTime() {
     using namespace std::chrono;
-    const auto now = round<seconds>(system_clock::now());
+    // The platform's now, which a fixed build time (SOURCE_DATE_EPOCH) replaces.
+    constexpr int64_t kTicks1601To1970 = 116444736000000000LL;
+    const auto ticks = static_cast<int64_t>(platform::CurrentFileTime()) - kTicks1601To1970;
+    const auto now = round<seconds>(sys_time<microseconds>(microseconds(ticks / 10)));
     const auto day = floor<days>(now);
     const year_month_day ymd{day};
     const hh_mm_ss<seconds> hms{now - day};

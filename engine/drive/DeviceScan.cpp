@@ -1,8 +1,6 @@
 #include "engine/drive/DeviceScan.h"
 #include "engine/drive/DriveClaim.h"
 
-#include <dlfcn.h>
-
 #include <cstring>
 
 #include "engine/drive/DeviceTypes.h"
@@ -12,8 +10,6 @@
 namespace tessor::drive {
 
 namespace {
-
-constexpr const char* DEFAULT_ASPI_LIBRARY = "libwnaspi32.so";
 
 // Everything back to zero except the options and seams that outlive a scan.
 void ResetRecord(TSCSIDevice& device) {
@@ -215,17 +211,6 @@ void RenumberUnaddressed(TSCSIDevice& device, int k) {
     device.DeviceCount = uint8_t(device.DeviceCount + k);
 }
 
-// An ASPI library stays loaded for the rest of the process, even when the
-// record that loaded it goes: its own threads may still be running, and the
-// objects it keeps must stay reachable.
-void KeepLoaded(void* symbol) {
-    Dl_info info{};
-    if (dladdr(symbol, &info) == 0 || info.dli_fname == nullptr)
-        return;
-    if (void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE))
-        dlclose(handle);
-}
-
 bool LoadAspi(TSCSIDevice& device, const std::string& libraryName, TAspiEntryPoints& entry) {
     if (device.AspiOverride.Complete()) {
         entry = device.AspiOverride;
@@ -245,7 +230,10 @@ bool LoadAspi(TSCSIDevice& device, const std::string& libraryName, TAspiEntryPoi
         reinterpret_cast<TSendASPI32Command>(device.AspiLibrary->Symbol("SendASPI32Command"));
     if (!support || !send)
         return false;
-    KeepLoaded(reinterpret_cast<void*>(send));
+    // An ASPI library stays loaded for the rest of the process, even when the
+    // record that loaded it goes: its own threads may still be running, and the
+    // objects it keeps must stay reachable.
+    platform::KeepLoaded(reinterpret_cast<void*>(send));
     entry.GetSupportInfo = support;
     entry.SendCommand = send;
     if (auto named = reinterpret_cast<TDriveLockFileFunction>(

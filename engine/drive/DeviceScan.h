@@ -9,10 +9,18 @@
 
 namespace tessor::drive {
 
+// The ASPI library loaded when none is named: the virtual recorder where no
+// other is installed.
+#ifdef _WIN32
+inline constexpr const char* DEFAULT_ASPI_LIBRARY = "WNASPI32.DLL";
+#else
+inline constexpr const char* DEFAULT_ASPI_LIBRARY = "libwnaspi32.so";
+#endif
+
 // Resets the record (keeping BurnProof, FinalizeDisc, NotifyWindow and the
 // transport seams), opens the command log when logFile is not empty, then
 // lists the drives: through the system transport unless useAspi is set, and
-// through the ASPI library (aspiLibrary, empty = "libwnaspi32.so") when
+// through the ASPI library (aspiLibrary, empty = DEFAULT_ASPI_LIBRARY) when
 // asked or when no system drive could be opened. True when a transport was
 // set up, even with no drive listed.
 bool ScanDevices(TSCSIDevice& device, uint8_t useAspi, const std::string& aspiLibrary,

@@ -1,7 +1,7 @@
 #include "engine/drive/DriveClaim.h"
+#include "engine/drive/DriveAccess.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,18 +16,6 @@ namespace tessor::drive {
 
 namespace {
 
-std::string GroupOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return {};
-    char buffer[1024];
-    struct group entry {};
-    struct group* found = nullptr;
-    if (getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr)
-        return std::to_string(st.st_gid);
-    return found->gr_name;
-}
-
 bool Fail(TSCSIDevice& device, TClaimFailure failure, std::string detail) {
     device.ClaimFailure = failure;
     device.ClaimDetail = std::move(detail);
@@ -41,14 +29,9 @@ std::string AspiLockFile(const TSCSIDevice& device) {
         if (!named.empty())
             return named;
     }
-    std::string folder;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-        folder = std::string(runtime) + "/tessor";
-    else
-        folder = "/tmp/tessor-" + std::to_string(::getuid());
-    ::mkdir(folder.c_str(), 0700);
+    const std::string folder = LockFolder();
     size_t library = std::hash<std::string>{}(device.AspiLibraryName);
-    return folder + "/aspi-" + std::to_string(library) + "-" + std::to_string(device.HostAdapter) +
+    return folder + "aspi-" + std::to_string(library) + "-" + std::to_string(device.HostAdapter) +
            "-" + std::to_string(device.TargetId) + "-" + std::to_string(device.Lun) + ".lock";
 }
 
@@ -61,11 +44,8 @@ bool ClaimSystemDrive(TSCSIDevice& device) {
             return Fail(device, TClaimFailure::Busy, path + ": a write, an erase or a mount");
         }
         if (error == EACCES || error == EPERM || error == EROFS) {
-            std::string group = GroupOf(path);
             return Fail(device, TClaimFailure::ReadOnly,
-                        "writing needs read-write access to " + path +
-                            (group.empty() ? std::string()
-                                           : "; members of the group '" + group + "' have it"));
+                        "writing needs read-write access to " + path + WriteAccessHint(path));
         }
         return Fail(device, TClaimFailure::Other, path + ": " + std::strerror(int(error)));
     }

@@ -170,7 +170,7 @@ struct TSCSIDevice {
     uint8_t FinalizeDisc = 0;
 
     // The operating system behind the system transport (never null).
-    TSystemDrives* System = &LinuxSystemDrives();
+    TSystemDrives* System = &HostSystemDrives();
     // When complete, the ASPI scan uses these instead of loading a library.
     TAspiEntryPoints AspiOverride;
     // The loaded ASPI library and its name; it stays loaded once loaded.

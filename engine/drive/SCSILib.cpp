@@ -1,6 +1,6 @@
 #include "engine/drive/SCSILib.h"
+#include "engine/drive/CompletionEvent.h"
 
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -258,27 +258,22 @@ uint8_t SendPassThrough(TSCSIDevice& device, TSCSIRequest& request) {
 uint32_t SendAspiRequest(TSCSIDevice& device, void* request, bool withEvent) {
     if (!device.SendCommandEntry)
         return ASPI_SEND_FAILED;
-    int event = -1;
+    intptr_t event = 0;
     // The field sits unaligned in the packed block: set it through the struct.
     auto* execute = withEvent ? static_cast<TSCSIRequest*>(request) : nullptr;
     if (execute) {
-        // The library signals a request it completes later on this eventfd.
-        event = eventfd(0, EFD_CLOEXEC);
-        if (event < 0) {
+        // The library signals a request it completes later on this event.
+        if (!CreateCompletionEvent(event, device.LastOsError)) {
             // Without an event a pending request could not be waited for.
-            device.LastOsError = uint32_t(errno);
             return ASPI_SEND_FAILED;
         }
         execute->SRB_PostProc = event;
     }
     const uint32_t result = device.SendCommandEntry(request) & 0xFF;
-    if (event >= 0) {
-        if (result == SS_PENDING) {
-            uint64_t count = 0;
-            while (read(event, &count, sizeof count) < 0 && errno == EINTR) {
-            }
-        }
-        close(event);
+    if (execute) {
+        if (result == SS_PENDING)
+            WaitCompletionEvent(event);
+        CloseCompletionEvent(event);
         execute->SRB_PostProc = 0;
     }
     return result;

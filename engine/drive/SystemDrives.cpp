@@ -127,7 +127,7 @@ public:
 
 }  // namespace
 
-TSystemDrives& LinuxSystemDrives() {
+TSystemDrives& HostSystemDrives() {
     static TLinuxSystemDrives drives;
     return drives;
 }

@@ -65,12 +65,14 @@ public:
     virtual bool Close(int handle) = 0;
 };
 
-// The real one: letters C..Z are /dev/sr0 .. /dev/sr23, commands go through
-// the SG_IO ioctl, addresses come from SCSI_IOCTL_GET_IDLUN and
-// SCSI_IOCTL_GET_BUS_NUMBER. Stateless; shared by every drive record.
-TSystemDrives& LinuxSystemDrives();
+// The real one. On Linux letters C..Z are /dev/sr0 .. /dev/sr23, commands go
+// through the SG_IO ioctl, addresses come from SCSI_IOCTL_GET_IDLUN and
+// SCSI_IOCTL_GET_BUS_NUMBER. On Windows a letter is the CD-ROM drive of that
+// letter (\\.\X:), with IOCTL_SCSI_PASS_THROUGH_DIRECT and
+// IOCTL_SCSI_GET_ADDRESS. Stateless; shared by every drive record.
+TSystemDrives& HostSystemDrives();
 
-// "/dev/srN" for a letter C..Z (empty for any other letter).
+// "/dev/srN" (Windows: "\\.\X:") for a letter C..Z (empty for any other).
 std::string DevicePathOfLetter(char letter);
 
 }  // namespace tessor::drive

@@ -6,9 +6,10 @@
  * completion handle are 8 bytes wide and the blocks stay packed, so the
  * execute request grows from 96 to 104 bytes; tests pin every offset.
  *
- * The completion "event" is a Linux eventfd descriptor kept in the handle
- * field: a library that returns SS_PENDING writes a non-zero 8-byte count to
- * it once the request has completed.
+ * The completion event kept in the handle field is a Win32 event HANDLE on
+ * Windows, which a library that returns SS_PENDING sets (SetEvent) once the
+ * request has completed; on Linux it is an eventfd descriptor, to which the
+ * library writes a non-zero 8-byte count instead.
  */
 #ifndef TESSOR_WNASPI32_H
 #define TESSOR_WNASPI32_H

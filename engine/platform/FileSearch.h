@@ -19,7 +19,11 @@ inline constexpr uint32_t kAttrDirectory = 0x10;
 inline constexpr uint32_t kAttrNormal = 0x80;  // a file with no other attribute
 
 // Path separator of source paths on this platform.
+#ifdef _WIN32
+inline constexpr char16_t kPathSeparator = u'\\';
+#else
 inline constexpr char16_t kPathSeparator = u'/';
+#endif
 
 // File times are 100-nanosecond intervals since 1601-01-01 UTC.
 using TFileTime = uint64_t;

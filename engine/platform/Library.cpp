@@ -66,4 +66,12 @@ std::string ProgramFolder() {
     }
 }
 
+void KeepLoaded(void* symbol) {
+    Dl_info info{};
+    if (dladdr(symbol, &info) == 0 || info.dli_fname == nullptr)
+        return;
+    if (void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE))
+        dlclose(handle);
+}
+
 }  // namespace tessor::platform

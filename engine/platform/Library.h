@@ -12,7 +12,7 @@ public:
     TLibrary(const TLibrary&) = delete;
     TLibrary& operator=(const TLibrary&) = delete;
 
-    // A name without '/' is looked up first in the running program's own
+    // A name without a separator is looked up first in the running program's own
     // folder, then by the system loader.
     bool Load(const std::string& name);
     void* Symbol(const char* name) const;
@@ -26,7 +26,11 @@ private:
     mutable std::string error_;
 };
 
-// Folder of the running executable, with a trailing '/'.
+// Folder of the running executable, with a trailing separator.
 std::string ProgramFolder();
+
+// Keeps the library holding symbol loaded for the rest of the process,
+// whatever unloads it later.
+void KeepLoaded(void* symbol);
 
 }  // namespace tessor::platform

@@ -1,15 +1,10 @@
-// Thread priorities as per-thread nice values, and scaled sleeping.
+// Thread priorities as per-thread nice values.
 #include "engine/platform/Threads.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <cmath>
-#include <cstdlib>
-#include <thread>
 
 namespace tessor::platform {
 
@@ -46,22 +41,6 @@ int NiceStep(TThreadPriority priority) {
     return 0;
 }
 
-double ScaleFromEnvironment() {
-    const char* text = std::getenv("TESSOR_TIME_SCALE");
-    if (!text || !*text)
-        return 1.0;
-    char* end = nullptr;
-    double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(value) || value < 0)
-        return 1.0;
-    return value;
-}
-
-std::atomic<double>& Scale() {
-    static std::atomic<double> scale{ScaleFromEnvironment()};
-    return scale;
-}
-
 }  // namespace
 
 void SetCurrentThreadPriority(TThreadPriority priority) {
@@ -73,21 +52,6 @@ void SetCurrentThreadPriority(TThreadPriority priority) {
     // On Linux a thread id names one thread for PRIO_PROCESS. A failure
     // (raising without the privilege) leaves the priority as it was.
     (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice);
-}
-
-void SleepMs(uint32_t ms) {
-    double us = static_cast<double>(ms) * 1000.0 * Scale().load(std::memory_order_relaxed);
-    std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int64_t>(std::llround(us))));
-}
-
-void SetTimeScale(double scale) {
-    if (!std::isfinite(scale) || scale < 0)
-        return;  // no meaning; keep the old scale
-    Scale().store(scale, std::memory_order_relaxed);
-}
-
-double TimeScale() {
-    return Scale().load(std::memory_order_relaxed);
 }
 
 }  // namespace tessor::platform

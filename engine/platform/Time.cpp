@@ -50,6 +50,8 @@ int GetTimeZoneInformation(TTimeZoneInfo& info) {
 }
 
 TFileTime CurrentFileTime() {
+    if (TFileTime fixed = 0; SourceDateEpoch(fixed))
+        return fixed;
     struct timespec ts {};
     clock_gettime(CLOCK_REALTIME, &ts);
     int64_t seconds = static_cast<int64_t>(ts.tv_sec) + kEpochDelta;

@@ -29,7 +29,11 @@ struct TTimeZoneInfo {
 // 2 (daylight time in effect), as GetTimeZoneInformation does.
 int GetTimeZoneInformation(TTimeZoneInfo& info);
 
-TFileTime CurrentFileTime();  // now, UTC
+// Now, UTC; or the time SOURCE_DATE_EPOCH gives (seconds since 1970), so
+// that the same tree makes the same image whenever and wherever it is built.
+TFileTime CurrentFileTime();
+// The time SOURCE_DATE_EPOCH gives; false when it is unset or not a number.
+bool SourceDateEpoch(TFileTime& ft);
 TSystemTime FileTimeToUtcSystemTime(TFileTime ft);
 TSystemTime FileTimeToLocalSystemTime(TFileTime ft);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/platform/Arguments.h"
 #include "vdrive/VDrive.h"
 #include "version/FileVersion.h"
 
@@ -76,7 +77,7 @@ std::string Describe(const TDiscState& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = tessor::platform::ProgramArguments(argc, argv);
     THostOptions options;
     options.journalLimit = 0;
     if (args.size() >= 2 && args[0] == "--dir") {
