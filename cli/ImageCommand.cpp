@@ -95,7 +95,8 @@ int ImageCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE
     std::fprintf(out, "%s: %d sectors (%.1f MB)\n", toStdout ? "standard output" : image.c_str(),
                  burner.ImageSectors(), burner.ImageSectors() * 2048.0 / 1e6);
     if (args.Has("--verify"))
-        return RunVerify(burner, [&] { return burner.VerifyImageFile(); }, out, err);
+        return RunVerify(
+            burner, [&] { return burner.VerifyImageFile(); }, out, err);
     return kExitOk;
 }
 

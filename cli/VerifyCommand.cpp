@@ -78,7 +78,8 @@ int VerifyCommand(const std::vector<std::string>& argv, std::FILE* out, std::FIL
         return kExitFailed;
     }
     if (image != nullptr)
-        return RunVerify(burner, [&] { return burner.VerifyDiscAgainstImage(*image); }, out, err);
+        return RunVerify(
+            burner, [&] { return burner.VerifyDiscAgainstImage(*image); }, out, err);
     TJobResult sources = RunWriteJob(
         burner, [&] { return burner.ReadSourcesForVerify(); }, err, false);
     if (sources.aborted)
@@ -87,7 +88,8 @@ int VerifyCommand(const std::vector<std::string>& argv, std::FILE* out, std::FIL
         std::fprintf(err, "tessor-cli: %s\n", sources.ErrorLine().c_str());
         return kExitFailed;
     }
-    return RunVerify(burner, [&] { return burner.VerifyDisc(); }, out, err);
+    return RunVerify(
+        burner, [&] { return burner.VerifyDisc(); }, out, err);
 }
 
 }  // namespace tessor::cli

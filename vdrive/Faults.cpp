@@ -250,7 +250,8 @@ std::string FormatFault(const TFault& f) {
                   static_cast<unsigned>(f.kind), f.untilUs, f.remaining, f.lba,
                   static_cast<unsigned>(f.opcode), static_cast<unsigned>(f.sense.key),
                   static_cast<unsigned>(f.sense.asc), static_cast<unsigned>(f.sense.ascq),
-                  static_cast<unsigned>(f.trigger), f.at, f.armed ? 1u : 0u, f.durationUs, f.blocks);
+                  static_cast<unsigned>(f.trigger), f.at, f.armed ? 1u : 0u, f.durationUs,
+                  f.blocks);
     return line;
 }
 

@@ -112,9 +112,10 @@ int main(int argc, char** argv) {
     TFigures l = Run(root + "/large");
     std::filesystem::remove_all(root);
     for (const TFigures* f : {&s, &l}) {
-        std::printf("%7d entries: build from the file system %.3f s, import %.3f s, "
-                    "ratio import/build %.2f (goal <= 1)\n",
-                    f->entries, f->build, f->import, f->import / f->build);
+        std::printf(
+            "%7d entries: build from the file system %.3f s, import %.3f s, "
+            "ratio import/build %.2f (goal <= 1)\n",
+            f->entries, f->build, f->import, f->import / f->build);
     }
     std::printf("ratio import %d / %d entries: time %.2f (entries %.2f; linear near 10)\n",
                 l.entries, s.entries, l.import / s.import, double(l.entries) / s.entries);

@@ -2,9 +2,9 @@
 // compilation burnt to a virtual BD-R at TESSOR_TIME_SCALE=0, then read back
 // and compared by the engine (READ (10) in 64 KiB requests, a digest per
 // block), against reading the disc image the recorder exports with cat into
-// a digest program (DIGEST, default sha1sum, the fastest of the coreutils digests here). Median of RUNS runs (default
-// 3). Goal: a ratio of at most 1.3. The source tree is made once under
-// BENCH_DIR (default /tmp/tessor-bench), shared with the burn benchmark.
+// a digest program (DIGEST, default sha1sum, the fastest of the coreutils digests here). Median of
+// RUNS runs (default 3). Goal: a ratio of at most 1.3. The source tree is made once under BENCH_DIR
+// (default /tmp/tessor-bench), shared with the burn benchmark.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -106,10 +106,11 @@ int main() {
         cat.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
     }
     const double v = Median(verify), c = Median(cat);
-    std::printf("verify of a %.0f MB compilation on a virtual BD-R: %.2f s (%.0f MB/s); "
-                "cat | %s of the exported image: %.2f s (%.0f MB/s)\n",
-                b.ImageSectors() * 2048.0 / 1e6, v, b.ImageSectors() * 2048.0 / 1e6 / v,
-                digest.c_str(), c, b.ImageSectors() * 2048.0 / 1e6 / c);
+    std::printf(
+        "verify of a %.0f MB compilation on a virtual BD-R: %.2f s (%.0f MB/s); "
+        "cat | %s of the exported image: %.2f s (%.0f MB/s)\n",
+        b.ImageSectors() * 2048.0 / 1e6, v, b.ImageSectors() * 2048.0 / 1e6 / v, digest.c_str(), c,
+        b.ImageSectors() * 2048.0 / 1e6 / c);
     std::printf("  ratio verify / cat | %s: %.2f (goal: at most 1.3), median of %d runs\n",
                 digest.c_str(), v / c, runs);
     return 0;

@@ -9,8 +9,8 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <string>
 #include <ctime>
+#include <string>
 #include <utility>
 
 #include "engine/platform/Strings.h"
@@ -162,7 +162,8 @@ bool TFile::CreateUnnamedBeside(std::u16string_view beside) {
 #ifdef O_TMPFILE
     std::string target = ToSystemPath(beside);
     size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    std::string folder =
+        slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
     int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd >= 0) {
         fd_ = fd;
@@ -180,7 +181,8 @@ bool TFile::LinkAs(const std::string& path) {
     // The descriptor's entry in /proc names the file without needing the
     // privilege that linking the descriptor itself takes.
     std::string self = "/proc/self/fd/" + std::to_string(fd_);
-    if (fd_ >= 0 && ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+    if (fd_ >= 0 &&
+        ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return true;
     error_ = fd_ >= 0 ? errno : EBADF;
     return false;

@@ -56,8 +56,8 @@ void TWriteThread::Run() {
     }
     uint32_t sectorsDone = 0;
     std::unique_ptr<TBlockSink> sink = drive_ != nullptr ? MakeDiscSink(b_, *drive_)
-                                       : b_.DigestOnly  ? MakeDigestSink()
-                                                        : MakeImageFileSink(b_);
+                                       : b_.DigestOnly   ? MakeDigestSink()
+                                                         : MakeImageFileSink(b_);
     if (!sink->Begin()) {
         b_.AbortRequested = 1;  // stops the cache thread; nothing was written
         b_.StatusCode = builder::S_BURN_ERROR_ABORTING;
@@ -134,8 +134,9 @@ void TWriteThread::Run() {
         failed = Failed != 0;
         // A test write records nothing that could be read back.
         if (!failed && !(drive_ != nullptr && drive_->TestWrite)) {
-            b_.WrittenTarget = drive_ != nullptr || b_.DigestOnly ? builder::TWrittenTarget::Disc
-                                                                  : builder::TWrittenTarget::ImageFile;
+            b_.WrittenTarget = drive_ != nullptr || b_.DigestOnly
+                                   ? builder::TWrittenTarget::Disc
+                                   : builder::TWrittenTarget::ImageFile;
             b_.WrittenCompilation = !b_.ReadFromImageFile;
         }
         b_.DigestOnly = 0;
@@ -311,8 +312,7 @@ std::string ErrorTextFor(const TImageBuilder& b, uint32_t code) {
             return "This disc cannot be test-written (only CD-R, CD-RW, DVD-R and DVD-RW can)";
         case kErrVerifyDiffers:
         case kErrVerifyRead: {
-            std::string text = std::string("Block ") +
-                               std::to_string(b.VerifyFailLba) +
+            std::string text = std::string("Block ") + std::to_string(b.VerifyFailLba) +
                                (code == kErrVerifyDiffers ? " differs from what was written"
                                                           : " could not be read");
             if (!b.VerifyFailPath.empty())

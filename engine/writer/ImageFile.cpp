@@ -171,7 +171,8 @@ bool FinishImageTarget(TImageBuilder& b, bool failed) {
         }
         if (LinkUnnamedImage(b))
             return true;
-        b.FileErrorNumber = b.ImageFileHandle.LastError() != 0 ? b.ImageFileHandle.LastError() : errno;
+        b.FileErrorNumber =
+            b.ImageFileHandle.LastError() != 0 ? b.ImageFileHandle.LastError() : errno;
         b.ErrorCode = kErrWriteFile;
         b.ImageFileHandle.Close();
         return false;

@@ -12,9 +12,9 @@
 
 #include "engine/builder/Tree.h"
 #include "engine/drive/Capacity.h"
+#include "engine/drive/Consts.h"
 #include "engine/drive/DriveClaim.h"
 #include "engine/drive/MMC.h"
-#include "engine/drive/Consts.h"
 #include "engine/drive/Queries.h"
 #include "engine/drive/RetryPolicy.h"
 #include "engine/drive/SCSIDefs.h"
@@ -200,7 +200,8 @@ uint32_t TVerifyThread::UnreadableSector(uint32_t lba, uint32_t count) {
     const drive::TSense sense = d.LastSense;
     const uint16_t code = d.LastSenseCode;
     uint32_t bad = 0;
-    if (sense.Key == drive::SENSE_KEY_MEDIUM_ERROR || sense.Key == drive::SENSE_KEY_HARDWARE_ERROR) {
+    if (sense.Key == drive::SENSE_KEY_MEDIUM_ERROR ||
+        sense.Key == drive::SENSE_KEY_HARDWARE_ERROR) {
         for (uint32_t i = 0; i < count && !b_.AbortRequested.load(); ++i) {
             if (!drive::Read10(d, lba + i, 1, {buffer_.get(), size_t(kSectorSize)})) {
                 bad = i;
@@ -433,7 +434,8 @@ bool StartDigestRun(TImageBuilder& b, drive::TSCSIDevice& d, void* sender,
     b.ReadFromImageFile = 0;
     d.MediaType = GetMediaType(d);
     uint32_t start = 0;
-    const bool found = ClaimDevice(d) && LastSessionStart(d, uint32_t(b.TotalSectors.load()), start);
+    const bool found =
+        ClaimDevice(d) && LastSessionStart(d, uint32_t(b.TotalSectors.load()), start);
     ReleaseDevice(d);
     if (!found) {
         // A blank disc, or one that holds no session of this size.

@@ -272,7 +272,8 @@ TEST_F(HostileUse, ImageInTheMakingLeavesNoFileBehind) {
             ASSERT_FALSE(writeDone.failed) << burner->ErrorText();
             ASSERT_TRUE(look.fired);
         }
-        EXPECT_EQ(during, earlier ? std::vector<std::string>{"disc.iso"} : std::vector<std::string>{});
+        EXPECT_EQ(during,
+                  earlier ? std::vector<std::string>{"disc.iso"} : std::vector<std::string>{});
         EXPECT_EQ(names(), std::vector<std::string>{"disc.iso"});
         struct stat st {};
         ASSERT_EQ(stat(image.c_str(), &st), 0);

@@ -100,9 +100,17 @@ TEST_F(Verify, EveryMediumVerifiesAfterACleanBurn) {
         const char* media;
         bool erase;
     };
-    for (TCase c : {TCase{"cd-r", false}, {"cd-rw", true}, {"dvd-r", false}, {"dvd-rw", true},
-                    {"dvd-rw-ro", true}, {"dvd+r", false}, {"dvd+r-dl", false},
-                    {"dvd+rw", true}, {"dvd-ram", true}, {"bd-r", false}, {"bd-re", true}}) {
+    for (TCase c : {TCase{"cd-r", false},
+                    {"cd-rw", true},
+                    {"dvd-r", false},
+                    {"dvd-rw", true},
+                    {"dvd-rw-ro", true},
+                    {"dvd+r", false},
+                    {"dvd+r-dl", false},
+                    {"dvd+rw", true},
+                    {"dvd-ram", true},
+                    {"bd-r", false},
+                    {"bd-re", true}}) {
         SCOPED_TRACE(c.media);
         Insert(c.media);
         if (c.erase) {

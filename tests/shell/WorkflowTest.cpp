@@ -84,8 +84,9 @@ TEST_F(Workflow, VerifyAfterWritingLogsItsResult) {
         // The drive becoming ready for a while keeps the verify long enough
         // to be seen.
         {"on 28 not-ready x200 01", ">>> Verification successful"},
-        {"corrupt 16", ">>> Verification failed: Block 16 differs from what was written, in the "
-                       "file-system area"},
+        {"corrupt 16",
+         ">>> Verification failed: Block 16 differs from what was written, in the "
+         "file-system area"},
     };
     Drop(MakeSources(work / "src", 4 << 20));
     for (const auto& c : cases) {

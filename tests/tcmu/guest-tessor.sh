@@ -3,9 +3,12 @@
 # through the kernel's sr driver; the kernel's iso9660 and udf file systems
 # then read what it wrote, and the discs go to the host for the reader suite.
 
-# burn DRIVE LABEL SOURCE_FOLDER: tessor-cli burn onto the disc in DRIVE.
+# burn DRIVE LABEL SOURCE_FOLDER [OPTION...]: tessor-cli burn onto the disc
+# in DRIVE.
 burn() {
-    tessor-cli burn --device "$1" --label "$2" "$3" > /tmp/burn.log 2>&1
+    drive=$1 label=$2 source=$3
+    shift 3
+    tessor-cli burn --device "$drive" --label "$label" "$@" "$source" > /tmp/burn.log 2>&1
     rc=$?
     show /tmp/burn.log
     return $rc
@@ -45,17 +48,21 @@ dvd_r() {
 }
 step "tessor-cli burn-image, DVD-R, /dev/sr1; dd, mount iso9660 and udf" dvd_r
 
+# The burn is read back through the sr driver and compared with what was sent.
 bd_r() {
-    tessor-vdrive insert 0 bd-r && burn 0 ALPHA /src/a/alpha && cycle /dev/sr0 &&
+    tessor-vdrive insert 0 bd-r && burn 0 ALPHA /src/a/alpha --verify &&
+        grep -q "Verification successful" /tmp/burn.log && cycle /dev/sr0 &&
         mounted /dev/sr0 udf /src/a && mounted /dev/sr0 iso9660 /src/a &&
         export_disc 0 bd-r bdr.iso a
 }
-step "tessor-cli burn, BD-R, /dev/sr0; mount udf and iso9660" bd_r
+step "tessor-cli burn --verify, BD-R, /dev/sr0; mount udf and iso9660" bd_r
 
+# The second session carries the first forward: the kernel sees both.
 dvd_plus_r() {
     tessor-vdrive insert 0 dvd+r && burn 0 ALPHA /src/a/alpha && burn 0 BETA /src/b/beta &&
-        cycle /dev/sr0 && mounted /dev/sr0 iso9660 /src/b && mounted /dev/sr0 udf /src/b &&
+        grep -q "Carried forward" /tmp/burn.log &&
+        cycle /dev/sr0 && mounted /dev/sr0 iso9660 /src/ab && mounted /dev/sr0 udf /src/ab &&
         export_disc 0 dvd+r-session1 dvdplusr.iso a &&
-        export_disc 0 dvd+r-session2 dvdplusr.iso b "$(last_track_start 0)"
+        export_disc 0 dvd+r-session2 dvdplusr.iso ab "$(last_track_start 0)"
 }
-step "tessor-cli burn twice, DVD+R, /dev/sr0: appended session; mount iso9660 and udf" dvd_plus_r
+step "tessor-cli burn twice, DVD+R, /dev/sr0: appended session carries the first; mount iso9660 and udf" dvd_plus_r

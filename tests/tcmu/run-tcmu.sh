@@ -71,7 +71,8 @@ guest_modules "$root" sr_mod sg isofs udf nls_utf8 virtio_pci virtio_blk \
     target_core_user tcm_loop || exit 1
 
 # The sources: a tree with nested folders, an empty file, a name outside
-# ASCII and one with blanks (a), a second one for an appended session (b),
+# ASCII and one with blanks (a), a second one for an appended session (b, and
+# ab for the disc that then shows both),
 # and an image made by tessor-cli on the host (c, in gamma.iso).
 python3 - "$root/src" << 'PY' || exit 1
 import os, sys
@@ -94,6 +95,12 @@ files = {
     "c/gamma/image.txt": b"Written with burn-image.\n",
     "c/gamma/block.bin": pattern(300000, 4),
 }
+# ab: what a disc holds once b is appended to a (the earlier session is
+# carried forward).
+for name, data in list(files.items()):
+    text = name if isinstance(name, bytes) else name.encode()
+    if text.startswith((b"a/", b"b/")):
+        files[b"ab/" + text[2:]] = data
 for name, data in files.items():
     path = os.path.join(root.encode(), name if isinstance(name, bytes) else name.encode())
     os.makedirs(os.path.dirname(path), exist_ok=True)

@@ -215,8 +215,8 @@ TEST_F(State, ReadFaultsFailOrChangeWhatIsReadBack) {
     EXPECT_TRUE(Read(kDvd, 21, 4).Good());
     ASSERT_TRUE(host_->InjectFault(kDvd, "clear", error));
     EXPECT_EQ(Read(kDvd, 10, 1).data[1030], 0x5E);
-    for (const char* bad : {"corrupt", "corrupt x", "corrupt 5 0", "corrupt 5 1 2",
-                            "read-error 5", "read-error 5 03/11", "read-error 5 03/11/00 y"}) {
+    for (const char* bad : {"corrupt", "corrupt x", "corrupt 5 0", "corrupt 5 1 2", "read-error 5",
+                            "read-error 5 03/11", "read-error 5 03/11/00 y"}) {
         EXPECT_FALSE(host_->InjectFault(kDvd, bad, error)) << bad;
     }
 }
