@@ -51,7 +51,7 @@ step "tessor-cli burn-image, DVD-R, /dev/sr1; dd, mount iso9660 and udf" dvd_r
 # The burn is read back through the sr driver and compared with what was sent.
 bd_r() {
     tessor-vdrive insert 0 bd-r && burn 0 ALPHA /src/a/alpha --verify &&
-        grep -q "Verification successful" /tmp/burn.log && cycle /dev/sr0 &&
+        grep -q "^Verified: " /tmp/burn.log && cycle /dev/sr0 &&
         mounted /dev/sr0 udf /src/a && mounted /dev/sr0 iso9660 /src/a &&
         export_disc 0 bd-r bdr.iso a
 }
