@@ -222,7 +222,7 @@ void TForm1::BuildTabPage() {
     // no other control moves.
     dedupeCheckBox =
         Named(new QCheckBox(QStringLiteral("identical files once"), page), "dedupeCheckBox");
-    dedupeCheckBox->setGeometry(475, 41, 130, 17);
+    dedupeCheckBox->setGeometry(473, 41, 140, 17);
     cbLanguage = Named(new QComboBox(page), "cbLanguage");
     cbLanguage->setGeometry(258, 39, 145, 21);
 

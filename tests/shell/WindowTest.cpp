@@ -46,7 +46,7 @@ TEST_F(Window, ControlsSitAtTheirPlacesUnderTheirNames) {
         {"create_iso", {539, 6, 65, 25}, "create_iso"},
         {"discsizeCheckBox", {10, 41, 97, 17}, "proof discsize"},
         {"verifyCheckBox", {112, 41, 144, 17}, "verify written data"},
-        {"dedupeCheckBox", {475, 41, 130, 17}, "identical files once"},
+        {"dedupeCheckBox", {473, 41, 140, 17}, "identical files once"},
         {"TreeView1", {12, 79, 589, 209}, nullptr},
         {"Memo1", {12, 303, 589, 171}, nullptr},
         {"pb", {12, 477, 589, 17}, nullptr},
@@ -228,17 +228,20 @@ TEST_F(Window, EveryCaptionTakesItsLanguageFileText) {
 }
 
 // The verify box follows the language, and its text fits its place in each.
-TEST_F(Window, VerifyBoxIsTranslatedAndFits) {
-    QStringList seen;
-    for (int i = 0; i < window->cbLanguage->count(); ++i) {
-        window->cbLanguage->setCurrentIndex(i);
-        window->cbLanguageChange();
-        seen << window->verifyCheckBox->text();
-        EXPECT_LE(window->verifyCheckBox->sizeHint().width(), window->verifyCheckBox->width())
-            << window->verifyCheckBox->text().toStdString();
+// The boxes added beside the old controls take the text of each language
+// and show it whole in the room they have.
+TEST_F(Window, AddedBoxesAreTranslatedAndFit) {
+    for (QCheckBox* box : {window->verifyCheckBox, window->dedupeCheckBox}) {
+        QStringList seen;
+        for (int i = 0; i < window->cbLanguage->count(); ++i) {
+            window->cbLanguage->setCurrentIndex(i);
+            window->cbLanguageChange();
+            seen << box->text();
+            EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
+        }
+        seen.removeDuplicates();
+        EXPECT_EQ(seen.size(), window->cbLanguage->count()) << box->objectName().toStdString();
     }
-    seen.removeDuplicates();
-    EXPECT_EQ(seen.size(), window->cbLanguage->count());
     window->cbLanguage->setCurrentIndex(0);
     window->cbLanguageChange();
 }
