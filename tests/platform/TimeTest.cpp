@@ -1,8 +1,10 @@
 #include "engine/platform/Time.h"
 
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
 #include <time.h>
+#include <chrono>
 
 #include <string>
 
@@ -79,9 +81,16 @@ TEST(Time, ZoneBiasIncludesDaylightSavingInForce) {
 }
 
 TEST(Time, CurrentFileTimeIsNow) {
-    time_t before = time(nullptr);
+    // The precise clock on both sides: time() reads a coarser one that can
+    // trail it by a tick across a second's turn.
+    auto wall = [] {
+        return std::chrono::duration_cast<std::chrono::seconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    int64_t before = wall();
     TFileTime now = CurrentFileTime();
-    time_t after = time(nullptr);
+    int64_t after = wall();
     int64_t seconds = static_cast<int64_t>(now / 10000000ULL) - 11644473600LL;
     EXPECT_GE(seconds, before);
     EXPECT_LE(seconds, after);

@@ -68,6 +68,17 @@ bool StampOf(std::u16string_view path, TFileStamp& stamp) {
     return ok;
 }
 
+int64_t ReadHead(std::u16string_view path, void* buffer, size_t count, TFileStamp& stamp) {
+    TFile file;
+    if (!file.OpenRead(path) || !file.Stamp(stamp)) {
+        errno = file.LastError() != 0 ? file.LastError() : EINVAL;
+        return -1;
+    }
+    int64_t done = file.Read(buffer, count);
+    errno = file.LastError();
+    return done;
+}
+
 bool CanRead(std::u16string_view path, int& error) {
     HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -197,6 +208,19 @@ bool TFile::CreateTemporaryBeside(std::u16string_view beside, std::u16string& te
         }
     }
     error_ = EEXIST;
+    return false;
+}
+
+// Windows has no file without a name that can be given one later: the
+// caller falls back to a temporary name beside the target.
+bool TFile::CreateUnnamedBeside(std::u16string_view) {
+    Close();
+    error_ = EOPNOTSUPP;
+    return false;
+}
+
+bool TFile::LinkAs(const std::string&) {
+    error_ = EOPNOTSUPP;
     return false;
 }
 

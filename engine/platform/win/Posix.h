@@ -81,6 +81,10 @@ char* realpath(const char* path, char* resolved);
 inline unsigned getuid() {
     return 0;
 }
+// Windows files have no POSIX permission bits to carry over.
+inline int fchmod(int, unsigned) {
+    return 0;
+}
 
 namespace tessor::platform::win {
 // errno value of a Win32 error code.
