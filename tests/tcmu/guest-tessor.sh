@@ -57,12 +57,14 @@ bd_r() {
 }
 step "tessor-cli burn --verify, BD-R, /dev/sr0; mount udf and iso9660" bd_r
 
-# The second session carries the first forward: the kernel sees both.
+# The second session carries the first forward: the kernel sees both, in
+# the Joliet, the primary and the UDF tree.
 dvd_plus_r() {
     tessor-vdrive insert 0 dvd+r && burn 0 ALPHA /src/a/alpha && burn 0 BETA /src/b/beta &&
         grep -q "Carried forward" /tmp/burn.log &&
-        cycle /dev/sr0 && mounted /dev/sr0 iso9660 /src/ab && mounted /dev/sr0 udf /src/ab &&
+        cycle /dev/sr0 && mounted /dev/sr0 iso9660 /src/ab && mounted_primary /dev/sr0 /src/ab &&
+        mounted /dev/sr0 udf /src/ab &&
         export_disc 0 dvd+r-session1 dvdplusr.iso a &&
         export_disc 0 dvd+r-session2 dvdplusr.iso ab "$(last_track_start 0)"
 }
-step "tessor-cli burn twice, DVD+R, /dev/sr0: appended session carries the first; mount iso9660 and udf" dvd_plus_r
+step "tessor-cli burn twice, DVD+R, /dev/sr0: appended session carries the first; mount iso9660 (Joliet, primary) and udf" dvd_plus_r
