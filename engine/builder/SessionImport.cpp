@@ -236,25 +236,45 @@ private:
             const bool more = (flags & iso::kFlagMultiExtent) != 0;
             if (inPieces) {
                 // ECMA-119 6.5.1: the next extent of the same file, which
-                // this compilation can only carry when it follows on.
+                // goes on its last run when it follows on, else starts a
+                // run of its own.
                 if (e.Name != pending.entry.Name)
                     Fail(Quoted(path + u"/" + pending.entry.Name) + " ends without its last part");
-                if (e.Lba != nextPiece)
-                    Fail("the parts of " + Quoted(where) + " are not one after the other");
+                std::vector<TRecordedRun>& runs = pending.entry.Runs;
+                if (size > 0 && e.Lba == nextPiece) {
+                    runs.back().Bytes += size;
+                } else if (size > 0) {
+                    if (runs.size() >= limits_.MaxFileRuns)
+                        Fail(Quoted(where) + " lies in more than " +
+                             std::to_string(limits_.MaxFileRuns) + " places");
+                    runs.push_back({e.Lba, size});
+                }
                 pending.entry.Size += size;
             }
             if (more) {
                 if (size % kSectorSize != 0)
                     Fail("a part of " + Quoted(where) + " ends inside a sector");
-                if (!inPieces)
+                if (!inPieces) {
                     pending = std::move(node);
+                    pending.entry.Runs.push_back({pending.entry.Lba, size});
+                }
                 inPieces = true;
-                nextPiece =
-                    pending.entry.Lba + static_cast<uint32_t>(pending.entry.Size / kSectorSize);
+                const TRecordedRun& last = pending.entry.Runs.back();
+                nextPiece = last.Lba + static_cast<uint32_t>(last.Bytes / kSectorSize);
                 continue;
             }
             if (inPieces) {
                 inPieces = false;
+                // A file in one place needs no list of runs; nor do the
+                // empty parts of one recorded without data.
+                std::vector<TRecordedRun>& runs = pending.entry.Runs;
+                runs.erase(std::remove_if(runs.begin(), runs.end(),
+                                          [](const TRecordedRun& r) { return r.Bytes == 0; }),
+                           runs.end());
+                if (runs.size() <= 1)
+                    runs.clear();
+                else
+                    pending.entry.Lba = runs.front().Lba;
                 Add(std::move(pending), where);
                 pending = TNode();
                 continue;
@@ -276,15 +296,20 @@ private:
 };
 
 // The files of a tree by their data, to hold two trees against each other.
-std::vector<std::pair<uint32_t, uint64_t>> Extents(const std::vector<TNode>& nodes,
-                                                   size_t& directories) {
-    std::vector<std::pair<uint32_t, uint64_t>> out;
+struct TData {
+    uint32_t lba;
+    uint64_t size;
+    std::vector<TRecordedRun> runs;
+    auto operator<=>(const TData&) const = default;
+};
+std::vector<TData> Extents(const std::vector<TNode>& nodes, size_t& directories) {
+    std::vector<TData> out;
     directories = 0;
     for (const TNode& n : nodes) {
         if (n.entry.IsDirectory)
             ++directories;
         else
-            out.emplace_back(n.entry.Size ? n.entry.Lba : 0, n.entry.Size);
+            out.push_back({n.entry.Size ? n.entry.Lba : 0, n.entry.Size, n.entry.Runs});
     }
     std::sort(out.begin(), out.end());
     return out;
@@ -519,6 +544,8 @@ int32_t CarryRecordedSession(TImageBuilder& b, const TRecordedSession& session) 
             dirs[i] = e->Directory;
         else
             e->RecordedLba = r.Lba;
+        if (!r.Runs.empty())
+            b.Storage->RecordedRuns[e] = r.Runs;
         ++carried;
     }
     return carried;

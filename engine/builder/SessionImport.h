@@ -32,10 +32,11 @@ struct TSessionLimits {
     uint32_t MaxDirectories = kMaxDirectories;
     uint32_t MaxDirectoryBytes = 32u << 20;  // one directory's extent
     uint32_t MaxDescriptors = 64;            // volume descriptors before the terminator
+    uint32_t MaxFileRuns = 1024;             // places one file's data lie in
 };
 
-// One entry of the session. A file's data is one contiguous run of sectors
-// from Lba (several ISO 9660 extents of a file of 4 GiB or more are joined).
+// One entry of the session. A file's data start at Lba; the ISO 9660
+// extents of a file of 4 GiB or more that follow each other are joined.
 struct TRecordedEntry {
     int32_t Parent = -1;  // index of the parent directory; -1 for the root's children
     std::u16string Name;
@@ -44,6 +45,9 @@ struct TRecordedEntry {
     uint64_t Size = 0;
     uint32_t Lba = 0;
     platform::TFileTime WriteTime = 0;  // UTC
+    // A file whose data lie in several places: each run, the first at Lba.
+    // Empty for a file in one place.
+    std::vector<TRecordedRun> Runs;
 };
 
 struct TRecordedSession {

@@ -260,12 +260,13 @@ uint32_t RootLba(TDisc& d, bool joliet) {
     }
 }
 
-// The first record of /one/sub/deeper/huge.bin in the primary tree.
-uint8_t* HugeRecord(TDisc& d) {
-    uint8_t* one = FindRecord(d, RootLba(d, false), "ONE", false);
-    uint8_t* sub = FindRecord(d, GetLE32(one + 2), "SUB", false);
-    uint8_t* deep = FindRecord(d, GetLE32(sub + 2), "DEEPER", false);
-    return FindRecord(d, GetLE32(deep + 2), "HUGE.BIN", false);
+// The first record of /one/sub/deeper/huge.bin in the primary (or Joliet)
+// tree.
+uint8_t* HugeRecord(TDisc& d, bool joliet = false) {
+    uint8_t* one = FindRecord(d, RootLba(d, joliet), joliet ? "one" : "ONE", joliet);
+    uint8_t* sub = FindRecord(d, GetLE32(one + 2), joliet ? "sub" : "SUB", joliet);
+    uint8_t* deep = FindRecord(d, GetLE32(sub + 2), joliet ? "deeper" : "DEEPER", joliet);
+    return FindRecord(d, GetLE32(deep + 2), joliet ? "huge.bin" : "HUGE.BIN", joliet);
 }
 
 void SetExtent(uint8_t* record, uint32_t lba) {
@@ -329,13 +330,18 @@ TEST(SessionRead, HostileDiscsEndWithTheirMessage) {
                      std::memset(d.Sector(s), 0, 8);
          },
          "end without a terminator"},
-        {"a huge file's middle part elsewhere",
+        {"a Joliet tree whose huge file lies in other places",
+         [](TDisc& d) {
+             uint8_t* huge = HugeRecord(d, true);
+             SetExtent(huge + huge[0], GetLE32(huge + huge[0] + 2) + 1);
+         },
+         "the Joliet tree and the primary tree list different files"},
+        {"a huge file's first part ending inside a sector",
          [](TDisc& d) {
              uint8_t* huge = HugeRecord(d);
-             uint8_t* second = huge + huge[0];
-             SetExtent(second, GetLE32(second + 2) + 1);
+             PutLE32(huge + 10, GetLE32(huge + 10) - 1);
          },
-         "are not one after the other"},
+         "ends inside a sector"},
         {"a huge file without its last part",
          [](TDisc& d) {
              uint8_t* huge = HugeRecord(d);
@@ -375,6 +381,23 @@ TEST(SessionRead, LimitsAndUnreadableSectorsEndTheRead) {
     EXPECT_NE(s.Error.find("more than 4 entries"), std::string::npos) << s.Error;
     EXPECT_FALSE(ReadRecordedSession(disc.Reader(RootLba(disc, true)), 0, disc.sectors(), s));
     EXPECT_NE(s.Error.find("cannot be read"), std::string::npos) << s.Error;
+    // The huge file's second part elsewhere (in both trees): it is read in
+    // two runs, unless the limit allows fewer.
+    TDisc moved = disc;
+    uint8_t* huge = HugeRecord(moved);
+    const uint32_t head = GetLE32(huge + 2), second = GetLE32(huge + huge[0] + 2) + 1;
+    for (uint8_t* r : {huge + huge[0], HugeRecord(moved, true) + HugeRecord(moved, true)[0]})
+        SetExtent(r, second);
+    ASSERT_TRUE(ReadRecordedSession(moved.Reader(), 0, moved.sectors(), s)) << s.Error;
+    const auto e = std::find_if(s.Entries.begin(), s.Entries.end(),
+                                [](const TRecordedEntry& x) { return x.Name == u"huge.bin"; });
+    ASSERT_NE(e, s.Entries.end());
+    const uint64_t piece = 0xFFFFF800;
+    EXPECT_EQ(e->Runs, (std::vector<TRecordedRun>{{head, piece}, {second, kFiveGiB - piece}}));
+    TSessionLimits oneRun;
+    oneRun.MaxFileRuns = 1;
+    EXPECT_FALSE(ReadRecordedSession(moved.Reader(), 0, moved.sectors(), s, oneRun));
+    EXPECT_NE(s.Error.find("lies in more than 1 places"), std::string::npos) << s.Error;
 
     // A session that does not fit the compilation enters nothing.
     ASSERT_TRUE(ReadRecordedSession(disc.Reader(), 0, disc.sectors(), s)) << s.Error;
