@@ -302,20 +302,30 @@ struct TData {
     std::vector<TRecordedRun> runs;
     auto operator<=>(const TData&) const = default;
 };
-std::vector<TData> Extents(const std::vector<TNode>& nodes, size_t& directories) {
+const TRecordedEntry& EntryOf(const TNode& n) {
+    return n.entry;
+}
+const TRecordedEntry& EntryOf(const TRecordedEntry& e) {
+    return e;
+}
+
+template <typename TList>
+std::vector<TData> Extents(const TList& list, size_t& directories) {
     std::vector<TData> out;
     directories = 0;
-    for (const TNode& n : nodes) {
-        if (n.entry.IsDirectory)
+    for (const auto& item : list) {
+        const TRecordedEntry& e = EntryOf(item);
+        if (e.IsDirectory)
             ++directories;
         else
-            out.push_back({n.entry.Size ? n.entry.Lba : 0, n.entry.Size, n.entry.Runs});
+            out.push_back({e.Size ? e.Lba : 0, e.Size, e.Runs});
     }
     std::sort(out.begin(), out.end());
     return out;
 }
 
-void Agree(const std::vector<TNode>& primary, const std::vector<TNode>& named, const char* kind) {
+template <typename TList>
+void Agree(const std::vector<TNode>& primary, const TList& named, const char* kind) {
     size_t pd = 0, nd = 0;
     const auto pe = Extents(primary, pd);
     const auto ne = Extents(named, nd);
@@ -381,9 +391,34 @@ void ReadSession(const TReadSectors& read, uint32_t start, uint32_t discSectors,
         nodes = TWalker(read, discSectors, limits, kind)
                     .Walk(named.data() + V::RootDirectoryRecord::Offset);
         Agree(primaryNodes, nodes, kind == TNames::Joliet ? "Joliet" : "ISO 9660:1999");
-    } else {
-        nodes = std::move(primaryNodes);
     }
+    // The UDF bridge, where the session has one this reader follows, must
+    // list the same files at the same places, in every run of a file of
+    // 4 GiB or more.
+    std::vector<TRecordedEntry> udf;
+    std::string udfError;
+    std::pair<uint64_t, uint64_t> partition;
+    out.Udf = ReadRecordedUdf(read, start, discSectors, limits, udf, udfError, partition);
+    if (!udfError.empty())
+        Fail(udfError);
+    // A volume grown by another burner after the bridge was written (on
+    // overwritable media it keeps the earlier anchor at 256) has files the
+    // partition cannot reach: that bridge is an earlier session's.
+    const auto inside = [&](uint32_t lba, uint64_t bytes) {
+        return lba >= partition.first && lba + SectorsForBytes(bytes) <= partition.second;
+    };
+    for (const TNode& n : primaryNodes) {
+        const TRecordedEntry& e = n.entry;
+        if (out.Udf && !e.IsDirectory && e.Size > 0 &&
+            (!inside(e.Lba, e.Runs.empty() ? e.Size : 0) ||
+             std::any_of(e.Runs.begin(), e.Runs.end(),
+                         [&](const TRecordedRun& r) { return !inside(r.Lba, r.Bytes); })))
+            out.Udf = false;
+    }
+    if (out.Udf)
+        Agree(primaryNodes, udf, "UDF");
+    if (kind == TNames::Primary)
+        nodes = std::move(primaryNodes);
     out.Joliet = kind == TNames::Joliet;
     out.Entries.reserve(nodes.size());
     for (TNode& n : nodes)

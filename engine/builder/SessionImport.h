@@ -53,6 +53,7 @@ struct TRecordedEntry {
 struct TRecordedSession {
     uint32_t Start = 0;   // where its volume descriptors were looked for (+16)
     bool Joliet = false;  // names came from the Joliet tree
+    bool Udf = false;     // its UDF tree was read and lists the same files
     // Parents before their children; the children of one directory follow
     // each other.
     std::vector<TRecordedEntry> Entries;
@@ -66,6 +67,16 @@ struct TRecordedSession {
 // must end before discSectors. False with out.Error set on any fault.
 bool ReadRecordedSession(const TReadSectors& read, uint32_t sessionStart, uint32_t discSectors,
                          TRecordedSession& out, const TSessionLimits& limits = {});
+
+// The UDF tree of the session (anchor at sessionStart + 256), in the same
+// order and form as the ISO 9660 trees give (no dates). False with `error`
+// empty when the session has none, or one this reader does not follow
+// (other partition maps, data inside the file entries); false with `error`
+// (without kSessionUnreadable) when it is damaged. `partition` gets the
+// absolute sectors its partition spans, [first, end).
+bool ReadRecordedUdf(const TReadSectors& read, uint32_t sessionStart, uint32_t discSectors,
+                     const TSessionLimits& limits, std::vector<TRecordedEntry>& out,
+                     std::string& error, std::pair<uint64_t, uint64_t>& partition);
 
 // True when the sector holds no volume descriptor at all (all zeros): a
 // blank or freshly formatted disc, where there is nothing to import.

@@ -14,6 +14,8 @@
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/SessionImport.h"
 #include "engine/builder/Tree.h"
+#include "engine/builder/UDFBridge.h"
+#include "engine/builder/UDF_CRC.h"
 #include "engine/platform/ByteOrder.h"
 #include "engine/platform/Strings.h"
 
@@ -78,6 +80,10 @@ TDisc Burn(TImageBuilder& b, uint32_t start) {
     for (uint32_t i = 0; i < b.HeaderLength / kSectorSize; ++i)
         std::memcpy(disc.Sector(start + i), b.HeaderBuffer.get() + size_t(i) * kSectorSize,
                     kSectorSize);
+    // The UDF bridge's file entries and identifiers follow the header.
+    for (int32_t s = b.UdfStreamStart; b.UDFBridge && s < b.UdfStreamStart + b.UdfStreamSectors;
+         ++s)
+        EXPECT_TRUE(BuildUdfFileSectors(b, disc.Sector(start + static_cast<uint32_t>(s)), 1));
     return disc;
 }
 
@@ -109,6 +115,57 @@ std::map<std::string, std::string> Listing(const TRecordedSession& s) {
     return out;
 }
 
+// The first record of a given name in a directory extent (primary names
+// carry ";1"; Joliet names are UCS-2).
+uint8_t* FindRecord(TDisc& d, uint32_t dirLba, const std::string& name, bool joliet) {
+    std::string key = name;
+    if (joliet) {
+        key.clear();
+        for (char16_t c : FromSystem(name)) {
+            key.push_back(static_cast<char>(c >> 8));
+            key.push_back(static_cast<char>(c & 0xFF));
+        }
+    }
+    uint32_t size = GetLE32(d.Sector(dirLba) + 10);
+    for (uint32_t pos = 0; pos < size;) {
+        uint8_t* p = d.Sector(dirLba) + pos;
+        if (p[0] == 0) {
+            pos = (pos / kSectorSize + 1) * kSectorSize;
+            continue;
+        }
+        std::string id(reinterpret_cast<char*>(p + 33), p[32]);
+        const bool more = id.size() > key.size();
+        if (id.rfind(key, 0) == 0 && (!more || id[key.size()] == ';' || id[key.size()] == '.'))
+            return p;
+        pos += p[0];
+    }
+    ADD_FAILURE() << "no record " << name;
+    static uint8_t dummy[256];
+    return dummy;
+}
+
+uint32_t RootLba(TDisc& d, bool joliet) {
+    for (uint32_t s = d.start + 16;; ++s) {
+        uint8_t* v = d.Sector(s);
+        if ((v[0] == 1 && !joliet) || (v[0] == 2 && joliet))
+            return GetLE32(v + 156 + 2);
+    }
+}
+
+// The first record of /one/sub/deeper/huge.bin in the primary (or Joliet)
+// tree.
+uint8_t* HugeRecord(TDisc& d, bool joliet = false) {
+    uint8_t* one = FindRecord(d, RootLba(d, joliet), joliet ? "one" : "ONE", joliet);
+    uint8_t* sub = FindRecord(d, GetLE32(one + 2), joliet ? "sub" : "SUB", joliet);
+    uint8_t* deep = FindRecord(d, GetLE32(sub + 2), joliet ? "deeper" : "DEEPER", joliet);
+    return FindRecord(d, GetLE32(deep + 2), joliet ? "huge.bin" : "HUGE.BIN", joliet);
+}
+
+void SetExtent(uint8_t* record, uint32_t lba) {
+    PutLE32(record + 2, lba);
+    PutBE32(record + 6, lba);
+}
+
 // Names come from the Joliet tree, or from the ISO 9660:1999 tree of a
 // volume without one.
 TEST(SessionRead, ReadsWhatTheBuilderWroteAtAnySessionStart) {
@@ -122,6 +179,7 @@ TEST(SessionRead, ReadsWhatTheBuilderWroteAtAnySessionStart) {
         TRecordedSession s;
         ASSERT_TRUE(ReadRecordedSession(disc.Reader(), start, disc.sectors(), s)) << s.Error;
         EXPECT_EQ(s.Joliet, joliet);
+        EXPECT_TRUE(s.Udf) << "the UDF bridge was read and lists the same files";
         const std::map<std::string, std::string> expected = {
             {"/README", "2049"},
             {"/empty-folder", "dir"},
@@ -147,6 +205,15 @@ TEST(SessionRead, ReadsWhatTheBuilderWroteAtAnySessionStart) {
             ASSERT_NE(f, nullptr);
             EXPECT_EQ(e.Lba, DataAddress(b, f)) << ToSystem(e.Name);
         }
+        // A volume that another burner grew after the bridge was written:
+        // a file the partition cannot reach leaves the bridge unread.
+        TDisc grown = disc;
+        grown.total += 100;
+        for (bool names : {false, true})
+            SetExtent(FindRecord(grown, RootLba(grown, names), "README", names && joliet),
+                      disc.sectors() + 10);
+        ASSERT_TRUE(ReadRecordedSession(grown.Reader(), start, grown.sectors(), s)) << s.Error;
+        EXPECT_FALSE(s.Udf);
     }
 }
 
@@ -223,57 +290,6 @@ TEST(SessionRead, ANewSourceReplacesTheRecordedFileEitherWay) {
     }
 }
 
-// The first record of a given name in a directory extent (primary names
-// carry ";1"; Joliet names are UCS-2).
-uint8_t* FindRecord(TDisc& d, uint32_t dirLba, const std::string& name, bool joliet) {
-    std::string key = name;
-    if (joliet) {
-        key.clear();
-        for (char16_t c : FromSystem(name)) {
-            key.push_back(static_cast<char>(c >> 8));
-            key.push_back(static_cast<char>(c & 0xFF));
-        }
-    }
-    uint32_t size = GetLE32(d.Sector(dirLba) + 10);
-    for (uint32_t pos = 0; pos < size;) {
-        uint8_t* p = d.Sector(dirLba) + pos;
-        if (p[0] == 0) {
-            pos = (pos / kSectorSize + 1) * kSectorSize;
-            continue;
-        }
-        std::string id(reinterpret_cast<char*>(p + 33), p[32]);
-        const bool more = id.size() > key.size();
-        if (id.rfind(key, 0) == 0 && (!more || id[key.size()] == ';' || id[key.size()] == '.'))
-            return p;
-        pos += p[0];
-    }
-    ADD_FAILURE() << "no record " << name;
-    static uint8_t dummy[256];
-    return dummy;
-}
-
-uint32_t RootLba(TDisc& d, bool joliet) {
-    for (uint32_t s = d.start + 16;; ++s) {
-        uint8_t* v = d.Sector(s);
-        if ((v[0] == 1 && !joliet) || (v[0] == 2 && joliet))
-            return GetLE32(v + 156 + 2);
-    }
-}
-
-// The first record of /one/sub/deeper/huge.bin in the primary (or Joliet)
-// tree.
-uint8_t* HugeRecord(TDisc& d, bool joliet = false) {
-    uint8_t* one = FindRecord(d, RootLba(d, joliet), joliet ? "one" : "ONE", joliet);
-    uint8_t* sub = FindRecord(d, GetLE32(one + 2), joliet ? "sub" : "SUB", joliet);
-    uint8_t* deep = FindRecord(d, GetLE32(sub + 2), joliet ? "deeper" : "DEEPER", joliet);
-    return FindRecord(d, GetLE32(deep + 2), joliet ? "huge.bin" : "HUGE.BIN", joliet);
-}
-
-void SetExtent(uint8_t* record, uint32_t lba) {
-    PutLE32(record + 2, lba);
-    PutBE32(record + 6, lba);
-}
-
 struct THostile {
     const char* what;
     std::function<void(TDisc&)> damage;
@@ -336,6 +352,35 @@ TEST(SessionRead, HostileDiscsEndWithTheirMessage) {
              SetExtent(huge + huge[0], GetLE32(huge + huge[0] + 2) + 1);
          },
          "the Joliet tree and the primary tree list different files"},
+        {"a UDF tree that lists another size",
+         [](TDisc& d) {
+             for (bool joliet : {false, true})
+                 PutLE32(FindRecord(d, RootLba(d, joliet), "README", joliet) + 10, 5);
+         },
+         "the UDF tree and the primary tree list different files"},
+        {"a damaged UDF file entry",
+         [](TDisc& d) {
+             for (auto& [sector, bytes] : d.written)
+                 if (sector > d.start + 257 && GetLE16(bytes.data()) == 261) {
+                     bytes[4] ^= 1;
+                     break;
+                 }
+         },
+         "is damaged"},
+        {"a UDF partition that ends before its files",
+         [](TDisc& d) {
+             for (auto& [sector, bytes] : d.written)
+                 if (GetLE16(bytes.data()) == 5) {
+                     PutLE32(bytes.data() + 192, 3);
+                     PutLE16(bytes.data() + 8,
+                             udf::UdfCrc(bytes.data() + 16, GetLE16(bytes.data() + 10)));
+                     uint8_t sum = 0;
+                     for (int i = 0; i < 16; ++i)
+                         sum = static_cast<uint8_t>(sum + (i == 4 ? 0 : bytes[i]));
+                     bytes[4] = sum;
+                 }
+         },
+         "lies outside its UDF partition"},
         {"a huge file's first part ending inside a sector",
          [](TDisc& d) {
              uint8_t* huge = HugeRecord(d);
@@ -381,9 +426,11 @@ TEST(SessionRead, LimitsAndUnreadableSectorsEndTheRead) {
     EXPECT_NE(s.Error.find("more than 4 entries"), std::string::npos) << s.Error;
     EXPECT_FALSE(ReadRecordedSession(disc.Reader(RootLba(disc, true)), 0, disc.sectors(), s));
     EXPECT_NE(s.Error.find("cannot be read"), std::string::npos) << s.Error;
-    // The huge file's second part elsewhere (in both trees): it is read in
-    // two runs, unless the limit allows fewer.
+    // The huge file's second part elsewhere (in both ISO 9660 trees; the UDF
+    // bridge, which would still say the old place, taken away): it is read
+    // in two runs, unless the limit allows fewer.
     TDisc moved = disc;
+    std::memset(moved.Sector(256), 0, kSectorSize);
     uint8_t* huge = HugeRecord(moved);
     const uint32_t head = GetLE32(huge + 2), second = GetLE32(huge + huge[0] + 2) + 1;
     for (uint8_t* r : {huge + huge[0], HugeRecord(moved, true) + HugeRecord(moved, true)[0]})
