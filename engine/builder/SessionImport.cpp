@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <new>
 #include <stdexcept>
 #include <unordered_map>
@@ -338,6 +339,56 @@ void Agree(const std::vector<TNode>& primary, const TList& named, const char* ki
         Fail(std::string("the ") + kind + " tree and the primary tree list different files");
 }
 
+// Names the UDF tree keeps where the ISO 9660 trees could not: the 8.3
+// names of a volume without Joliet, and Joliet names that other burners cut
+// at 64 characters. A file is known in both trees by its data, where those
+// belong to it alone; its folders by the files in them (every file in a
+// folder must lead to the same UDF folder).
+void TakeLongerNames(std::vector<TNode>& nodes, const std::vector<TRecordedEntry>& udf,
+                     bool shortNames) {
+    using TKey = std::pair<uint32_t, uint64_t>;
+    const auto unique = [](const auto& list, auto entryOf) {
+        std::map<TKey, int64_t> at;  // -1: more than one
+        for (size_t i = 0; i < list.size(); ++i) {
+            const TRecordedEntry& e = entryOf(list[i]);
+            if (e.IsDirectory || e.Size == 0)
+                continue;
+            auto [it, fresh] = at.emplace(TKey{e.Lba, e.Size}, static_cast<int64_t>(i));
+            if (!fresh)
+                it->second = -1;
+        }
+        return at;
+    };
+    const auto isoFiles =
+        unique(nodes, [](const TNode& n) -> const TRecordedEntry& { return n.entry; });
+    const auto udfFiles =
+        unique(udf, [](const TRecordedEntry& e) -> const TRecordedEntry& { return e; });
+    std::vector<int64_t> match(nodes.size(), -1);  // -2: folders that disagree
+    for (const auto& [key, i] : isoFiles) {
+        auto u = udfFiles.find(key);
+        if (i < 0 || u == udfFiles.end() || u->second < 0)
+            continue;
+        match[size_t(i)] = u->second;
+        for (int32_t a = nodes[size_t(i)].entry.Parent, b = udf[size_t(u->second)].Parent;
+             a >= 0 && b >= 0; a = nodes[size_t(a)].entry.Parent, b = udf[size_t(b)].Parent) {
+            int64_t& m = match[size_t(a)];
+            if (m == -1)
+                m = b;
+            else if (m != b)
+                m = -2;
+        }
+    }
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        if (match[i] < 0)
+            continue;
+        std::u16string& name = nodes[i].entry.Name;
+        const std::u16string& longer = udf[size_t(match[i])].Name;
+        if (longer.size() <= kMaxLongName && longer != name &&
+            (shortNames || (name.size() >= 64 && longer.size() > name.size())))
+            name = longer;
+    }
+}
+
 bool IsJolietEscape(const uint8_t* d) {
     const uint8_t* e = d + V::EscapeSequences::Offset;
     return e[0] == 0x25 && e[1] == 0x2F && (e[2] == 0x40 || e[2] == 0x43 || e[2] == 0x45);
@@ -419,6 +470,8 @@ void ReadSession(const TReadSectors& read, uint32_t start, uint32_t discSectors,
         Agree(primaryNodes, udf, "UDF");
     if (kind == TNames::Primary)
         nodes = std::move(primaryNodes);
+    if (out.Udf)
+        TakeLongerNames(nodes, udf, kind == TNames::Primary);
     out.Joliet = kind == TNames::Joliet;
     out.Entries.reserve(nodes.size());
     for (TNode& n : nodes)
