@@ -73,8 +73,9 @@ int ListCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE*
         std::fprintf(out, "The disc holds no session\n");
         return kExitOk;
     }
-    std::fprintf(out, "Session at sector %u, %zu entries (%s names)\n", session.Start,
-                 session.Entries.size(), session.Joliet ? "Joliet" : "ISO 9660");
+    std::fprintf(out, "Session at sector %u, %zu entries (%s names%s)\n", session.Start,
+                 session.Entries.size(), session.Joliet ? "Joliet" : "ISO 9660",
+                 session.Udf ? "; its UDF tree lists the same files" : "");
     // Depth first from the breadth-first list: each folder's children
     // follow each other, so they are found by their parent's index.
     std::vector<std::vector<size_t>> children(session.Entries.size() + 1);

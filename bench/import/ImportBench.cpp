@@ -1,11 +1,12 @@
 // Importing an earlier session of N entries (reading its primary and Joliet
-// trees back and carrying them into a new compilation, then laying it out)
+// trees and its UDF bridge back and carrying them into a new compilation,
+// then laying it out)
 // against building the same N-entry compilation from the file system (adding
 // the folders and laying it out), in the same run, for N = 10,000 and
 // 100,000 (files in folders of 100). Goals: import / build at most 1, and the
 // import's time growing linearly (the 100,000 / 10,000 ratio near 10).
-// The session is the header area this builder writes for the compilation,
-// read from memory, so the figures are the engine's own cost without a
+// The session is the header area and the UDF file stream this builder
+// writes for the compilation, read from memory, so the figures are the engine's own cost without a
 // drive. Usage: tessor-bench-import [--quick] (quick: a tenth of the sizes).
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,10 +16,12 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/SessionImport.h"
 #include "engine/builder/Tree.h"
+#include "engine/builder/UDFBridge.h"
 #include "engine/platform/Strings.h"
 
 using namespace tessor;
@@ -50,6 +53,7 @@ bool MakeTree(const std::string& root, int files) {
 void Switches(builder::TImageBuilder& b) {
     builder::ClearFiles(b);
     b.JolietFileSystem = 1;
+    b.UDFBridge = 1;
 }
 
 struct TFigures {
@@ -69,11 +73,17 @@ TFigures Run(const std::string& root) {
     builder::BuildHeaderArea(from);
     const uint8_t* header = from.HeaderBuffer.get();
     const uint32_t headerSectors = from.HeaderLength / builder::kSectorSize;
+    const auto streamStart = static_cast<uint32_t>(from.UdfStreamStart);
+    std::vector<uint8_t> stream(size_t(from.UdfStreamSectors) * builder::kSectorSize);
+    builder::BuildUdfFileSectors(from, stream.data(), from.UdfStreamSectors);
     auto read = [&](uint32_t lba, uint32_t count, uint8_t* out) {
         for (uint32_t i = 0; i < count; ++i) {
             uint8_t* s = out + size_t(i) * builder::kSectorSize;
-            if (lba + i < headerSectors)
-                std::memcpy(s, header + size_t(lba + i) * builder::kSectorSize,
+            const uint32_t at = lba + i;
+            if (at < headerSectors)
+                std::memcpy(s, header + size_t(at) * builder::kSectorSize, builder::kSectorSize);
+            else if (at >= streamStart && at - streamStart < stream.size() / builder::kSectorSize)
+                std::memcpy(s, stream.data() + size_t(at - streamStart) * builder::kSectorSize,
                             builder::kSectorSize);
             else
                 std::memset(s, 0, builder::kSectorSize);
@@ -84,8 +94,10 @@ TFigures Run(const std::string& root) {
     t = Clock::now();
     builder::TRecordedSession session;
     if (!builder::ReadRecordedSession(read, 0, static_cast<uint32_t>(builder::ImageSectors(from)),
-                                      session)) {
-        std::fprintf(stderr, "%s\n", session.Error.c_str());
+                                      session) ||
+        !session.Udf) {
+        std::fprintf(stderr, "%s\n",
+                     session.Error.empty() ? "no UDF tree read" : session.Error.c_str());
         return f;
     }
     Switches(into);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "engine/builder/ECMA_119.h"
 #include "engine/builder/ISO9660.h"
@@ -131,21 +132,28 @@ uint32_t PackDirectory(const TImageBuilder& b, const TDirEntry* dir, TTreeKind k
             packer.Add({0, 0, hidden, &e->WriteTime}, name);
             continue;
         }
-        uint32_t start = DataAddress(b, e);
-        if (e->Size <= 0xFFFFFFFFull) {
-            packer.Add({start, static_cast<uint32_t>(e->Size), hidden, &e->WriteTime}, name);
-            continue;
-        }
-        // ECMA-119 6.5.1: consecutive extents over the file's contiguous
-        // data, every record but the last flagged "not final".
-        uint64_t remaining = e->Size;
-        for (uint32_t i = 0; remaining > 0; ++i) {
-            uint64_t piece = std::min(remaining, kMaxExtentBytes);
-            remaining -= piece;
-            uint8_t flags = static_cast<uint8_t>(hidden | (remaining > 0 ? kFlagMultiExtent : 0));
-            packer.Add(
-                {start + i * kMaxExtentSectors, static_cast<uint32_t>(piece), flags, &e->WriteTime},
-                name);
+        // ECMA-119 6.5.1: a file over 4 GiB is several records of one name,
+        // every one but the last flagged "not final": consecutive extents
+        // over each run of its data (one run, unless an earlier session
+        // left it in several places).
+        const TRecordedRun whole{DataAddress(b, e), e->Size};
+        const std::vector<TRecordedRun>* runs = RecordedRuns(b, e);
+        const std::span<const TRecordedRun> list =
+            runs ? std::span<const TRecordedRun>(*runs) : std::span<const TRecordedRun>(&whole, 1);
+        // A file in one run up to 4 GiB - 1 takes one record.
+        const uint64_t most =
+            list.size() == 1 && e->Size <= 0xFFFFFFFFull ? 0xFFFFFFFFull : kMaxExtentBytes;
+        for (size_t r = 0; r < list.size(); ++r) {
+            uint64_t remaining = list[r].Bytes;
+            for (uint32_t i = 0; remaining > 0; ++i) {
+                const uint64_t piece = std::min(remaining, most);
+                remaining -= piece;
+                const bool last = remaining == 0 && r + 1 == list.size();
+                const auto flags = static_cast<uint8_t>(hidden | (last ? 0 : kFlagMultiExtent));
+                packer.Add({list[r].Lba + i * kMaxExtentSectors, static_cast<uint32_t>(piece),
+                            flags, &e->WriteTime},
+                           name);
+            }
         }
     }
     return packer.Sectors();

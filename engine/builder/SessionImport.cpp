@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <new>
 #include <stdexcept>
 #include <unordered_map>
@@ -236,25 +237,45 @@ private:
             const bool more = (flags & iso::kFlagMultiExtent) != 0;
             if (inPieces) {
                 // ECMA-119 6.5.1: the next extent of the same file, which
-                // this compilation can only carry when it follows on.
+                // goes on its last run when it follows on, else starts a
+                // run of its own.
                 if (e.Name != pending.entry.Name)
                     Fail(Quoted(path + u"/" + pending.entry.Name) + " ends without its last part");
-                if (e.Lba != nextPiece)
-                    Fail("the parts of " + Quoted(where) + " are not one after the other");
+                std::vector<TRecordedRun>& runs = pending.entry.Runs;
+                if (size > 0 && e.Lba == nextPiece) {
+                    runs.back().Bytes += size;
+                } else if (size > 0) {
+                    if (runs.size() >= limits_.MaxFileRuns)
+                        Fail(Quoted(where) + " lies in more than " +
+                             std::to_string(limits_.MaxFileRuns) + " places");
+                    runs.push_back({e.Lba, size});
+                }
                 pending.entry.Size += size;
             }
             if (more) {
                 if (size % kSectorSize != 0)
                     Fail("a part of " + Quoted(where) + " ends inside a sector");
-                if (!inPieces)
+                if (!inPieces) {
                     pending = std::move(node);
+                    pending.entry.Runs.push_back({pending.entry.Lba, size});
+                }
                 inPieces = true;
-                nextPiece =
-                    pending.entry.Lba + static_cast<uint32_t>(pending.entry.Size / kSectorSize);
+                const TRecordedRun& last = pending.entry.Runs.back();
+                nextPiece = last.Lba + static_cast<uint32_t>(last.Bytes / kSectorSize);
                 continue;
             }
             if (inPieces) {
                 inPieces = false;
+                // A file in one place needs no list of runs; nor do the
+                // empty parts of one recorded without data.
+                std::vector<TRecordedRun>& runs = pending.entry.Runs;
+                runs.erase(std::remove_if(runs.begin(), runs.end(),
+                                          [](const TRecordedRun& r) { return r.Bytes == 0; }),
+                           runs.end());
+                if (runs.size() <= 1)
+                    runs.clear();
+                else
+                    pending.entry.Lba = runs.front().Lba;
                 Add(std::move(pending), where);
                 pending = TNode();
                 continue;
@@ -276,21 +297,36 @@ private:
 };
 
 // The files of a tree by their data, to hold two trees against each other.
-std::vector<std::pair<uint32_t, uint64_t>> Extents(const std::vector<TNode>& nodes,
-                                                   size_t& directories) {
-    std::vector<std::pair<uint32_t, uint64_t>> out;
+struct TData {
+    uint32_t lba;
+    uint64_t size;
+    std::vector<TRecordedRun> runs;
+    auto operator<=>(const TData&) const = default;
+};
+const TRecordedEntry& EntryOf(const TNode& n) {
+    return n.entry;
+}
+const TRecordedEntry& EntryOf(const TRecordedEntry& e) {
+    return e;
+}
+
+template <typename TList>
+std::vector<TData> Extents(const TList& list, size_t& directories) {
+    std::vector<TData> out;
     directories = 0;
-    for (const TNode& n : nodes) {
-        if (n.entry.IsDirectory)
+    for (const auto& item : list) {
+        const TRecordedEntry& e = EntryOf(item);
+        if (e.IsDirectory)
             ++directories;
         else
-            out.emplace_back(n.entry.Size ? n.entry.Lba : 0, n.entry.Size);
+            out.push_back({e.Size ? e.Lba : 0, e.Size, e.Runs});
     }
     std::sort(out.begin(), out.end());
     return out;
 }
 
-void Agree(const std::vector<TNode>& primary, const std::vector<TNode>& named, const char* kind) {
+template <typename TList>
+void Agree(const std::vector<TNode>& primary, const TList& named, const char* kind) {
     size_t pd = 0, nd = 0;
     const auto pe = Extents(primary, pd);
     const auto ne = Extents(named, nd);
@@ -301,6 +337,56 @@ void Agree(const std::vector<TNode>& primary, const std::vector<TNode>& named, c
     }
     if (pe != ne)
         Fail(std::string("the ") + kind + " tree and the primary tree list different files");
+}
+
+// Names the UDF tree keeps where the ISO 9660 trees could not: the 8.3
+// names of a volume without Joliet, and Joliet names that other burners cut
+// at 64 characters. A file is known in both trees by its data, where those
+// belong to it alone; its folders by the files in them (every file in a
+// folder must lead to the same UDF folder).
+void TakeLongerNames(std::vector<TNode>& nodes, const std::vector<TRecordedEntry>& udf,
+                     bool shortNames) {
+    using TKey = std::pair<uint32_t, uint64_t>;
+    const auto unique = [](const auto& list, auto entryOf) {
+        std::map<TKey, int64_t> at;  // -1: more than one
+        for (size_t i = 0; i < list.size(); ++i) {
+            const TRecordedEntry& e = entryOf(list[i]);
+            if (e.IsDirectory || e.Size == 0)
+                continue;
+            auto [it, fresh] = at.emplace(TKey{e.Lba, e.Size}, static_cast<int64_t>(i));
+            if (!fresh)
+                it->second = -1;
+        }
+        return at;
+    };
+    const auto isoFiles =
+        unique(nodes, [](const TNode& n) -> const TRecordedEntry& { return n.entry; });
+    const auto udfFiles =
+        unique(udf, [](const TRecordedEntry& e) -> const TRecordedEntry& { return e; });
+    std::vector<int64_t> match(nodes.size(), -1);  // -2: folders that disagree
+    for (const auto& [key, i] : isoFiles) {
+        auto u = udfFiles.find(key);
+        if (i < 0 || u == udfFiles.end() || u->second < 0)
+            continue;
+        match[size_t(i)] = u->second;
+        for (int32_t a = nodes[size_t(i)].entry.Parent, b = udf[size_t(u->second)].Parent;
+             a >= 0 && b >= 0; a = nodes[size_t(a)].entry.Parent, b = udf[size_t(b)].Parent) {
+            int64_t& m = match[size_t(a)];
+            if (m == -1)
+                m = b;
+            else if (m != b)
+                m = -2;
+        }
+    }
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        if (match[i] < 0)
+            continue;
+        std::u16string& name = nodes[i].entry.Name;
+        const std::u16string& longer = udf[size_t(match[i])].Name;
+        if (longer.size() <= kMaxLongName && longer != name &&
+            (shortNames || (name.size() >= 64 && longer.size() > name.size())))
+            name = longer;
+    }
 }
 
 bool IsJolietEscape(const uint8_t* d) {
@@ -356,9 +442,36 @@ void ReadSession(const TReadSectors& read, uint32_t start, uint32_t discSectors,
         nodes = TWalker(read, discSectors, limits, kind)
                     .Walk(named.data() + V::RootDirectoryRecord::Offset);
         Agree(primaryNodes, nodes, kind == TNames::Joliet ? "Joliet" : "ISO 9660:1999");
-    } else {
-        nodes = std::move(primaryNodes);
     }
+    // The UDF bridge, where the session has one this reader follows, must
+    // list the same files at the same places, in every run of a file of
+    // 4 GiB or more.
+    std::vector<TRecordedEntry> udf;
+    std::string udfError;
+    std::pair<uint64_t, uint64_t> partition;
+    out.Udf = ReadRecordedUdf(read, start, discSectors, limits, udf, udfError, partition);
+    if (!udfError.empty())
+        Fail(udfError);
+    // A volume grown by another burner after the bridge was written (on
+    // overwritable media it keeps the earlier anchor at 256) has files the
+    // partition cannot reach: that bridge is an earlier session's.
+    const auto inside = [&](uint32_t lba, uint64_t bytes) {
+        return lba >= partition.first && lba + SectorsForBytes(bytes) <= partition.second;
+    };
+    for (const TNode& n : primaryNodes) {
+        const TRecordedEntry& e = n.entry;
+        if (out.Udf && !e.IsDirectory && e.Size > 0 &&
+            (!inside(e.Lba, e.Runs.empty() ? e.Size : 0) ||
+             std::any_of(e.Runs.begin(), e.Runs.end(),
+                         [&](const TRecordedRun& r) { return !inside(r.Lba, r.Bytes); })))
+            out.Udf = false;
+    }
+    if (out.Udf)
+        Agree(primaryNodes, udf, "UDF");
+    if (kind == TNames::Primary)
+        nodes = std::move(primaryNodes);
+    if (out.Udf)
+        TakeLongerNames(nodes, udf, kind == TNames::Primary);
     out.Joliet = kind == TNames::Joliet;
     out.Entries.reserve(nodes.size());
     for (TNode& n : nodes)
@@ -519,6 +632,8 @@ int32_t CarryRecordedSession(TImageBuilder& b, const TRecordedSession& session) 
             dirs[i] = e->Directory;
         else
             e->RecordedLba = r.Lba;
+        if (!r.Runs.empty())
+            b.Storage->RecordedRuns[e] = r.Runs;
         ++carried;
     }
     return carried;

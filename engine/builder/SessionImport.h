@@ -32,10 +32,11 @@ struct TSessionLimits {
     uint32_t MaxDirectories = kMaxDirectories;
     uint32_t MaxDirectoryBytes = 32u << 20;  // one directory's extent
     uint32_t MaxDescriptors = 64;            // volume descriptors before the terminator
+    uint32_t MaxFileRuns = 1024;             // places one file's data lie in
 };
 
-// One entry of the session. A file's data is one contiguous run of sectors
-// from Lba (several ISO 9660 extents of a file of 4 GiB or more are joined).
+// One entry of the session. A file's data start at Lba; the ISO 9660
+// extents of a file of 4 GiB or more that follow each other are joined.
 struct TRecordedEntry {
     int32_t Parent = -1;  // index of the parent directory; -1 for the root's children
     std::u16string Name;
@@ -44,11 +45,15 @@ struct TRecordedEntry {
     uint64_t Size = 0;
     uint32_t Lba = 0;
     platform::TFileTime WriteTime = 0;  // UTC
+    // A file whose data lie in several places: each run, the first at Lba.
+    // Empty for a file in one place.
+    std::vector<TRecordedRun> Runs;
 };
 
 struct TRecordedSession {
     uint32_t Start = 0;   // where its volume descriptors were looked for (+16)
     bool Joliet = false;  // names came from the Joliet tree
+    bool Udf = false;     // its UDF tree was read and lists the same files
     // Parents before their children; the children of one directory follow
     // each other.
     std::vector<TRecordedEntry> Entries;
@@ -62,6 +67,16 @@ struct TRecordedSession {
 // must end before discSectors. False with out.Error set on any fault.
 bool ReadRecordedSession(const TReadSectors& read, uint32_t sessionStart, uint32_t discSectors,
                          TRecordedSession& out, const TSessionLimits& limits = {});
+
+// The UDF tree of the session (anchor at sessionStart + 256), in the same
+// order and form as the ISO 9660 trees give (no dates). False with `error`
+// empty when the session has none, or one this reader does not follow
+// (other partition maps, data inside the file entries); false with `error`
+// (without kSessionUnreadable) when it is damaged. `partition` gets the
+// absolute sectors its partition spans, [first, end).
+bool ReadRecordedUdf(const TReadSectors& read, uint32_t sessionStart, uint32_t discSectors,
+                     const TSessionLimits& limits, std::vector<TRecordedEntry>& out,
+                     std::string& error, std::pair<uint64_t, uint64_t>& partition);
 
 // True when the sector holds no volume descriptor at all (all zeros): a
 // blank or freshly formatted disc, where there is nothing to import.

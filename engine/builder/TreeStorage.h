@@ -45,6 +45,18 @@ struct TTreeStorage {
     // not listed is written with its own name.
     std::unordered_map<const TFileEntry*, std::u16string> JolietNames;
     std::unordered_map<const TFileEntry*, std::string> IsoNames;
+    // The runs of recorded files whose data an earlier session left in
+    // several places (in file order); a recorded file not listed has one
+    // run from RecordedLba.
+    std::unordered_map<const TFileEntry*, std::vector<TRecordedRun>> RecordedRuns;
 };
+
+// The runs of a recorded file in several places; null for every other file.
+inline const std::vector<TRecordedRun>* RecordedRuns(const TImageBuilder& b, const TFileEntry* e) {
+    if (!e->Recorded || !b.Storage || b.Storage->RecordedRuns.empty())
+        return nullptr;
+    auto at = b.Storage->RecordedRuns.find(e);
+    return at == b.Storage->RecordedRuns.end() ? nullptr : &at->second;
+}
 
 }  // namespace tessor::builder

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <compare>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -54,6 +55,14 @@ enum : uint16_t {
 };
 
 struct TDirEntry;
+
+// One contiguous run of a file's data recorded by an earlier session, at an
+// absolute sector. A file of 4 GiB or more may lie in several places.
+struct TRecordedRun {
+    uint32_t Lba = 0;
+    uint64_t Bytes = 0;
+    auto operator<=>(const TRecordedRun&) const = default;
+};
 
 // One file, or the name under which a directory is listed in its parent.
 struct TFileEntry {

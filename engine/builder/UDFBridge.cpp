@@ -28,6 +28,7 @@
 #include "engine/builder/HeaderArea.h"
 #include "engine/builder/OSTA_UDF_150.h"
 #include "engine/builder/Tree.h"
+#include "engine/builder/TreeStorage.h"
 #include "engine/builder/UDFTime.h"
 #include "engine/builder/UDFUnicode.h"
 #include "engine/builder/UDFUtils.h"
@@ -353,19 +354,53 @@ void PadToSector(TImageBuilder& b, int32_t sector) {
 
 // ------------------------------------------------------------ file stream
 
+// A file's data as its allocation descriptors describe them, each at most
+// 2^30 - 2048 bytes (whole blocks): one contiguous run from partition block
+// `first`, or the runs in several places that an earlier session recorded.
+struct TFileData {
+    uint64_t bytes = 0;
+    uint32_t first = 0;
+    const std::vector<TRecordedRun>* runs = nullptr;
+
+    uint64_t AdCount() const {
+        if (!runs)
+            return ShortAdCount(bytes);
+        uint64_t n = 0;
+        for (const TRecordedRun& r : *runs)
+            n += ShortAdCount(r.Bytes);
+        return n;
+    }
+    // The i-th data descriptor.
+    void Ad(uint64_t i, uint32_t& length, uint32_t& block) const {
+        uint64_t runBytes = bytes;
+        uint32_t runFirst = first;
+        if (runs) {
+            // The partition reaches a recorded sector s as block s - 257.
+            for (const TRecordedRun& r : *runs) {
+                runBytes = r.Bytes;
+                runFirst = static_cast<uint32_t>(r.Lba - kPartitionStartSector);
+                const uint64_t n = ShortAdCount(r.Bytes);
+                if (i < n)
+                    break;
+                i -= n;
+            }
+        }
+        const uint64_t offset = i * kMaxAdBytes;
+        const uint64_t left = runBytes > offset ? runBytes - offset : 0;
+        length = left > kMaxAdBytes ? kMaxAdBytes : static_cast<uint32_t>(left);
+        block = runBytes == 0 ? 0 : runFirst + static_cast<uint32_t>(offset / kSectorSize);
+    }
+};
+
 // The data descriptors `plan` assigns to one block of a file's descriptor
-// chain, each at most 2^30 - 2048 bytes (whole blocks) of the one contiguous
-// run of data from partition block `firstBlock`, then the pointer to the
-// next block of the chain when there is one. Returns the bytes written.
-uint32_t PutDataAds(uint8_t* area, uint64_t infoLength, uint32_t firstBlock,
-                    const TAdBlockPlan& plan, uint32_t nextChainBlock) {
+// chain, then the pointer to the next block of the chain when there is one.
+// Returns the bytes written.
+uint32_t PutDataAds(uint8_t* area, const TFileData& data, const TAdBlockPlan& plan,
+                    uint32_t nextChainBlock) {
     uint32_t used = 0;
     for (uint64_t i = plan.First; i < plan.First + plan.Count; ++i) {
-        const uint64_t offset = i * kMaxAdBytes;
-        const uint64_t left = infoLength > offset ? infoLength - offset : 0;
-        const uint32_t length = left > kMaxAdBytes ? kMaxAdBytes : static_cast<uint32_t>(left);
-        const uint32_t block =
-            infoLength == 0 ? 0 : firstBlock + static_cast<uint32_t>(offset / kSectorSize);
+        uint32_t length = 0, block = 0;
+        data.Ad(i, length, block);
         PutShortAd(area + used, length, block);
         used += TShortAd::Size;
     }
@@ -376,11 +411,10 @@ uint32_t PutDataAds(uint8_t* area, uint64_t infoLength, uint32_t firstBlock,
     return used;
 }
 
-// A file entry (ECMA-167 4/14.9) of one block for `infoLength` bytes of
-// contiguous data at partition block `firstBlock`.
+// A file entry (ECMA-167 4/14.9) of one block for the data.
 void BuildFileEntry(TImageBuilder& b, uint8_t* d, uint32_t entrySector, uint8_t fileType,
-                    uint16_t linkCount, uint64_t infoLength, uint32_t firstBlock,
-                    uint64_t uniqueId) {
+                    uint16_t linkCount, const TFileData& data, uint64_t uniqueId) {
+    const uint64_t infoLength = data.bytes;
     using F = TFileEntryDescriptor;
     std::memset(d, 0, kSectorSize);
     uint8_t* icb = At<F::IcbTag>(d);
@@ -405,9 +439,8 @@ void BuildFileEntry(TImageBuilder& b, uint8_t* d, uint32_t entrySector, uint8_t 
     // descriptor of length 0 ends them (4/12). An empty file keeps one
     // descriptor of length 0.
     Put<F::LengthOfAllocationDescriptors>(d, kFileEntryAdArea);
-    const uint32_t used =
-        PutDataAds(d + F::FixedSize, infoLength, firstBlock, PlanAdBlock(infoLength, 0),
-                   UdfBlock(b, static_cast<int64_t>(entrySector) + 1));
+    const uint32_t used = PutDataAds(d + F::FixedSize, data, PlanAdBlockOf(data.AdCount(), 0),
+                                     UdfBlock(b, static_cast<int64_t>(entrySector) + 1));
     FinishTag(d, kTagFileEntry, UdfBlock(b, entrySector), kSectorSize - 16,
               static_cast<uint16_t>(F::FixedSize + used - 16));
 }
@@ -421,15 +454,19 @@ uint32_t DataBlock(const TImageBuilder& b, const TFileEntry* file) {
     return UdfBlock(b, static_cast<int64_t>(b.FirstDataLba) + file->DataLba);
 }
 
+TFileData FileData(const TImageBuilder& b, const TFileEntry* file) {
+    return {file->Size, file->Size == 0 ? 0 : DataBlock(b, file), RecordedRuns(b, file)};
+}
+
 // Block `index` (1..) of a file's descriptor chain, in the sector after the
 // previous one: an allocation extent descriptor (ECMA-167 4/14.5).
 void BuildAllocationExtent(TImageBuilder& b, const TFileEntry* file, uint64_t index, uint8_t* d) {
     using A = TAllocationExtentDescriptor;
     std::memset(d, 0, kSectorSize);
     const int64_t sector = static_cast<int64_t>(file->UdfEntryLba) + static_cast<int64_t>(index);
-    const uint32_t firstBlock = DataBlock(b, file);
-    const uint32_t used = PutDataAds(d + A::FixedSize, file->Size, firstBlock,
-                                     PlanAdBlock(file->Size, index), UdfBlock(b, sector + 1));
+    const TFileData data = FileData(b, file);
+    const uint32_t used = PutDataAds(d + A::FixedSize, data, PlanAdBlockOf(data.AdCount(), index),
+                                     UdfBlock(b, sector + 1));
     Put<A::PreviousAllocationExtentLocation>(d, 0);
     Put<A::LengthOfAllocationDescriptors>(d, used);
     FinishTag(d, kTagAllocationExtent, UdfBlock(b, sector),
@@ -438,16 +475,15 @@ void BuildAllocationExtent(TImageBuilder& b, const TFileEntry* file, uint64_t in
 
 void BuildDirectoryEntry(TImageBuilder& b, const TDirEntry* dir, uint8_t* d) {
     const uint64_t uniqueId = IsRoot(dir) ? 0 : b.UdfNextUniqueId++;
-    BuildFileEntry(b, d, dir->UdfEntryLba, kFileTypeDirectory, dir->UdfLinkCount, dir->UdfDirSize,
-                   UdfBlock(b, dir->UdfFidLba), uniqueId);
+    BuildFileEntry(b, d, dir->UdfEntryLba, kFileTypeDirectory, dir->UdfLinkCount,
+                   {static_cast<uint64_t>(dir->UdfDirSize), UdfBlock(b, dir->UdfFidLba)}, uniqueId);
 }
 
 void BuildRegularEntry(TImageBuilder& b, const TFileEntry* file, uint8_t* d) {
-    const uint32_t firstBlock = file->Size == 0 ? 0 : DataBlock(b, file);
     const auto& links = b.UdfStream.SharedLinks;
     auto shared = links.empty() ? links.end() : links.find(file->UdfEntryLba);
     const uint16_t linkCount = shared == links.end() ? 1 : shared->second;
-    BuildFileEntry(b, d, file->UdfEntryLba, kFileTypeRegular, linkCount, file->Size, firstBlock,
+    BuildFileEntry(b, d, file->UdfEntryLba, kFileTypeRegular, linkCount, FileData(b, file),
                    b.UdfNextUniqueId++);
 }
 
@@ -575,7 +611,7 @@ void BuildStreamSector(TImageBuilder& b, uint8_t* out) {
                 BuildRegularEntry(b, file, out);
             else
                 BuildAllocationExtent(b, file, c.SectorIndex, out);
-            if (c.SectorIndex < AllocationExtentBlocks(file->Size)) {
+            if (c.SectorIndex < AllocationExtentBlocksOf(FileData(b, file).AdCount())) {
                 ++c.SectorIndex;
             } else {
                 c.SectorIndex = 0;
@@ -648,7 +684,8 @@ int32_t LayoutUdfFileStream(TImageBuilder& b, int32_t nextSector) {
         } else {
             if (!ShareFileEntry(b, owners, child, next)) {
                 child->UdfEntryLba = static_cast<uint32_t>(next);
-                next += 1 + static_cast<int64_t>(AllocationExtentBlocks(child->Size));
+                next += 1 + static_cast<int64_t>(
+                                AllocationExtentBlocksOf(FileData(b, child).AdCount()));
             }
             dir->UdfCursor = child->NextSibling;
         }

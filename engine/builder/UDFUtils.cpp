@@ -92,7 +92,10 @@ uint64_t ShortAdCount(uint64_t bytes) {
 }
 
 TAdBlockPlan PlanAdBlock(uint64_t bytes, uint64_t block) {
-    const uint64_t total = ShortAdCount(bytes);
+    return PlanAdBlockOf(ShortAdCount(bytes), block);
+}
+
+TAdBlockPlan PlanAdBlockOf(uint64_t total, uint64_t block) {
     TAdBlockPlan plan;
     if (block == 0) {
         if (total <= kFileEntryAdSlots) {
@@ -115,7 +118,10 @@ TAdBlockPlan PlanAdBlock(uint64_t bytes, uint64_t block) {
 }
 
 uint64_t AllocationExtentBlocks(uint64_t bytes) {
-    const uint64_t total = ShortAdCount(bytes);
+    return AllocationExtentBlocksOf(ShortAdCount(bytes));
+}
+
+uint64_t AllocationExtentBlocksOf(uint64_t total) {
     if (total <= kFileEntryAdSlots)
         return 0;
     const uint64_t beyond = total - (kFileEntryAdSlots - 1);

@@ -75,9 +75,13 @@ struct TAdBlockPlan {
     bool Chained = false;  // a pointer to the next block follows them
 };
 TAdBlockPlan PlanAdBlock(uint64_t bytes, uint64_t block);
+// The same for a file of `total` data descriptors.
+TAdBlockPlan PlanAdBlockOf(uint64_t total, uint64_t block);
 
 // Blocks of allocation extent descriptors a file of `bytes` needs after its
 // file entry: 0 up to 234 descriptors (about 234 GiB).
 uint64_t AllocationExtentBlocks(uint64_t bytes);
+// The same for a file of `total` data descriptors.
+uint64_t AllocationExtentBlocksOf(uint64_t total);
 
 }  // namespace tessor::builder::udf

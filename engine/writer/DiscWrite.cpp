@@ -401,8 +401,12 @@ void PrepareDiscWrite(TImageBuilder& b, TSCSIDevice& d) {
         // the other overwritable media: its next writable address is the end
         // of the formatted area, and a session there would leave a gap, or
         // (1000 after a quick format) be written over the earlier one.
+        // The session starts on a 32-sector (64 KiB) boundary: no BD cluster
+        // or DVD ECC block then holds data of two sessions, and readers that
+        // follow the chain of sessions on such a disc look for each one there.
         if (IsOverwritable(m) || m == MT_DVD_RW_RO) {
-            b.SessionStartLba = b.VolumeSizeBias = static_cast<int32_t>(IsoVolumeSize(d));
+            const uint32_t volume = IsoVolumeSize(d);
+            b.SessionStartLba = b.VolumeSizeBias = static_cast<int32_t>((volume + 31) / 32 * 32);
         } else if (ReadTrackInformation(d, LastTrackNumber(d))) {
             uint32_t next = d.TrackInfo.NextWritable;
             // A quick-formatted DVD-RW reports the end of its formatted area

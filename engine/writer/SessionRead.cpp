@@ -93,7 +93,12 @@ bool ImportLastSession(builder::TImageBuilder& b, TSCSIDevice& d, TSessionImport
     if (b.UDFBridge) {
         report.UdfLeftOff = std::any_of(
             session.Entries.begin(), session.Entries.end(), [](const builder::TRecordedEntry& e) {
-                return !e.IsDirectory && e.Size > 0 && e.Lba < kUdfPartitionStart;
+                return !e.IsDirectory && e.Size > 0 &&
+                       (e.Lba < kUdfPartitionStart ||
+                        std::any_of(e.Runs.begin(), e.Runs.end(),
+                                    [](const builder::TRecordedRun& r) {
+                                        return r.Lba < kUdfPartitionStart;
+                                    }));
             });
         if (report.UdfLeftOff)
             b.UDFBridge = 0;

@@ -1,7 +1,10 @@
 // libFuzzer target: the fuzzer's bytes are a disc (sector 16 onwards is where
-// the volume descriptors are looked for) and the session reader walks it.
-// Built only with clang (-DTESSOR_FUZZ=ON); run e.g.
-// `session_import_fuzzer -max_total_time=60`.
+// the volume descriptors are looked for) and the session reader walks it,
+// its ISO 9660 trees and, from sector 256 on, its UDF bridge. Built only with
+// clang (-DTESSOR_FUZZ=ON); run e.g.
+// `session_import_fuzzer -max_total_time=60`, or with a seed that reaches
+// the bridge (an image made by tessor-cli without its first 16 sectors) and
+// `-max_len=700000`.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

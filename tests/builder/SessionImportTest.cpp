@@ -14,6 +14,8 @@
 #include "engine/builder/ISO9660.h"
 #include "engine/builder/SessionImport.h"
 #include "engine/builder/Tree.h"
+#include "engine/builder/UDFBridge.h"
+#include "engine/builder/UDF_CRC.h"
 #include "engine/platform/ByteOrder.h"
 #include "engine/platform/Strings.h"
 
@@ -78,6 +80,10 @@ TDisc Burn(TImageBuilder& b, uint32_t start) {
     for (uint32_t i = 0; i < b.HeaderLength / kSectorSize; ++i)
         std::memcpy(disc.Sector(start + i), b.HeaderBuffer.get() + size_t(i) * kSectorSize,
                     kSectorSize);
+    // The UDF bridge's file entries and identifiers follow the header.
+    for (int32_t s = b.UdfStreamStart; b.UDFBridge && s < b.UdfStreamStart + b.UdfStreamSectors;
+         ++s)
+        EXPECT_TRUE(BuildUdfFileSectors(b, disc.Sector(start + static_cast<uint32_t>(s)), 1));
     return disc;
 }
 
@@ -109,19 +115,72 @@ std::map<std::string, std::string> Listing(const TRecordedSession& s) {
     return out;
 }
 
+// The first record of a given name in a directory extent (primary names
+// carry ";1"; Joliet names are UCS-2).
+uint8_t* FindRecord(TDisc& d, uint32_t dirLba, const std::string& name, bool joliet) {
+    std::string key = name;
+    if (joliet) {
+        key.clear();
+        for (char16_t c : FromSystem(name)) {
+            key.push_back(static_cast<char>(c >> 8));
+            key.push_back(static_cast<char>(c & 0xFF));
+        }
+    }
+    uint32_t size = GetLE32(d.Sector(dirLba) + 10);
+    for (uint32_t pos = 0; pos < size;) {
+        uint8_t* p = d.Sector(dirLba) + pos;
+        if (p[0] == 0) {
+            pos = (pos / kSectorSize + 1) * kSectorSize;
+            continue;
+        }
+        std::string id(reinterpret_cast<char*>(p + 33), p[32]);
+        const bool more = id.size() > key.size();
+        if (id.rfind(key, 0) == 0 && (!more || id[key.size()] == ';' || id[key.size()] == '.'))
+            return p;
+        pos += p[0];
+    }
+    ADD_FAILURE() << "no record " << name;
+    static uint8_t dummy[256];
+    return dummy;
+}
+
+uint32_t RootLba(TDisc& d, bool joliet) {
+    for (uint32_t s = d.start + 16;; ++s) {
+        uint8_t* v = d.Sector(s);
+        if ((v[0] == 1 && !joliet) || (v[0] == 2 && joliet))
+            return GetLE32(v + 156 + 2);
+    }
+}
+
+// The first record of /one/sub/deeper/huge.bin in the primary (or Joliet)
+// tree.
+uint8_t* HugeRecord(TDisc& d, bool joliet = false) {
+    uint8_t* one = FindRecord(d, RootLba(d, joliet), joliet ? "one" : "ONE", joliet);
+    uint8_t* sub = FindRecord(d, GetLE32(one + 2), joliet ? "sub" : "SUB", joliet);
+    uint8_t* deep = FindRecord(d, GetLE32(sub + 2), joliet ? "deeper" : "DEEPER", joliet);
+    return FindRecord(d, GetLE32(deep + 2), joliet ? "huge.bin" : "HUGE.BIN", joliet);
+}
+
+void SetExtent(uint8_t* record, uint32_t lba) {
+    PutLE32(record + 2, lba);
+    PutBE32(record + 6, lba);
+}
+
 // Names come from the Joliet tree, or from the ISO 9660:1999 tree of a
-// volume without one.
+// volume without one, or (for the files and the folders that hold them)
+// from the UDF tree of a volume with neither.
 TEST(SessionRead, ReadsWhatTheBuilderWroteAtAnySessionStart) {
-    for (uint32_t start : {0u, 23456u}) {
+    for (uint32_t start : {0u, 23456u, 777u}) {
         const bool joliet = start == 0;
         TImageBuilder b;
         SampleTree(b);
         b.JolietFileSystem = joliet;
-        b.ISO9660v1999FS = !joliet;
+        b.ISO9660v1999FS = start == 23456;
         TDisc disc = Burn(b, start);
         TRecordedSession s;
         ASSERT_TRUE(ReadRecordedSession(disc.Reader(), start, disc.sectors(), s)) << s.Error;
         EXPECT_EQ(s.Joliet, joliet);
+        EXPECT_TRUE(s.Udf) << "the UDF bridge was read and lists the same files";
         const std::map<std::string, std::string> expected = {
             {"/README", "2049"},
             {"/empty-folder", "dir"},
@@ -134,7 +193,18 @@ TEST(SessionRead, ReadsWhatTheBuilderWroteAtAnySessionStart) {
             {"/one/hidden.cfg", "10 hidden"},
             {"/one/a name of more than sixty-four characters, which Joliet allows up to 110.txt",
              "3"}};
-        EXPECT_EQ(Listing(s), expected) << "session at " << start;
+        auto listing = Listing(s);
+        if (start == 777) {
+            // What holds no data keeps its 8.3 name.
+            for (const char* shortName : {"/EMPTY-FOLDER", "/one/sub/deeper/EMPTY"})
+                EXPECT_EQ(listing.erase(shortName), 1u) << shortName;
+        }
+        auto want = expected;
+        if (start == 777) {
+            want.erase("/empty-folder");
+            want.erase("/one/sub/deeper/empty");
+        }
+        EXPECT_EQ(listing, want) << "session at " << start;
         // The data addresses are the builder's own, the 5 GiB file's three
         // extents joined into one.
         for (const TRecordedEntry& e : s.Entries) {
@@ -147,6 +217,16 @@ TEST(SessionRead, ReadsWhatTheBuilderWroteAtAnySessionStart) {
             ASSERT_NE(f, nullptr);
             EXPECT_EQ(e.Lba, DataAddress(b, f)) << ToSystem(e.Name);
         }
+        // A volume that another burner grew after the bridge was written:
+        // a file the partition cannot reach leaves the bridge unread.
+        TDisc grown = disc;
+        grown.total += 100;
+        for (bool names : {false, true})
+            if (!names || start != 777)
+                SetExtent(FindRecord(grown, RootLba(grown, names), "README", names && joliet),
+                          disc.sectors() + 10);
+        ASSERT_TRUE(ReadRecordedSession(grown.Reader(), start, grown.sectors(), s)) << s.Error;
+        EXPECT_FALSE(s.Udf);
     }
 }
 
@@ -223,56 +303,6 @@ TEST(SessionRead, ANewSourceReplacesTheRecordedFileEitherWay) {
     }
 }
 
-// The first record of a given name in a directory extent (primary names
-// carry ";1"; Joliet names are UCS-2).
-uint8_t* FindRecord(TDisc& d, uint32_t dirLba, const std::string& name, bool joliet) {
-    std::string key = name;
-    if (joliet) {
-        key.clear();
-        for (char16_t c : FromSystem(name)) {
-            key.push_back(static_cast<char>(c >> 8));
-            key.push_back(static_cast<char>(c & 0xFF));
-        }
-    }
-    uint32_t size = GetLE32(d.Sector(dirLba) + 10);
-    for (uint32_t pos = 0; pos < size;) {
-        uint8_t* p = d.Sector(dirLba) + pos;
-        if (p[0] == 0) {
-            pos = (pos / kSectorSize + 1) * kSectorSize;
-            continue;
-        }
-        std::string id(reinterpret_cast<char*>(p + 33), p[32]);
-        const bool more = id.size() > key.size();
-        if (id.rfind(key, 0) == 0 && (!more || id[key.size()] == ';' || id[key.size()] == '.'))
-            return p;
-        pos += p[0];
-    }
-    ADD_FAILURE() << "no record " << name;
-    static uint8_t dummy[256];
-    return dummy;
-}
-
-uint32_t RootLba(TDisc& d, bool joliet) {
-    for (uint32_t s = d.start + 16;; ++s) {
-        uint8_t* v = d.Sector(s);
-        if ((v[0] == 1 && !joliet) || (v[0] == 2 && joliet))
-            return GetLE32(v + 156 + 2);
-    }
-}
-
-// The first record of /one/sub/deeper/huge.bin in the primary tree.
-uint8_t* HugeRecord(TDisc& d) {
-    uint8_t* one = FindRecord(d, RootLba(d, false), "ONE", false);
-    uint8_t* sub = FindRecord(d, GetLE32(one + 2), "SUB", false);
-    uint8_t* deep = FindRecord(d, GetLE32(sub + 2), "DEEPER", false);
-    return FindRecord(d, GetLE32(deep + 2), "HUGE.BIN", false);
-}
-
-void SetExtent(uint8_t* record, uint32_t lba) {
-    PutLE32(record + 2, lba);
-    PutBE32(record + 6, lba);
-}
-
 struct THostile {
     const char* what;
     std::function<void(TDisc&)> damage;
@@ -329,13 +359,47 @@ TEST(SessionRead, HostileDiscsEndWithTheirMessage) {
                      std::memset(d.Sector(s), 0, 8);
          },
          "end without a terminator"},
-        {"a huge file's middle part elsewhere",
+        {"a Joliet tree whose huge file lies in other places",
+         [](TDisc& d) {
+             uint8_t* huge = HugeRecord(d, true);
+             SetExtent(huge + huge[0], GetLE32(huge + huge[0] + 2) + 1);
+         },
+         "the Joliet tree and the primary tree list different files"},
+        {"a UDF tree that lists another size",
+         [](TDisc& d) {
+             for (bool joliet : {false, true})
+                 PutLE32(FindRecord(d, RootLba(d, joliet), "README", joliet) + 10, 5);
+         },
+         "the UDF tree and the primary tree list different files"},
+        {"a damaged UDF file entry",
+         [](TDisc& d) {
+             for (auto& [sector, bytes] : d.written)
+                 if (sector > d.start + 257 && GetLE16(bytes.data()) == 261) {
+                     bytes[4] ^= 1;
+                     break;
+                 }
+         },
+         "is damaged"},
+        {"a UDF partition that ends before its files",
+         [](TDisc& d) {
+             for (auto& [sector, bytes] : d.written)
+                 if (GetLE16(bytes.data()) == 5) {
+                     PutLE32(bytes.data() + 192, 3);
+                     PutLE16(bytes.data() + 8,
+                             udf::UdfCrc(bytes.data() + 16, GetLE16(bytes.data() + 10)));
+                     uint8_t sum = 0;
+                     for (int i = 0; i < 16; ++i)
+                         sum = static_cast<uint8_t>(sum + (i == 4 ? 0 : bytes[i]));
+                     bytes[4] = sum;
+                 }
+         },
+         "lies outside its UDF partition"},
+        {"a huge file's first part ending inside a sector",
          [](TDisc& d) {
              uint8_t* huge = HugeRecord(d);
-             uint8_t* second = huge + huge[0];
-             SetExtent(second, GetLE32(second + 2) + 1);
+             PutLE32(huge + 10, GetLE32(huge + 10) - 1);
          },
-         "are not one after the other"},
+         "ends inside a sector"},
         {"a huge file without its last part",
          [](TDisc& d) {
              uint8_t* huge = HugeRecord(d);
@@ -375,6 +439,25 @@ TEST(SessionRead, LimitsAndUnreadableSectorsEndTheRead) {
     EXPECT_NE(s.Error.find("more than 4 entries"), std::string::npos) << s.Error;
     EXPECT_FALSE(ReadRecordedSession(disc.Reader(RootLba(disc, true)), 0, disc.sectors(), s));
     EXPECT_NE(s.Error.find("cannot be read"), std::string::npos) << s.Error;
+    // The huge file's second part elsewhere (in both ISO 9660 trees; the UDF
+    // bridge, which would still say the old place, taken away): it is read
+    // in two runs, unless the limit allows fewer.
+    TDisc moved = disc;
+    std::memset(moved.Sector(256), 0, kSectorSize);
+    uint8_t* huge = HugeRecord(moved);
+    const uint32_t head = GetLE32(huge + 2), second = GetLE32(huge + huge[0] + 2) + 1;
+    for (uint8_t* r : {huge + huge[0], HugeRecord(moved, true) + HugeRecord(moved, true)[0]})
+        SetExtent(r, second);
+    ASSERT_TRUE(ReadRecordedSession(moved.Reader(), 0, moved.sectors(), s)) << s.Error;
+    const auto e = std::find_if(s.Entries.begin(), s.Entries.end(),
+                                [](const TRecordedEntry& x) { return x.Name == u"huge.bin"; });
+    ASSERT_NE(e, s.Entries.end());
+    const uint64_t piece = 0xFFFFF800;
+    EXPECT_EQ(e->Runs, (std::vector<TRecordedRun>{{head, piece}, {second, kFiveGiB - piece}}));
+    TSessionLimits oneRun;
+    oneRun.MaxFileRuns = 1;
+    EXPECT_FALSE(ReadRecordedSession(moved.Reader(), 0, moved.sectors(), s, oneRun));
+    EXPECT_NE(s.Error.find("lies in more than 1 places"), std::string::npos) << s.Error;
 
     // A session that does not fit the compilation enters nothing.
     ASSERT_TRUE(ReadRecordedSession(disc.Reader(), 0, disc.sectors(), s)) << s.Error;

@@ -2,6 +2,7 @@
 // readers see every file of every session, through Joliet, the primary tree
 // and a strict UDF pass, on every kind of disc that takes a further session.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "engine/builder/SessionImport.h"
@@ -178,6 +179,16 @@ TEST_F(Import, ADiscFromAnotherBurnerIsCarriedAndAForeignOneRefused) {
     EXPECT_TRUE(burner->ImportTurnedOffUdf());
     ExpectSessionHolds(Export(), static_cast<uint32_t>(burner->Builder().SessionStartLba),
                        work / "all");
+
+    // The same volume on a BD-RE: the session behind it starts on the next
+    // 64 KiB boundary, where readers that follow the sessions look for it.
+    const auto volume = static_cast<int32_t>(std::filesystem::file_size(iso) / 2048);
+    ASSERT_NE(volume % 32, 0);
+    ASSERT_TRUE(host->InsertMedia(0, *vdrive::MediaKindFromName("bd-re"), iso, error)) << error;
+    ASSERT_TRUE(burner->SelectDevice(0));
+    ASSERT_TRUE(Append({MakeTree("b", "two", 2)}, carried)) << burner->ImportError();
+    EXPECT_EQ(burner->Builder().SessionStartLba, (volume + 31) / 32 * 32);
+    ExpectSessionHolds(Export(), 0, work / "all");
 
     std::string junk = work / "junk.img";
     testsupport::WritePatternFile(junk, 2048 * 300, 9);

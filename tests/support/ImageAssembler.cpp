@@ -106,8 +106,8 @@ bool AssembleImage(builder::TImageBuilder& b, const std::string& imagePath, std:
     for (const builder::TFileEntry* e : b.FileTable) {
         if (!ok)
             break;
-        if (e->Directory || e->Size == 0)
-            continue;
+        if (e->Directory || e->Size == 0 || e->Recorded)
+            continue;  // a recorded file's data are an earlier session's
         off_t at = (static_cast<off_t>(b.FirstDataLba) + e->DataLba) * sector;
         ok = CopySparse(fd, platform::ToSystem(e->SourcePath), e->Size, at, why);
     }

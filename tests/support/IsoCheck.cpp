@@ -273,9 +273,12 @@ public:
                     std::string childPath = path + "/" + display;
                     TIsoEntry* chain = chainPtr();
                     if (chain && chain->path == childPath) {
-                        const auto& last = chain->extents.back();
-                        if (last.first + last.second / kSector != ext)
-                            Fault(where + ": multi-extent piece does not follow the previous one");
+                        // The pieces may lie anywhere (a session that
+                        // carries an earlier file forward keeps its
+                        // places), but all but the last are whole sectors.
+                        if (chain->extents.back().second % kSector != 0)
+                            Fault(where +
+                                  ": multi-extent piece before the last ends inside a sector");
                         chain->extents.emplace_back(ext, dataLength);
                         chain->size += dataLength;
                         chain->flags = flags;

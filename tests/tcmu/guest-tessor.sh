@@ -20,6 +20,13 @@ export_disc() {
     tessor-vdrive export "$1" "/tmp/out/$3" && echo "$2 $3 $4 ${5:-0}" >> /tmp/out/manifest
 }
 
+# listed DRIVE TEXT: tessor-cli ls of the disc says TEXT.
+listed() {
+    tessor-cli ls --device "$1" > /tmp/ls.log 2>&1
+    show /tmp/ls.log
+    grep -q "$2" /tmp/ls.log
+}
+
 # The first block of the last track: where the appended session starts.
 last_track_start() { awk '$1 == "track" { start = $2 } END { print start }' "$TESSOR_VDRIVE_DIR/drive$1.state"; }
 
@@ -57,12 +64,14 @@ bd_r() {
 }
 step "tessor-cli burn --verify, BD-R, /dev/sr0; mount udf and iso9660" bd_r
 
-# The second session carries the first forward: the kernel sees both.
+# The second session carries the first forward: the kernel sees both, in
+# the Joliet, the primary and the UDF tree.
 dvd_plus_r() {
     tessor-vdrive insert 0 dvd+r && burn 0 ALPHA /src/a/alpha && burn 0 BETA /src/b/beta &&
-        grep -q "Carried forward" /tmp/burn.log &&
-        cycle /dev/sr0 && mounted /dev/sr0 iso9660 /src/ab && mounted /dev/sr0 udf /src/ab &&
+        grep -q "Carried forward" /tmp/burn.log && listed 0 "its UDF tree lists the same files" &&
+        cycle /dev/sr0 && mounted /dev/sr0 iso9660 /src/ab && mounted_primary /dev/sr0 /src/ab &&
+        mounted /dev/sr0 udf /src/ab &&
         export_disc 0 dvd+r-session1 dvdplusr.iso a &&
         export_disc 0 dvd+r-session2 dvdplusr.iso ab "$(last_track_start 0)"
 }
-step "tessor-cli burn twice, DVD+R, /dev/sr0: appended session carries the first; mount iso9660 and udf" dvd_plus_r
+step "tessor-cli burn twice, DVD+R, /dev/sr0: appended session carries the first; mount iso9660 (Joliet, primary) and udf" dvd_plus_r

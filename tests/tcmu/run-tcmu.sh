@@ -10,14 +10,14 @@
 # step passed, 77 when qemu, a tool or the kernel package is missing (skipped),
 # 1 otherwise (also on a time-out).
 #   TESSOR_GUEST_KERNEL_DEB=FILE  use this kernel package instead of fetching one
-#   TESSOR_TCMU_TIMEOUT=S         qemu time limit (default 150 s)
+#   TESSOR_TCMU_TIMEOUT=S         qemu time limit (default 150 s; burners 300 s)
 set -uo pipefail
 group=$1
 work=$(realpath -m "$2")
 cache=$(realpath -m "$3")
 bin=$(realpath -m "$4")
 here=$(cd "$(dirname "$0")" && pwd)
-limit=${TESSOR_TCMU_TIMEOUT:-150}
+limit=${TESSOR_TCMU_TIMEOUT:-$([ "$group" = burners ] && echo 300 || echo 150)}
 
 skip() {
     echo "SKIP: $*"
@@ -31,8 +31,8 @@ file -L "$busybox" 2> /dev/null | grep -q 'statically linked' || [ -x /bin/busyb
     skip "no static busybox"
 case "$group" in
     tessor) programs="" drives=0,1 ;;
-    burners) programs="growisofs wodim xorriso" drives=0 ;;
-    shell) programs="growisofs wodim xorriso" drives=0,1 ;;
+    burners) programs="growisofs wodim xorriso genisoimage" drives=0 ;;
+    shell) programs="growisofs wodim xorriso genisoimage" drives=0,1 ;;
     *)
         echo "unknown scenario group $group"
         exit 1
@@ -67,6 +67,12 @@ guest_program "$root" "$bin/tessor-vdrive-tcmu" /usr/bin/tessor-vdrive-tcmu &&
 for p in $programs; do
     guest_program "$root" "$(command -v "$p")" "/usr/bin/$p" || exit 1
 done
+# xorriso converts Joliet names (UTF-16) through iconv, whose converters
+# are modules that no program links.
+if [ -n "$programs" ]; then
+    gconv=$(dirname "$(find /usr/lib /lib -path '*/gconv/UTF-16.so' 2> /dev/null | head -n 1)")
+    mkdir -p "$root$gconv" && cp "$gconv/gconv-modules" "$gconv/UTF-16.so" "$root$gconv/" || exit 1
+fi
 guest_modules "$root" sr_mod sg isofs udf nls_utf8 virtio_pci virtio_blk \
     target_core_user tcm_loop || exit 1
 
@@ -96,11 +102,12 @@ files = {
     "c/gamma/block.bin": pattern(300000, 4),
 }
 # ab: what a disc holds once b is appended to a (the earlier session is
-# carried forward).
+# carried forward); abc once c follows.
 for name, data in list(files.items()):
     text = name if isinstance(name, bytes) else name.encode()
     if text.startswith((b"a/", b"b/")):
         files[b"ab/" + text[2:]] = data
+    files[b"abc/" + text[2:]] = data
 for name, data in files.items():
     path = os.path.join(root.encode(), name if isinstance(name, bytes) else name.encode())
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -111,6 +118,12 @@ PY
     cat image.log
     exit 1
 }
+# The first session of the CD-R that wodim writes (-multi), with Rock Ridge
+# and Joliet names as a user would make it.
+if [ "$group" != tessor ]; then
+    genisoimage -quiet -R -J -input-charset utf-8 -graft-points -o "$root/src/alpha.iso" \
+        "/alpha=$root/src/a/alpha" || exit 1
+fi
 guest_pack "$root" initramfs.gz || exit 1
 rm -f results.img && truncate -s 256M results.img
 

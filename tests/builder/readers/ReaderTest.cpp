@@ -4,11 +4,21 @@
 // read back by two readers and listed by the others.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
 #include <sstream>
 #include <string>
 
 #include "engine/builder/ISO9660.h"
+#include "engine/builder/IsoRecords.h"
+#include "engine/builder/SessionImport.h"
 #include "engine/builder/Tree.h"
+#include "engine/builder/UDFBridge.h"
+#include "engine/platform/ByteOrder.h"
 #include "engine/platform/Strings.h"
 #include "tests/support/ImageAssembler.h"
 #include "tests/support/ImageWriter.h"
@@ -16,12 +26,15 @@
 #include "tests/support/ReaderHarness.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TrickyTree.h"
+#include "tests/support/UdfCheck.h"
+#include "tests/support/UdfReaders.h"
 
 namespace tessor::builder {
 namespace {
 
 using namespace tessor::testsupport;
 using platform::FromSystem;
+using namespace platform::byte_order;
 
 // The tricky tree and its image, made once for the whole suite.
 class TrickyImage : public ::testing::Test {
@@ -259,6 +272,134 @@ TEST(BigFileImage, MultiExtentFileReadBack) {
         EXPECT_NE(x.output.find(size), std::string::npos) << x.output;
     }
     // isovfy is not asked: it stops at the first multi-extent record.
+}
+
+// Moves `bytes` from sector `from` to sector `to` of the image, skipping
+// zeros; what was at `from` becomes other bytes, so that a reader that
+// still looked there would read them.
+bool MoveSectors(int fd, uint32_t from, uint32_t to, uint64_t bytes) {
+    std::vector<char> chunk(1 << 20);
+    const std::vector<char> zeros(chunk.size(), 0), other(chunk.size(), '\xEE');
+    for (uint64_t done = 0; done < bytes; done += chunk.size()) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), bytes - done));
+        const off_t src = off_t(from) * kSectorSize + off_t(done);
+        if (::pread(fd, chunk.data(), n, src) != static_cast<ssize_t>(n))
+            return false;
+        if (std::memcmp(chunk.data(), zeros.data(), n) == 0)
+            continue;
+        if (!WriteAllAt(fd, chunk.data(), n, off_t(to) * kSectorSize + off_t(done)) ||
+            !WriteAllAt(fd, other.data(), n, src))
+            return false;
+    }
+    return true;
+}
+
+// An earlier session whose file of 4 GiB lies in two places (its second
+// extent moved behind the volume, as a session of another burner may leave
+// it): the next session keeps both runs in the ISO 9660, Joliet and UDF
+// trees, and readers give back its bytes from the grown volume.
+TEST(BigFileImage, AFileInTwoPlacesKeepsBothInTheNextSession) {
+    TTempDir dir("tessor-runs");
+    const std::string source = dir.Path() + "/src";
+    ASSERT_TRUE(MakeDirs(source));
+    ASSERT_TRUE(MakeBigFileTree(source));
+    TImageBuilder first;
+    ClearFiles(first);
+    first.JolietFileSystem = 1;
+    first.UDFBridge = 1;
+    ASSERT_NE(AddFolder(first, u"\\", FromSystem(source), u"*.*", true, false), nullptr);
+    PrepareImage(first);
+    const std::string disc = dir.Path() + "/disc.img";
+    std::string why;
+    ASSERT_TRUE(AssembleImage(first, disc, &why)) << why;
+    const TFileEntry* big = FindChild(first, first.RootDir, u"big.bin");
+    ASSERT_NE(big, nullptr);
+    const uint32_t head = DataAddress(first, big);
+    const uint32_t tail = head + kMaxExtentSectors;
+    const uint64_t tailBytes = kBigFileSize - kMaxExtentBytes;
+    const auto moved = static_cast<uint32_t>(first.TotalSectors.load() + 40);
+    const uint32_t discEnd = moved + static_cast<uint32_t>(SectorsForBytes(tailBytes));
+
+    int fd = ::open(disc.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t(discEnd) * kSectorSize), 0);
+    ASSERT_TRUE(MoveSectors(fd, tail, moved, tailBytes));
+    // The second record of the file in the primary and the Joliet tree.
+    std::vector<uint8_t> header(size_t(first.FirstDataLba) * kSectorSize);
+    ASSERT_EQ(::pread(fd, header.data(), header.size(), 0), static_cast<ssize_t>(header.size()));
+    int patched = 0;
+    for (size_t at = 0; at + 34 < header.size(); ++at) {
+        uint8_t* r = header.data() + at;
+        if (r[0] >= 34 && GetLE32(r + 2) == tail && GetLE32(r + 10) == tailBytes) {
+            PutLE32(r + 2, moved);
+            PutBE32(r + 6, moved);
+            ++patched;
+        }
+    }
+    ASSERT_EQ(patched, 2);
+    ASSERT_TRUE(WriteAllAt(fd, header.data(), header.size(), 0));
+    auto read = [fd](uint32_t lba, uint32_t count, uint8_t* out) {
+        const size_t n = size_t(count) * kSectorSize;
+        return ::pread(fd, out, n, off_t(lba) * kSectorSize) == static_cast<ssize_t>(n);
+    };
+    TRecordedSession session;
+    ASSERT_TRUE(ReadRecordedSession(read, 0, discEnd, session)) << session.Error;
+    const auto recorded =
+        std::find_if(session.Entries.begin(), session.Entries.end(),
+                     [](const TRecordedEntry& e) { return e.Name == u"big.bin"; });
+    ASSERT_NE(recorded, session.Entries.end());
+    EXPECT_EQ(recorded->Runs,
+              (std::vector<TRecordedRun>{{head, kMaxExtentBytes}, {moved, tailBytes}}));
+
+    // The next session, behind the volume; its first block and an anchor
+    // at 256 then describe the grown volume, as on overwritable media.
+    TImageBuilder next;
+    ClearFiles(next);
+    next.JolietFileSystem = 1;
+    next.UDFBridge = 1;
+    ASSERT_EQ(CarryRecordedSession(next, session), 3);
+    PrepareImage(next);
+    const uint32_t start = (discEnd + 31) / 32 * 32;
+    next.SessionStartLba = next.UdfLbaBase = next.VolumeSizeBias = static_cast<int32_t>(start);
+    ASSERT_TRUE(BuildHeaderArea(next));
+    const std::string part = dir.Path() + "/next.img";
+    ASSERT_TRUE(AssembleImage(next, part, &why)) << why;
+    std::ifstream in(part, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    std::vector<uint8_t> anchor(kSectorSize);
+    BuildUdfAnchor(next, anchor.data(), 256 - static_cast<int32_t>(start));
+    ASSERT_TRUE(WriteAllAt(fd, bytes.data(), bytes.size(), off_t(start) * kSectorSize));
+    ASSERT_TRUE(WriteAllAt(fd, bytes.data(), 32 * kSectorSize, 0));
+    ASSERT_TRUE(WriteAllAt(fd, anchor.data(), anchor.size(), 256 * kSectorSize));
+    ::close(fd);
+
+    TIsoReport iso = CheckIsoImage(disc);
+    EXPECT_TRUE(iso.faults.empty()) << iso.Summary();
+    TUdfVolume udf = CheckUdfImage(disc);
+    EXPECT_TRUE(udf.Errors.empty()) << Join(udf.Errors);
+    const std::string crc = DigestOfFile(source + "/big.bin");
+    const std::string md5 = Md5OfFileOnDisk(source + "/big.bin");
+    std::string digest;
+    for (TReader reader : {TReader::SevenZipIso, TReader::PycdlibJoliet}) {
+        TToolResult h = DigestFileInImage(reader, disc, "/big.bin", digest);
+        if (h.exitCode == 127)
+            continue;
+        EXPECT_EQ(h.exitCode, 0) << ReaderName(reader) << ": " << h.output;
+        EXPECT_EQ(digest, crc) << ReaderName(reader);
+    }
+    TToolResult u = Md5Through7zUdf(disc, "big.bin", digest);
+    if (u.exitCode != 127) {
+        EXPECT_EQ(u.exitCode, 0) << u.output;
+        EXPECT_EQ(digest, md5) << "through UDF";
+    }
+    TToolResult l = IsoinfoList(disc, true);
+    if (l.exitCode != 127) {
+        auto lines = LinesNaming(l.output, "big.bin");
+        EXPECT_EQ(lines.size(), 2u) << l.output;
+        EXPECT_NE(l.output.find("[" + std::to_string(moved) + " 00]"), std::string::npos)
+            << "the second record points behind the volume\n"
+            << l.output;
+    }
 }
 
 }  // namespace
