@@ -195,7 +195,8 @@ std::optional<TFileVersion> ReadVersionNote(const TReadAt& read) {
 }
 
 std::optional<TFileVersion> ReadFileVersion(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // With a mode, so that Windows reads the path as UTF-8 too.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
     if (fd < 0)
         return std::nullopt;
     TReadAt read = [fd](uint64_t offset, size_t length, uint8_t* out) {
