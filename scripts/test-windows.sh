@@ -47,7 +47,7 @@ check() {  # check NAME COMMAND...: one result line per scenario
         passed=$((passed + 1))
     else
         echo "FAIL $name"
-        sed 's/^/     /' "$work/$name.log" | tail -20
+        sed 's/^/     /' "$work/$name.log" | tail -60
         failed=$((failed + 1))
     fi
 }
@@ -82,6 +82,17 @@ reader_suite() {
         ! grep -q SKIPPED "$work/image-reader-suite.log"
 }
 check image-reader-suite reader_suite
+
+# The programs carry the version the Linux build carries (a version
+# resource on Windows, where a PE file has no ELF note).
+same_version() {
+    local want got
+    want=$(build/bin/tessor-cli --version)
+    got=$(run "$bin/tessor-cli.exe" --version | tr -d '\r')
+    echo "Linux: $want; Windows: $got"
+    [ "$got" = "$want" ] && [ "$want" != "tessor-cli No version specification" ]
+}
+check version-resource same_version
 
 # The export reads what the recorder's saved state says was written: an
 # unsaved state (a rename that did not replace it) exports nothing.
