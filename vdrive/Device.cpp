@@ -390,7 +390,8 @@ bool TDevice::Insert(TMediaKind media, const std::string& imagePath, std::string
     int image = -1;
     uint64_t size = 0;
     if (!imagePath.empty()) {
-        image = open(imagePath.c_str(), O_RDONLY | O_CLOEXEC);
+        // With a mode, so that Windows reads the path as UTF-8 too.
+        image = open(imagePath.c_str(), O_RDONLY | O_CLOEXEC, 0);
         struct stat st {};
         if (image < 0 || fstat(image, &st) != 0 || !S_ISREG(st.st_mode)) {
             error = "cannot open image " + imagePath +

@@ -4,9 +4,6 @@
 // before it is used, and nothing is read that the headers do not point at.
 #include "version/FileVersion.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <vector>
 
@@ -194,30 +191,9 @@ std::optional<TFileVersion> ReadVersionNote(const TReadAt& read) {
     return std::nullopt;
 }
 
-std::optional<TFileVersion> ReadFileVersion(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return std::nullopt;
-    TReadAt read = [fd](uint64_t offset, size_t length, uint8_t* out) {
-        if (offset > static_cast<uint64_t>(INT64_MAX) - length)
-            return false;
-        size_t done = 0;
-        while (done < length) {
-            ssize_t n = pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
-            if (n <= 0)
-                return false;
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    };
-    auto version = ReadVersionNote(read);
-    close(fd);
-    return version;
-}
-
 std::string FileVersionText(const std::string& fileName) {
     std::string name = Trim(fileName);
-    auto version = ReadFileVersion(name.empty() ? "/proc/self/exe" : name);
+    auto version = ReadFileVersion(name.empty() ? OwnProgramFile() : name);
     if (!version)
         return kNoVersionText;
     const TFileVersion& v = *version;

@@ -2,7 +2,8 @@
 // its own file, and how to read it back from any file.
 //
 // The build writes the version of the CMake project into an ELF note (owner
-// "Tessor", type kVersionNoteType) of each program: two 32-bit words in the
+// "Tessor", type kVersionNoteType) of each program (on Windows into its
+// version resource, whose fixed part packs the parts the same way): two 32-bit words in the
 // file's byte order, the most significant first, each holding two 16-bit
 // parts (1.2.0.10 is 0x00010002, 0x0000000A). Because the note is part of the
 // file, the about box and `--version` show the version of the file that
@@ -32,8 +33,12 @@ using TReadAt = std::function<bool(uint64_t offset, size_t length, uint8_t* out)
 // sections. Nothing when the bytes are not ELF or carry no version note.
 std::optional<TFileVersion> ReadVersionNote(const TReadAt& read);
 
-// The same for a file on disk.
+// The same for a file on disk; on Windows the file's version resource
+// (VERSIONINFO), which holds the same four parts.
 std::optional<TFileVersion> ReadFileVersion(const std::string& path);
+
+// The running program's own file.
+std::string OwnProgramFile();
 
 // "1.2.0.10": the file version of the named file, the four parts joined by
 // ".". The name is trimmed; an empty name means the running program's own

@@ -75,6 +75,14 @@ bool CanRead(std::u16string_view path, int& error) {
     return false;
 }
 
+bool RenameReplacing(std::u16string_view from, std::u16string_view to) {
+    return ::rename(ToSystemPath(from).c_str(), ToSystemPath(to).c_str()) == 0;
+}
+
+bool RemoveFile(std::u16string_view path) {
+    return ::unlink(ToSystemPath(path).c_str()) == 0;
+}
+
 bool TFile::Stamp(TFileStamp& stamp) const {
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0)

@@ -32,6 +32,13 @@ int64_t ReadHead(std::u16string_view path, void* buffer, size_t count, TFileStam
 // it may not (errno).
 bool CanRead(std::u16string_view path, int& error);
 
+// Gives the file `from` the name `to` in one step, replacing a file that
+// has that name (Windows' own rename refuses an existing target). False
+// with errno set.
+bool RenameReplacing(std::u16string_view from, std::u16string_view to);
+// Removes the file's name; false with errno set.
+bool RemoveFile(std::u16string_view path);
+
 class TFile {
 public:
     TFile() = default;

@@ -148,13 +148,12 @@ bool LinkUnnamedImage(TImageBuilder& b) {
     if (!name.CreateTemporaryBeside(platform::FromSystemPath(target), temp))
         return false;
     name.Close();
-    const std::string tempPath = platform::ToSystemPath(temp);
-    ::unlink(tempPath.c_str());
-    if (!file.LinkAs(tempPath))
+    platform::RemoveFile(temp);
+    if (!file.LinkAs(platform::ToSystemPath(temp)))
         return false;
-    if (::rename(tempPath.c_str(), target.c_str()) != 0) {
+    if (!platform::RenameReplacing(temp, platform::FromSystemPath(target))) {
         int error = errno;
-        ::unlink(tempPath.c_str());
+        platform::RemoveFile(temp);
         errno = error;
         return false;
     }
@@ -181,17 +180,18 @@ bool FinishImageTarget(TImageBuilder& b, bool failed) {
         b.ImageFileHandle.Close();
     if (b.ImageTempPath.empty())
         return !failed;
-    std::string temp = platform::ToSystemPath(b.ImageTempPath);
+    const std::u16string temp = std::move(b.ImageTempPath);
     b.ImageTempPath.clear();
     if (failed) {
-        ::unlink(temp.c_str());
+        platform::RemoveFile(temp);
         return false;
     }
     std::string target = Resolved(platform::ToSystemPath(b.ImagePath));
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
+    // Over an earlier image at once: it stays whole until the new one is.
+    if (!platform::RenameReplacing(temp, platform::FromSystemPath(target))) {
         b.FileErrorNumber = errno;
         b.ErrorCode = kErrWriteFile;
-        ::unlink(temp.c_str());
+        platform::RemoveFile(temp);
         return false;
     }
     return true;

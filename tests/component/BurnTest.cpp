@@ -227,7 +227,8 @@ TEST_F(WriteFaults, SourceDeletedDuringTheWriteNamesIt) {
     EXPECT_FALSE(Burn({tree}));
     ASSERT_TRUE(remove.fired);
     EXPECT_TRUE(writeDone.failed);
-    EXPECT_EQ(burner->ErrorText(), "Error opening file \\" + victim + "\\");
+    EXPECT_EQ(burner->ErrorText(),
+              "Error opening file \\" + testsupport::SystemJoin(tree, "zz-small.txt") + "\\");
 }
 
 TEST_F(TVirtualBurn, FinalizedDiscHasNoFreeSpace) {

@@ -17,7 +17,7 @@ namespace {
 using testsupport::TReader;
 
 std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(testsupport::Utf8Path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "engine/builder/Tree.h"
 #include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
+#include "tests/support/SupportSystem.h"
 #include "tests/support/TestFiles.h"
 
 namespace tessor::component::test {
@@ -41,7 +43,7 @@ bool MakeSource(const std::string& root, const TSource& s) {
     if (!testsupport::MakeDirs(path.substr(0, path.rfind('/'))))
         return false;
     if (!s.linkTo.empty())
-        return ::link((root + "/" + s.linkTo).c_str(), path.c_str()) == 0;
+        return testsupport::MakeHardLink(root + "/" + s.linkTo, path);
     if (!testsupport::WritePatternFile(path, s.size, s.seed))
         return false;
     if (s.lastByte >= 0) {
@@ -147,7 +149,7 @@ TEST_F(SmartReferences, SetsAreFilesOfEqualBytesOnly) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_EQ(::system(("rm -rf '" + Src() + "'").c_str()), 0);
+        std::filesystem::remove_all(testsupport::Utf8Path(Src()));
         Compile(c.sources);
         int64_t names = 0, links = 0;
         for (const TSource& s : c.sources) {
@@ -189,7 +191,7 @@ TEST_F(SmartReferences, SourceChangedOrGoneFailsTheWriteNamingIt) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_EQ(::system(("rm -rf '" + Src() + "'").c_str()), 0);
+        std::filesystem::remove_all(testsupport::Utf8Path(Src()));
         Compile({{"a", 70000, 7}, {"b", 70000, 7}, {"c", 70000, 7}});
         const std::string path = Src() + "/" + c.name;
         auto change = [&] {
@@ -199,8 +201,7 @@ TEST_F(SmartReferences, SourceChangedOrGoneFailsTheWriteNamingIt) {
             }
             ASSERT_TRUE(testsupport::WritePatternFile(path, 70000, 7 + (1u << 30)));
             // A later edit: its time differs even where the clock is coarse.
-            struct timespec times[2] = {{0, UTIME_OMIT}, {time(nullptr) + 5, 0}};
-            ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+            ASSERT_TRUE(testsupport::SetModifiedTime(path, time(nullptr) + 5));
         };
         if (c.beforeSearch)
             change();
@@ -211,7 +212,8 @@ TEST_F(SmartReferences, SourceChangedOrGoneFailsTheWriteNamingIt) {
             change();
         std::string why;
         EXPECT_EQ(WriteImage("changed.iso", &why), -1);
-        EXPECT_NE(why.find(path), std::string::npos) << "[" << why << "]";
+        EXPECT_NE(why.find(testsupport::SystemJoin(Src(), c.name)), std::string::npos)
+            << "[" << why << "]";
     }
 }
 

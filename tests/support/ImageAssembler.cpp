@@ -18,7 +18,7 @@ namespace {
 
 // Copies `size` bytes of the source to `offset`, skipping holes.
 bool CopySparse(int out, const std::string& source, uint64_t size, off_t offset, std::string& why) {
-    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (in < 0) {
         why = "cannot open " + source;
         return false;

@@ -31,7 +31,7 @@ uint32_t BE32(const uint8_t* p) {
 
 class TImage {
 public:
-    explicit TImage(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    explicit TImage(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC, 0)) {
         struct stat st {};
         if (fd_ >= 0 && ::fstat(fd_, &st) == 0)
             bytes_ = static_cast<uint64_t>(st.st_size);

@@ -1,7 +1,5 @@
 #include "tests/support/ReaderHarness.h"
 
-#include <sys/wait.h>
-
 #include <cstdio>
 
 namespace tessor::testsupport {
@@ -69,22 +67,6 @@ std::string ShellQuote(const std::string& text) {
             out += c;
     }
     return out + "'";
-}
-
-TToolResult RunTool(const std::string& commandLine) {
-    TToolResult result;
-    std::string cmd = "(" + commandLine + ") 2>&1";
-    FILE* pipe = ::popen(cmd.c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        if (result.output.size() < (1u << 20))
-            result.output.append(buffer, n);
-    int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
 }
 
 bool ToolAvailable(const std::string& program) {

@@ -21,7 +21,7 @@ struct TToolResult {
     std::string output;  // stdout and stderr together (cut at 1 MiB)
 };
 
-// Runs a command line through /bin/sh -c.
+// Runs a command line through /bin/sh -c (on Windows: none, exit code 127).
 TToolResult RunTool(const std::string& commandLine);
 // Single-quotes a string for the shell.
 std::string ShellQuote(const std::string& text);

@@ -1,8 +1,6 @@
 #include "tests/support/TestFiles.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,26 +9,34 @@
 #include <set>
 #include <vector>
 
+#include "engine/platform/FileSearch.h"
 #include "engine/platform/Strings.h"
+#include "tests/support/SupportSystem.h"
 
 namespace tessor::testsupport {
 
 TTempDir::TTempDir(const std::string& prefix) {
-    std::string templ = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    if (mkdtemp(templ.data()))
-        path_ = templ;
+    path_ = MakeTempFolder(prefix);
 }
 
 TTempDir::~TTempDir() {
     if (path_.empty())
         return;
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(Utf8Path(path_), ec);
+}
+
+std::filesystem::path Utf8Path(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+std::string SystemJoin(const std::string& folder, const std::string& name) {
+    return folder + static_cast<char>(platform::kPathSeparator) + name;
 }
 
 bool MakeDirs(const std::string& path) {
     std::error_code ec;
-    std::filesystem::create_directories(path, ec);
+    std::filesystem::create_directories(Utf8Path(path), ec);
     return !ec;
 }
 
@@ -57,9 +63,11 @@ void FillPattern(std::vector<char>& buffer, uint64_t offset, uint32_t seed) {
 }
 
 int CreateFile(const std::string& path) {
-    std::filesystem::path p(path);
-    if (p.has_parent_path())
-        MakeDirs(p.parent_path().string());
+    std::filesystem::path p = Utf8Path(path);
+    if (p.has_parent_path()) {
+        std::error_code ec;
+        std::filesystem::create_directories(p.parent_path(), ec);
+    }
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 }
 
@@ -114,7 +122,7 @@ bool WriteSparseFile(const std::string& path, uint64_t size, uint32_t seed) {
 uint64_t HashFile(const std::string& path, bool* ok) {
     if (ok)
         *ok = false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0)
         return 0;
     uint64_t h = 1469598103934665603ull;
@@ -148,28 +156,20 @@ uint64_t HashFile(const std::string& path, bool* ok) {
 TNode Snapshot(const std::string& root, uint64_t hashLimit) {
     TNode node;
     node.dir = true;
-    DIR* d = ::opendir(root.c_str());
-    if (!d)
-        return node;
-    while (dirent* e = ::readdir(d)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = root + "/" + name;
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            node.children[name] = Snapshot(path, hashLimit);
+    std::vector<TFolderEntry> entries;
+    ListFolder(root, entries);
+    for (const TFolderEntry& e : entries) {
+        std::string path = root + "/" + e.name;
+        if (e.dir) {
+            node.children[e.name] = Snapshot(path, hashLimit);
         } else {
             TNode f;
-            f.size = static_cast<uint64_t>(st.st_size);
+            f.size = e.size;
             if (f.size <= hashLimit)
                 f.hash = HashFile(path);
-            node.children[name] = f;
+            node.children[e.name] = f;
         }
     }
-    ::closedir(d);
     return node;
 }
 

@@ -8,13 +8,14 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace tessor::testsupport {
 
-// A temporary folder (mkdtemp under $TMPDIR or /tmp), removed with all it
+// A temporary folder (in $TMPDIR or /tmp; on Windows in %TEMP%), removed with all it
 // holds when the object goes.
 class TTempDir {
 public:
@@ -29,6 +30,12 @@ private:
     std::string path_;
 };
 
+// A UTF-8 path for std::filesystem (whose narrow strings are the ANSI code
+// page on Windows).
+std::filesystem::path Utf8Path(const std::string& path);
+// folder, the system's separator, name: a path as the engine makes it
+// when it walks a folder ('\\' on Windows).
+std::string SystemJoin(const std::string& folder, const std::string& name);
 // Creates parent folders as needed. False on any error.
 bool MakeDirs(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& content);

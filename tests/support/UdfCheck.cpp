@@ -697,7 +697,7 @@ TUdfVolume CheckUdf(const TSectorReader& read, uint64_t sessionStart, uint64_t l
 }
 
 TUdfVolume CheckUdfImage(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(258 * kBlock)) {
         if (fd >= 0)

@@ -1,10 +1,9 @@
 // The ASPI front: request kinds, addressing, completion events, status and
 // sense hand-back, and the shared library loaded the way the engine loads it.
-#include <dlfcn.h>
-#include <poll.h>
-
 #include <cstddef>
 
+#include "engine/drive/CompletionEvent.h"
+#include "engine/platform/Library.h"
 #include "tests/vdrive/VDriveTestSupport.h"
 
 namespace tessor::vdrive::test {
@@ -60,8 +59,10 @@ TEST_F(Aspi, ScanFindsEachDriveOnceAtLunZero) {
 
 TEST_F(Aspi, PendingRequestsSignalTheirEvent) {
     Insert(0, TMediaKind::BdRe);
-    int event = eventfd(0, EFD_CLOEXEC);
-    ASSERT_GE(event, 0);
+    // The event the engine makes for the library: an eventfd, or a Win32 event.
+    intptr_t event = 0;
+    uint32_t error = 0;
+    ASSERT_TRUE(drive::CreateCompletionEvent(event, error)) << error;
     SRB_ExecSCSICmd srb{};
     srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
     srb.SRB_Flags = SRB_EVENT_NOTIFY;
@@ -69,13 +70,9 @@ TEST_F(Aspi, PendingRequestsSignalTheirEvent) {
     srb.SRB_CDBLen = 6;
     srb.SRB_PostProc = event;
     EXPECT_EQ(entry_.sendCommand(&srb), SS_PENDING);
-    pollfd p{event, POLLIN, 0};
-    ASSERT_EQ(poll(&p, 1, 1000), 1);
-    uint64_t count = 0;
-    ASSERT_EQ(read(event, &count, sizeof count), 8);
-    EXPECT_EQ(count, 1u);
+    drive::WaitCompletionEvent(event);
     EXPECT_EQ(srb.SRB_Status, SS_COMP);
-    close(event);
+    drive::CloseCompletionEvent(event);
 }
 
 TEST_F(Aspi, CheckConditionCarriesSenseAndBusyCarriesNone) {
@@ -134,15 +131,16 @@ TEST_F(Aspi, SharedLibraryServesTheStateDirectory) {
     // The library reads the state directory from the environment when it is
     // first used, as a program loading it finds it.
     Insert(1, TMediaKind::DvdRam);
-    setenv("TESSOR_VDRIVE_DIR", dir_.c_str(), 1);
-    std::string path = std::string(TESSOR_BINARY_DIR) + "/bin/libwnaspi32.so";
-    // Kept loaded, as the engine keeps it: the library's host lives until exit.
-    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    ASSERT_NE(lib, nullptr) << dlerror();
-    auto getInfo = reinterpret_cast<TGetASPI32SupportInfo>(dlsym(lib, "GetASPI32SupportInfo"));
-    auto send = reinterpret_cast<TSendASPI32Command>(dlsym(lib, "SendASPI32Command"));
+    ASSERT_TRUE(testsupport::SetEnvironment("TESSOR_VDRIVE_DIR", dir_));
+    platform::TLibrary lib;
+    // By name, as the engine loads it: found in the program's own folder.
+    ASSERT_TRUE(lib.Load(TESSOR_WNASPI32_FILE)) << lib.Error();
+    auto getInfo = reinterpret_cast<TGetASPI32SupportInfo>(lib.Symbol("GetASPI32SupportInfo"));
+    auto send = reinterpret_cast<TSendASPI32Command>(lib.Symbol("SendASPI32Command"));
     ASSERT_NE(getInfo, nullptr);
     ASSERT_NE(send, nullptr);
+    // Kept loaded, as the engine keeps it: the library's host lives until exit.
+    platform::KeepLoaded(reinterpret_cast<void*>(getInfo));
     EXPECT_EQ(getInfo(), 0x0101u);
     uint8_t config[16] = {};
     SRB_ExecSCSICmd srb{};
@@ -159,7 +157,7 @@ TEST_F(Aspi, SharedLibraryServesTheStateDirectory) {
     EXPECT_EQ(BE16(config + 6), 0x0012);  // DVD-RAM, inserted through the in-process host
     // Only the two entry points are exported: the core inside stays private,
     // so it cannot clash with a core linked into the program.
-    EXPECT_EQ(dlsym(lib, "_ZN6tessor6vdrive15DefaultStateDirB5cxx11Ev"), nullptr);
+    EXPECT_EQ(lib.Symbol("_ZN6tessor6vdrive15DefaultStateDirB5cxx11Ev"), nullptr);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +14,8 @@
 #include <vector>
 
 #include "engine/drive/WNASPI32.h"
+#include "tests/support/SupportSystem.h"
+#include "tests/support/TestFiles.h"
 #include "vdrive/VDrive.h"
 
 namespace tessor::vdrive::test {
@@ -36,11 +37,9 @@ struct TReply {
 };
 
 inline std::string MakeTempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "tessor-vdrive-XXXXXX").string();
-    char* made = mkdtemp(pattern.data());
-    EXPECT_NE(made, nullptr);
-    return pattern;
+    std::string made = testsupport::MakeTempFolder("tessor-vdrive");
+    EXPECT_FALSE(made.empty());
+    return made;
 }
 
 class TVirtualRecorderTest : public ::testing::Test {
@@ -51,7 +50,10 @@ protected:
     }
     void TearDown() override {
         host_.reset();
-        std::filesystem::remove_all(dir_);
+        // A library still loaded may hold a lock file open, which Windows
+        // does not let go: that folder stays behind.
+        std::error_code ec;
+        std::filesystem::remove_all(testsupport::Utf8Path(dir_), ec);
     }
 
     // Drive timings kept in drive milliseconds; the scale turns them into

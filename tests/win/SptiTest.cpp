@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "engine/drive/win/Spti.h"
 
@@ -106,6 +107,60 @@ TEST(Spti, ReplyGivesStatusResidualAndSense) {
         if (c.senseCopied < sizeof block.Sense) {
             EXPECT_EQ(block.Sense[c.senseCopied], 0) << "nothing past the sense written";
         }
+    }
+}
+
+// The adapter's limits (IOCTL_SCSI_GET_CAPABILITIES): a buffer off the
+// alignment goes through an aligned copy both ways, one that meets it is
+// used in place, and a transfer past the maximum is not sent at all.
+TEST(Spti, AdapterLimitsAreHonouredWhenPacking) {
+    struct TCase {
+        const char* what;
+        TDataDirection direction;
+        size_t offset;  // of the data in an 8-aligned buffer
+        uint32_t length;
+        win::TAdapterLimits limits;
+        bool sent;
+        bool inPlace;
+    };
+    const TCase cases[] = {
+        {"no limits known", TDataDirection::Out, 1, 4096, {0, 0}, true, true},
+        {"aligned as asked", TDataDirection::In, 8, 4096, {65536, 7}, true, true},
+        {"write off the alignment", TDataDirection::Out, 2, 4096, {65536, 3}, true, false},
+        {"read off the alignment", TDataDirection::In, 1, 4096, {65536, 1}, true, false},
+        {"at the maximum", TDataDirection::Out, 0, 65536, {65536, 0}, true, true},
+        {"past the maximum", TDataDirection::Out, 0, 65538, {65536, 0}, false, false},
+    };
+    alignas(8) static uint8_t data[65536 + 16];
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (size_t i = 0; i < sizeof data; ++i)
+            data[i] = uint8_t(i * 7);
+        TPassThroughBlock block;
+        block.Direction = c.direction;
+        block.DataBuffer = data + c.offset;
+        block.DataTransferLength = c.length;
+        win::TSptdWithSense request;
+        std::vector<uint8_t> bounce;
+        ASSERT_EQ(win::PackPassThrough(block, request, c.limits, &bounce), c.sent);
+        if (!c.sent)
+            continue;
+        const SCSI_PASS_THROUGH_DIRECT& s = request.Sptd;
+        EXPECT_EQ(s.DataBuffer == block.DataBuffer, c.inPlace);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(s.DataBuffer) & c.limits.AlignmentMask, 0u);
+        EXPECT_EQ(s.DataTransferLength, c.length);
+        auto* sent = static_cast<uint8_t*>(s.DataBuffer);
+        if (c.direction == TDataDirection::Out) {
+            EXPECT_EQ(std::memcmp(sent, block.DataBuffer, c.length), 0) << "the data to write";
+            continue;
+        }
+        // The driver reads 1000 bytes into what it was given.
+        std::memset(sent, 0xAB, 1000);
+        request.Sptd.DataTransferLength = 1000;
+        win::UnpackPassThrough(request, block);
+        EXPECT_EQ(block.Residual, int32_t(c.length - 1000));
+        EXPECT_EQ(block.DataBuffer[999], 0xAB);
+        EXPECT_EQ(block.DataBuffer[1000], uint8_t((c.offset + 1000) * 7)) << "past what was read";
     }
 }
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
-#include <stdlib.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,20 +17,17 @@
 
 #include "engine/component/DiscBurner.h"
 #include "engine/platform/Strings.h"
+#include "tests/support/SupportSystem.h"
+#include "tests/support/TestFiles.h"
 
 namespace tessor::writer::test {
 
 class TScratch {
 public:
-    TScratch() {
-        std::string templ =
-            (std::filesystem::temp_directory_path() / "tessor-writer-XXXXXX").string();
-        if (mkdtemp(templ.data()))
-            path_ = templ;
-    }
+    TScratch() : path_(testsupport::MakeTempFolder("tessor-writer")) {}
     ~TScratch() {
         std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
+        std::filesystem::remove_all(testsupport::Utf8Path(path_), ec);
     }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
     const std::string& Path() const { return path_; }
@@ -38,7 +35,7 @@ public:
     // A file whose byte i is (i * 7 + seed) mod 251: every sector differs.
     std::string Write(const std::string& name, size_t size, int seed = 1) const {
         std::string p = *this / name;
-        std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+        std::filesystem::create_directories(testsupport::Utf8Path(p).parent_path());
         std::ofstream f(p, std::ios::binary);
         std::string data(size, '\0');
         for (size_t i = 0; i < size; ++i)
@@ -58,6 +55,18 @@ inline std::string ReadAll(const std::string& path) {
     f.read(data.data(), static_cast<std::streamsize>(data.size()));
     return data;
 }
+
+// A component for image files and a scratch folder of sources.
+class ImageWriteTest : public ::testing::Test {
+protected:
+    TScratch dir;
+    component::TDiscBurner burner{true};
+
+    void SetUp() override {
+        burner.ClearFiles();
+        burner.SetUDFBridge(false);
+    }
+};
 
 // Runs a write through the component and pumps its messages until the
 // completion, counting completions (a second one arriving later is caught

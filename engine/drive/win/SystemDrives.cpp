@@ -9,6 +9,8 @@
 #include <winioctl.h>
 
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 namespace tessor::drive {
 
@@ -36,6 +38,22 @@ int OpenDevice(char letter, DWORD access, DWORD share, uint32_t& error) {
         return INVALID_HANDLE;
     }
     return static_cast<int>(reinterpret_cast<intptr_t>(h));
+}
+
+// The adapter's limits for an open drive; zeros when it does not say.
+win::TAdapterLimits QueryLimits(int handle) {
+    IO_SCSI_CAPABILITIES caps{};
+    DWORD returned = 0;
+    win::TAdapterLimits limits;
+    if (DeviceIoControl(ToHandle(handle), IOCTL_SCSI_GET_CAPABILITIES, nullptr, 0, &caps,
+                        sizeof caps, &returned, nullptr) &&
+        returned >= offsetof(IO_SCSI_CAPABILITIES, AlignmentMask) + sizeof caps.AlignmentMask) {
+        limits.MaximumTransferLength = caps.MaximumTransferLength;
+        // Masks are one less than a power of two; anything else is not trusted.
+        if ((caps.AlignmentMask & (caps.AlignmentMask + 1)) == 0 && caps.AlignmentMask < 4096)
+            limits.AlignmentMask = caps.AlignmentMask;
+    }
+    return limits;
 }
 
 class TWindowsSystemDrives final : public TSystemDrives {
@@ -85,7 +103,12 @@ public:
 
     bool PassThrough(int handle, TPassThroughBlock& block, uint32_t& error) override {
         win::TSptdWithSense request;
-        win::PackPassThrough(block, request);
+        std::vector<uint8_t> bounce;
+        if (!win::PackPassThrough(block, request, LimitsOf(handle), &bounce)) {
+            // Longer than the adapter carries: refused here, not cut.
+            error = ERROR_INVALID_PARAMETER;
+            return false;
+        }
         DWORD returned = 0;
         if (!DeviceIoControl(ToHandle(handle), IOCTL_SCSI_PASS_THROUGH_DIRECT, &request,
                              sizeof request, &request, sizeof request, &returned, nullptr)) {
@@ -100,18 +123,36 @@ public:
     bool Close(int handle) override {
         if (handle == INVALID_HANDLE)
             return false;
+        {
+            std::lock_guard<std::mutex> lock(limitsMutex_);
+            limits_.erase(handle);
+        }
         DWORD unused = 0;
         DeviceIoControl(ToHandle(handle), FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, &unused,
                         nullptr);
         return CloseHandle(ToHandle(handle)) != 0;
     }
+
+private:
+    // Asked once per open handle: the drive records share this object.
+    win::TAdapterLimits LimitsOf(int handle) {
+        std::lock_guard<std::mutex> lock(limitsMutex_);
+        auto it = limits_.find(handle);
+        if (it == limits_.end())
+            it = limits_.emplace(handle, QueryLimits(handle)).first;
+        return it->second;
+    }
+
+    std::mutex limitsMutex_;
+    std::unordered_map<int, win::TAdapterLimits> limits_;
 };
 
 }  // namespace
 
 namespace win {
 
-void PackPassThrough(const TPassThroughBlock& block, TSptdWithSense& request) {
+bool PackPassThrough(const TPassThroughBlock& block, TSptdWithSense& request,
+                     const TAdapterLimits& limits, std::vector<uint8_t>* bounce) {
     std::memset(&request, 0, sizeof request);
     SCSI_PASS_THROUGH_DIRECT& s = request.Sptd;
     s.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
@@ -133,6 +174,20 @@ void PackPassThrough(const TPassThroughBlock& block, TSptdWithSense& request) {
     s.TimeOutValue = block.TimeOutSeconds;
     s.SenseInfoLength = sizeof request.Sense;
     s.SenseInfoOffset = offsetof(TSptdWithSense, Sense);
+    if (limits.MaximumTransferLength != 0 && s.DataTransferLength > limits.MaximumTransferLength)
+        return false;
+    const uintptr_t mask = limits.AlignmentMask;
+    if (s.DataBuffer != nullptr && (reinterpret_cast<uintptr_t>(s.DataBuffer) & mask) != 0) {
+        if (bounce == nullptr)
+            return false;
+        bounce->assign(s.DataTransferLength + mask, 0);
+        uint8_t* aligned = bounce->data();
+        aligned += (mask + 1 - (reinterpret_cast<uintptr_t>(aligned) & mask)) & mask;
+        if (block.Direction == TDataDirection::Out)
+            std::memcpy(aligned, block.DataBuffer, s.DataTransferLength);
+        s.DataBuffer = aligned;
+    }
+    return true;
 }
 
 void UnpackPassThrough(const TSptdWithSense& reply, TPassThroughBlock& block) {
@@ -145,6 +200,10 @@ void UnpackPassThrough(const TSptdWithSense& reply, TPassThroughBlock& block) {
     // The driver lowers DataTransferLength to what was moved.
     const uint32_t asked = block.DataBuffer ? block.DataTransferLength : 0;
     block.Residual = s.DataTransferLength < asked ? int32_t(asked - s.DataTransferLength) : 0;
+    // Read through a bounce buffer: what arrived goes to the caller's.
+    if (block.Direction == TDataDirection::In && s.DataBuffer != nullptr &&
+        s.DataBuffer != block.DataBuffer)
+        std::memcpy(block.DataBuffer, s.DataBuffer, asked - uint32_t(block.Residual));
     // SenseInfoLength comes back as the bytes of sense written (never more
     // than the buffer holds, whatever a driver says).
     const uint8_t sense =

@@ -91,6 +91,21 @@ bool CanRead(std::u16string_view path, int& error) {
     return true;
 }
 
+bool RenameReplacing(std::u16string_view from, std::u16string_view to) {
+    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    errno = LastErrno();
+    return false;
+}
+
+bool RemoveFile(std::u16string_view path) {
+    if (DeleteFileW(WidePath(path).c_str()))
+        return true;
+    errno = LastErrno();
+    return false;
+}
+
 bool TFile::Stamp(TFileStamp& stamp) const {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!IsOpen() || !GetFileInformationByHandle(ToHandle(fd_), &info))

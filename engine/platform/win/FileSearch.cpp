@@ -46,6 +46,16 @@ void FillFindData(const WIN32_FIND_DATAW& w, TFindData& fd) {
         fd.cAlternateFileName[i] = static_cast<char16_t>(w.cAlternateFileName[i]);
 }
 
+// The volume and file index, which a folder listing does not carry: two
+// names of one file (hard links) then count as one file, as on Linux.
+void FillFileId(const std::u16string& path, TFindData& fd) {
+    TFolderId id;
+    if (GetFolderId(path, id)) {
+        fd.Device = id.device;
+        fd.Inode = id.inode;
+    }
+}
+
 // Splits at the last separator ('\' or '/'); the folder keeps its separator.
 void SplitPath(std::u16string_view path, std::u16string& folder, std::u16string& last) {
     std::u16string p(path);
@@ -99,6 +109,7 @@ bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
         }
         FindClose(h);
         FillFindData(w, fd);
+        FillFileId(folder + last, fd);
         return true;
     }
     // The whole folder, matched here against the long names only (Windows
@@ -117,6 +128,7 @@ bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
             continue;
         state->entries.emplace_back();
         FillFindData(w, state->entries.back());
+        FillFileId(folder + name, state->entries.back());
     } while (FindNextFileW(h, &w));
     FindClose(h);
     auto key = [](const TFindData& e) { return ToSystemPath(e.cFileName); };

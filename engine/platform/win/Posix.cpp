@@ -82,6 +82,21 @@ ssize_t pwrite(int fd, const void* buffer, size_t count, off64_t offset) {
     return Transfer(fd, const_cast<void*>(buffer), count, offset, true);
 }
 
+int tessor_ftruncate(int fd, off64_t length) {
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (h == INVALID_HANDLE_VALUE || length < 0) {
+        errno = length < 0 ? EINVAL : EBADF;
+        return -1;
+    }
+    FILE_END_OF_FILE_INFO size{};
+    size.EndOfFile.QuadPart = length;
+    if (!SetFileInformationByHandle(h, FileEndOfFileInfo, &size, sizeof size)) {
+        errno = tessor::platform::win::ErrnoOf(GetLastError());
+        return -1;
+    }
+    return 0;
+}
+
 int fsync(int fd) {
     return _commit(fd);
 }

@@ -46,8 +46,9 @@ int tessor_fstat(int fd, struct tessor_stat* st);
 #define stat tessor_stat
 #define fstat tessor_fstat
 
-// open with a mode: UTF-8 path, always binary. (The two-argument form is
-// the C runtime's own.)
+// open with a mode: UTF-8 path, always binary. The two-argument form is the
+// C runtime's own, which reads the path in the ANSI code page: portable code
+// passes a mode (0 when it creates nothing) to reach this one.
 int open(const char* path, int flags, int mode);
 int mkdir(const char* path, int mode);
 
@@ -55,6 +56,12 @@ int mkdir(const char* path, int mode);
 ssize_t pread(int fd, void* buffer, size_t count, off64_t offset);
 ssize_t pwrite(int fd, const void* buffer, size_t count, off64_t offset);
 int fsync(int fd);
+// The file's new size, past 4 GiB too (a larger size reads as zeros); the
+// position is kept. The runtime's ftruncate64 first asks the volume for
+// free space and fails where it cannot tell, as under wine.
+int tessor_ftruncate(int fd, off64_t length);
+#undef ftruncate
+#define ftruncate tessor_ftruncate
 
 // Advisory whole-file locks, over LockFileEx (released on close, like flock).
 #define LOCK_SH 1
