@@ -41,9 +41,10 @@ public:
     TFile(const TFile&) = delete;
     TFile& operator=(const TFile&) = delete;
 
-    // Existing file, read only; shared with other readers.
-    bool OpenRead(std::u16string_view path);
-    bool OpenReadNarrow(const std::string& path);
+    // Existing file, read only; shared with other readers. stamp, when
+    // given, receives the opened file's stamp (no second look at the file).
+    bool OpenRead(std::u16string_view path, TFileStamp* stamp = nullptr);
+    bool OpenReadNarrow(const std::string& path, TFileStamp* stamp = nullptr);
     // Creates or truncates, write only.
     bool Create(std::u16string_view path);
     // Opens an existing file, device or pipe for writing, as it is (not

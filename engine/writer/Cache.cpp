@@ -343,22 +343,21 @@ bool TProducer::StreamSource(const std::u16string& path, uint64_t size,
         std::lock_guard lock(*b_.EngineLock);
         b_.CurrentSourcePath = path;
     }
+    // A file that is not what the layout counted on, or that changes while
+    // it is read, cannot be on the disc as it is on disk. The stream goes on
+    // (the disc or image is closed properly) and the run fails naming it.
     platform::TFile file;
-    if (!file.OpenRead(path)) {
+    platform::TFileStamp before, after;
+    if (!file.OpenRead(path, &before)) {
         errno = file.LastError();
         Fail(kErrOpenFile, &path);
         return false;
     }
-    // A file that is not what the layout counted on, or that changes while
-    // it is read, cannot be on the disc as it is on disk. The stream goes on
-    // (the disc or image is closed properly) and the run fails naming it.
-    platform::TFileStamp before, after;
-    bool stamped = file.Stamp(before);
     shortRead_ = false;
     bool ok = StreamFile(file, path, size);
-    if (ok && (shortRead_ || (compared != nullptr && (!stamped || before != *compared)) ||
-               (stamped && (static_cast<uint64_t>(before.Size) != size || !file.Stamp(after) ||
-                            after != before)))) {
+    if (ok && (shortRead_ || (compared != nullptr && before != *compared) ||
+               static_cast<uint64_t>(before.Size) != size || !file.Stamp(after) ||
+               after != before)) {
         NoteChanged(path);
     }
     file.Close();

@@ -148,15 +148,19 @@ int OpenHandle(const std::wstring& path, DWORD access, DWORD disposition, bool r
 
 }  // namespace
 
-bool TFile::OpenRead(std::u16string_view path) {
+bool TFile::OpenRead(std::u16string_view path, TFileStamp* stamp) {
     Close();
     error_ = 0;
     fd_ = OpenHandle(WidePath(path), GENERIC_READ, OPEN_EXISTING, true, error_);
+    if (IsOpen() && stamp != nullptr && !Stamp(*stamp)) {
+        error_ = EIO;
+        Close();
+    }
     return IsOpen();
 }
 
-bool TFile::OpenReadNarrow(const std::string& path) {
-    return OpenRead(FromSystemPath(path));
+bool TFile::OpenReadNarrow(const std::string& path, TFileStamp* stamp) {
+    return OpenRead(FromSystemPath(path), stamp);
 }
 
 bool TFile::Create(std::u16string_view path) {
