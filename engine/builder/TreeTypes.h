@@ -264,6 +264,12 @@ struct TImageBuilder {
     std::atomic<uint8_t> CachePrimed{0};
     std::atomic<uint8_t> CacheDone{0};
     std::atomic<uint8_t> CacheThreadEnded{0};
+    // The hand-over wakes the other side only when it has enough to do
+    // (both guarded by EngineLock): the writer sleeps until WriterWaitsFor
+    // blocks are counted, the producer until no more than ProducerWaitsAt
+    // remain. 0 / -1: that side is not waiting.
+    int32_t WriterWaitsFor = 0;
+    int32_t ProducerWaitsAt = -1;
     std::atomic<uint8_t> ProducerBusy{0};
     std::atomic<uint8_t> ConsumerBusy{0};
     uint8_t CachePriority = 0;

@@ -11,7 +11,9 @@
 // straight into the block being filled, and TakeBlock hands the whole block
 // to the writer by exchanging buffers. Both sides wait on a condition
 // variable with the polling periods as time-outs, so a full or empty cache
-// reacts at once, and an abort is still seen within 20 ms.
+// reacts at once, and an abort is still seen within 20 ms. A waiting side is
+// woken once a batch of blocks is ready for it (kHandOverBlocks), not for
+// every block: a wake-up costs as much as copying a few blocks.
 #include "engine/writer/Cache.h"
 
 #include <algorithm>
@@ -32,12 +34,15 @@ namespace tessor::writer {
 using builder::kBlockSize;
 using builder::kBlockTableSlots;
 using builder::kSectorSize;
+using builder::kSectorsPerBlock;
 using builder::TImageBuilder;
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr size_t kMaxSpareBlocks = 8;
+// Blocks (512 KiB) that a waiting writer or producer is woken for.
+constexpr int32_t kHandOverBlocks = 8;
 
 class TProducer {
 public:
@@ -126,22 +131,32 @@ bool TProducer::EnsureOpenBlock() {
 }
 
 void TProducer::CountOpenBlock(int32_t length) {
+    bool wake;
+    uint8_t* next = nullptr;
     {
         std::lock_guard lock(*b_.EngineLock);
         b_.ProducerBusy = 1;
         int32_t slot = (b_.BlockHead + b_.BlockCount.load()) % kBlockTableSlots;
         b_.BlockTable[slot].Block = open_;
         b_.BlockTable[slot].Length = length;
-        b_.BlockCount.fetch_add(1);
+        int32_t count = b_.BlockCount.fetch_add(1) + 1;
+        wake = b_.WriterWaitsFor > 0 && count >= b_.WriterWaitsFor;
+        // The next block to fill comes from the spares under the same lock.
+        if (!b_.SpareBlocks.empty()) {
+            next = b_.SpareBlocks.back();
+            b_.SpareBlocks.pop_back();
+        }
         b_.ProducerBusy = 0;
     }
-    NotifyCache(b_);
-    open_ = nullptr;
+    if (wake)
+        NotifyCache(b_);
+    open_ = next;  // none spare: EnsureOpenBlock allocates one
     fill_ = 0;
 }
 
-// Waits while the cache holds `limit` blocks or more. The first time the
-// cache is full it is primed: the writer may start.
+// Waits while the cache holds `limit` blocks or more; once it does, until
+// the writer has taken a batch. The first time the cache is full it is
+// primed: the writer may start.
 bool TProducer::WaitForRoom(int32_t limit) {
     if (Aborted()) {
         StopOnAbort();
@@ -151,7 +166,8 @@ bool TProducer::WaitForRoom(int32_t limit) {
         return true;
     bool wasIdle = false;
     std::unique_lock lock(*b_.EngineLock);
-    while (b_.BlockCount.load() >= limit) {
+    b_.ProducerWaitsAt = std::max(limit - kHandOverBlocks, 0);
+    while (b_.BlockCount.load() > b_.ProducerWaitsAt) {
         if (!b_.CachePrimed.exchange(1))
             NotifyCache(b_);
         if (!wasIdle && limit < b_.MaxBlocks) {
@@ -159,12 +175,14 @@ bool TProducer::WaitForRoom(int32_t limit) {
             wasIdle = true;
         }
         if (Aborted()) {
+            b_.ProducerWaitsAt = -1;
             lock.unlock();
             StopOnAbort();
             return false;
         }
         b_.CacheChanged.wait_for(lock, 20ms);
     }
+    b_.ProducerWaitsAt = -1;
     return true;
 }
 
@@ -499,6 +517,7 @@ int32_t TakeBlock(TImageBuilder& b) {
     if (b.BlockCount.load() == 0)
         return -1;
     int32_t length;
+    bool wake = false;
     {
         std::lock_guard lock(*b.EngineLock);
         b.ConsumerBusy = 1;
@@ -515,14 +534,19 @@ int32_t TakeBlock(TImageBuilder& b) {
                 delete[] previous;
             }
             b.BlockHead = (b.BlockHead + 1) % kBlockTableSlots;
-            b.SectorsToDeliver -= static_cast<int64_t>(builder::SectorsForBytes(length));
-            b.BlockCount.fetch_sub(1);
+            int64_t left =
+                b.SectorsToDeliver -= static_cast<int64_t>(builder::SectorsForBytes(length));
+            int32_t count = b.BlockCount.fetch_sub(1) - 1;
+            // The producer waits for a batch of room, or (everything made)
+            // for the last sector to be taken.
+            wake = (b.ProducerWaitsAt >= 0 && count <= b.ProducerWaitsAt) || left <= 0;
         } else {
             length = b.CacheDone.load() ? 0 : -1;
         }
         b.ConsumerBusy = 0;
     }
-    NotifyCache(b);
+    if (wake)
+        NotifyCache(b);
     return length;
 }
 
@@ -530,7 +554,15 @@ void WaitForCache(TImageBuilder& b, uint32_t ms) {
     std::unique_lock lock(*b.EngineLock);
     if (b.BlockCount.load() > 0 || b.CacheDone.load())
         return;
-    b.CacheChanged.wait_for(lock, std::chrono::milliseconds(ms));
+    // A batch, or what is left of the stream when that is less (every block
+    // is 32 sectors but the last).
+    int64_t left = (b.SectorsToDeliver.load() + kSectorsPerBlock - 1) / kSectorsPerBlock;
+    b.WriterWaitsFor = static_cast<int32_t>(std::clamp<int64_t>(left, 1, kHandOverBlocks));
+    b.CacheChanged.wait_for(lock, std::chrono::milliseconds(ms), [&b] {
+        return b.BlockCount.load() >= b.WriterWaitsFor || b.CacheDone.load() ||
+               b.AbortRequested.load();
+    });
+    b.WriterWaitsFor = 0;
 }
 
 void ReleaseBlocks(TImageBuilder& b) {
