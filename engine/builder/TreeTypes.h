@@ -59,8 +59,9 @@ struct TDirEntry;
 struct TFileEntry {
     char ShortName[16] = {};          // 8.3 name, system code page, as found
     std::u16string LongName;          // Joliet, ISO 9660:1999 and UDF name
-    std::u16string FirstLongName;     // the name given at creation; never replaced. Empty
-                                      // while equal to LongName: read it through FirstName()
+    // The name given at creation, once a refresh replaced LongName; null
+    // while the two are equal (nearly always): read it through FirstName().
+    std::unique_ptr<const std::u16string> FirstLongName;
     std::u16string SourcePath;        // empty for a directory's entry
     platform::TSystemTime WriteTime;  // last-write time of the source, local time
     uint64_t Size = 0;

@@ -26,6 +26,8 @@
 #include "engine/builder/Tree.h"
 #include "engine/builder/UDFBridge.h"
 #include "engine/platform/File.h"
+#include "engine/platform/FileSearch.h"
+#include "engine/platform/Memory.h"
 #include "engine/platform/Strings.h"
 #include "engine/platform/Threads.h"
 
@@ -488,6 +490,11 @@ void TProducer::Run() {
 }
 
 void StartCacheThread(TImageBuilder& b) {
+    // The compilation is built and laid out: the folder listings kept for
+    // adding, and what the layout used and freed, go back before the cache
+    // takes its share.
+    platform::ForgetFolderListings();
+    platform::ReturnFreedMemory();
     // Below 2 MB (a record never given a cache size) the producer's "one
     // block short of full" wait could never end; the table holds 10,000.
     int32_t blocks = b.CacheBytes / kBlockSize;
