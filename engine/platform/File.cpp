@@ -240,6 +240,11 @@ bool TFile::Sync() {
     return false;
 }
 
+void TFile::StartWriteBack(int64_t offset, int64_t length) {
+    if (fd_ >= 0)
+        ::sync_file_range(fd_, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
 int64_t TFile::Read(void* buffer, size_t count) {
     if (fd_ < 0) {
         error_ = EBADF;

@@ -64,6 +64,10 @@ public:
     // Flushes the written data to the disk; false on a write-back error.
     // Files that cannot be synced (pipes, terminals) count as synced.
     bool Sync();
+    // Starts writing `length` bytes from `offset` to the disk and returns
+    // without waiting for them: the final Sync then waits only for what
+    // was written since. A hint; where it cannot be given, nothing happens.
+    void StartWriteBack(int64_t offset, int64_t length);
 
     // Reads up to count bytes, retrying short reads until end of file.
     // Returns bytes read, or -1 on a read error.

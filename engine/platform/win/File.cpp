@@ -228,6 +228,9 @@ bool TFile::LinkAs(const std::string&) {
     return false;
 }
 
+// Windows writes a file's data back in its own time; Sync waits for it.
+void TFile::StartWriteBack(int64_t, int64_t) {}
+
 bool TFile::Sync() {
     if (!IsOpen())
         return false;
