@@ -245,6 +245,11 @@ void TFile::StartWriteBack(int64_t offset, int64_t length) {
         ::sync_file_range(fd_, offset, length, SYNC_FILE_RANGE_WRITE);
 }
 
+void TFile::WillNeed(int64_t length) {
+    if (fd_ >= 0)
+        ::posix_fadvise(fd_, 0, length, POSIX_FADV_WILLNEED);
+}
+
 int64_t TFile::Read(void* buffer, size_t count) {
     if (fd_ < 0) {
         error_ = EBADF;

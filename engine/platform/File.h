@@ -68,6 +68,9 @@ public:
     // without waiting for them: the final Sync then waits only for what
     // was written since. A hint; where it cannot be given, nothing happens.
     void StartWriteBack(int64_t offset, int64_t length);
+    // Tells the system that the first `length` bytes will be read soon, so
+    // that it starts reading them from the disk now. A hint, as above.
+    void WillNeed(int64_t length);
 
     // Reads up to count bytes, retrying short reads until end of file.
     // Returns bytes read, or -1 on a read error.

@@ -231,6 +231,9 @@ bool TFile::LinkAs(const std::string&) {
 // Windows writes a file's data back in its own time; Sync waits for it.
 void TFile::StartWriteBack(int64_t, int64_t) {}
 
+// Windows reads ahead of sequential reads on its own.
+void TFile::WillNeed(int64_t) {}
+
 bool TFile::Sync() {
     if (!IsOpen())
         return false;
