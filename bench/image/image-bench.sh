@@ -6,7 +6,9 @@
 #   big   one file of 2 GiB (incompressible)
 # The floor is what reading the same data in order costs: `tar cf - TREE |
 # cat > /dev/null` for the trees of many files (tar alone would notice
-# /dev/null and read nothing), `cat FILE > image` for the big file.
+# /dev/null and read nothing), `cat FILE > image` for the big file. On big,
+# "synced" is that copy with the image flushed to the disk as tessor flushes
+# it (cat, then sync FILE): the floor of a complete image file.
 # Jobs take turns within each run, so that a change of the machine's load
 # falls on all of them alike. Prints the median wall seconds of RUNS runs,
 # the peak RSS, the ratios, and on flat the memory per entry beyond the
@@ -49,6 +51,7 @@ for t in $trees; do
     make_tree "$t"
     src=$(readlink -f "$work/$t")  # the tree itself, were it reached through a link
     jobs=${JOBS:-"tessor floor genisoimage"}
+    [ "$t" = big ] && [ -z "${JOBS:-}" ] && jobs="$jobs synced"
     declare -A times=() mem=()
     for _ in $(seq "$runs"); do
         for job in $jobs; do
@@ -56,6 +59,7 @@ for t in $trees; do
             case $job in
                 tessor) r=$(run_timed "$cli" image -o "$work/out.iso" --label BENCH --cache $cache_mb "$src") ;;
                 genisoimage) r=$(run_timed genisoimage -quiet -J -udf -o "$work/out.iso" "$src") ;;
+                synced) r=$(run_timed sh -c "cat '$src'/* > '$work/out.iso' && sync '$work/out.iso'") ;;
                 floor)
                     if [ "$t" = big ]; then
                         r=$(run_timed sh -c "cat '$src'/* > '$work/out.iso'")
@@ -75,6 +79,8 @@ for t in $trees; do
     printf '%-6s ratio tessor/floor %.2f' "$t" "$(ratio "${sec[tessor]}" "${sec[floor]}")"
     [ -n "${sec[genisoimage]:-}" ] &&
         printf ', tessor/genisoimage %.2f' "$(ratio "${sec[tessor]}" "${sec[genisoimage]}")"
+    [ -n "${sec[synced]:-}" ] &&
+        printf ', tessor/synced %.2f' "$(ratio "${sec[tessor]}" "${sec[synced]}")"
     echo
     if [ "$t" = flat ]; then
         entries=$(find "$src" -mindepth 1 | wc -l)
