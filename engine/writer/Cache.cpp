@@ -192,9 +192,10 @@ void TProducer::CountOpenBlock(int32_t length) {
     fill_ = 0;
 }
 
-// Waits while the cache holds `limit` blocks or more; once it does, until
-// the writer has taken a batch. The first time the cache is full it is
-// primed: the writer may start.
+// Waits while the cache holds `limit` blocks or more. The writer wakes it
+// once it has taken a batch; a block or two taken by a writer that then
+// stalls are refilled at the next time-out. The first time the cache is
+// full it is primed: the writer may start.
 bool TProducer::WaitForRoom(int32_t limit) {
     if (Aborted()) {
         StopOnAbort();
@@ -205,7 +206,7 @@ bool TProducer::WaitForRoom(int32_t limit) {
     bool wasIdle = false;
     std::unique_lock lock(*b_.EngineLock);
     b_.ProducerWaitsAt = std::max(limit - kHandOverBlocks, 0);
-    while (b_.BlockCount.load() > b_.ProducerWaitsAt) {
+    while (b_.BlockCount.load() >= limit) {
         if (!b_.CachePrimed.exchange(1))
             NotifyCache(b_);
         if (!wasIdle && limit < b_.MaxBlocks) {
