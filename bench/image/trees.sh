@@ -5,7 +5,8 @@ make_tree() {
     rm -rf "$dir"; mkdir -p "$dir"
     case $name in
         big)
-            for i in 1 2 3 4; do head -c $((512 * 1024 * 1024)) /dev/urandom > "$dir/part$i.bin"; done ;;
+            # One file of 2 GiB, incompressible: the large-extent path.
+            head -c $((2048 * 1024 * 1024)) /dev/urandom > "$dir/big.bin" ;;
         small)
             python3 - "$dir" <<'PY'
 import os, random, sys

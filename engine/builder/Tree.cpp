@@ -338,7 +338,7 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
     } else {
         if (b.FileCount >= kMaxFileEntries)
             return {};
-        e = &st.Files.emplace_back();
+        e = &st.Files.Add();
         e->Owner = dir;
         e->NameHash = hash;
         b.FileTable.push_back(e);
@@ -361,10 +361,10 @@ TAddResult AddEntryImpl(TImageBuilder& b, TDirEntry* dir, TFindData& fd,
     e->LongNameLength = static_cast<uint8_t>(name.size());
     e->WriteTime = platform::FileTimeToLocalSystemTime(fd.ftLastWriteTime);
     e->ShortNameLength = StoreShortName(e->ShortName, alt, addDot);
-    // FirstLongName stays empty while it would equal LongName (saving a copy
-    // of every name); it is filled the moment a refresh changes LongName.
-    if (!created && e->FirstLongName.empty() && e->LongName != name)
-        e->FirstLongName = e->LongName;
+    // FirstLongName stays null while it would equal LongName (saving a copy
+    // of every name); it is made the moment a refresh changes LongName.
+    if (!created && !e->FirstLongName && e->LongName != name)
+        e->FirstLongName = std::make_unique<const std::u16string>(e->LongName);
     e->LongName.assign(name);
     e->Size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
     e->SourceDevice = fd.Device;
@@ -418,7 +418,7 @@ TDirEntry* MakeDirectory(TImageBuilder& b, TDirEntry* parent, TFindData& fd,
         return e->Directory;
     }
 
-    TDirEntry* d = &st.Dirs.emplace_back();
+    TDirEntry* d = &st.Dirs.Add();
     b.DirTable.push_back(d);
     b.PathTableOrder.push_back(d);
     b.DirCount = static_cast<int32_t>(b.DirTable.size());
@@ -643,8 +643,8 @@ void ClearFiles(TImageBuilder& b) {
     st.Index.Clear();
     st.JolietNames.clear();
     st.IsoNames.clear();
-    std::deque<TFileEntry>().swap(st.Files);
-    std::deque<TDirEntry>().swap(st.Dirs);
+    st.Files.Clear();
+    st.Dirs.Clear();
     b.FileTable.clear();
     b.DirTable.clear();
     b.PathTableOrder.clear();
@@ -656,7 +656,7 @@ void ClearFiles(TImageBuilder& b) {
     b.SourceNotes.clear();
     b.Smart = TSmartReferences{};
 
-    TDirEntry* root = &st.Dirs.emplace_back();
+    TDirEntry* root = &st.Dirs.Add();
     root->Parent = root;
     std::memcpy(root->ShortName, "ROOT_DIR", 9);
     root->ShortNameLength = 8;
@@ -841,7 +841,7 @@ const char* GetVolumeLabel(const TImageBuilder& b) {
 }
 
 const std::u16string& FirstName(const TFileEntry& e) {
-    return e.FirstLongName.empty() ? e.LongName : e.FirstLongName;
+    return e.FirstLongName ? *e.FirstLongName : e.LongName;
 }
 
 }  // namespace tessor::builder

@@ -41,7 +41,7 @@ void SetVolumeLabelW(TImageBuilder& b, std::u16string_view label);
 const char* GetVolumeLabel(const TImageBuilder& b);
 
 // The long name an entry was created with (FirstLongName, which is kept
-// empty while it equals LongName).
+// null while it equals LongName).
 const std::u16string& FirstName(const TFileEntry& e);
 
 // 0 for 0, else bytes / 2048 rounded up.

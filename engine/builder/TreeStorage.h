@@ -3,8 +3,9 @@
 // trees. Internal to the builder.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -34,9 +35,32 @@ private:
     size_t used_ = 0;
 };
 
+// Records that never move: made in chunks of N (one allocation each, apart
+// from the small allocations of names, so freeing those leaves no holes
+// between the records), freed only as a whole.
+template <typename T, size_t N>
+class TArena {
+public:
+    T& Add() {
+        if (chunks_.empty() || used_ == N) {
+            chunks_.push_back(std::make_unique<T[]>(N));
+            used_ = 0;
+        }
+        return chunks_.back()[used_++];
+    }
+    void Clear() {
+        std::vector<std::unique_ptr<T[]>>().swap(chunks_);
+        used_ = N;
+    }
+
+private:
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    size_t used_ = N;
+};
+
 struct TTreeStorage {
-    std::deque<TFileEntry> Files;  // stable addresses; freed only as a whole
-    std::deque<TDirEntry> Dirs;
+    TArena<TFileEntry, 1024> Files;  // stable addresses
+    TArena<TDirEntry, 256> Dirs;
     TNameIndex Index;
     // Names written instead of an entry's own, filled by PrepareImage: Joliet
     // names over 110 characters and ISO 9660:1999 names over 207 bytes, cut

@@ -68,8 +68,9 @@ struct TRecordedRun {
 struct TFileEntry {
     char ShortName[16] = {};          // 8.3 name, system code page, as found
     std::u16string LongName;          // Joliet, ISO 9660:1999 and UDF name
-    std::u16string FirstLongName;     // the name given at creation; never replaced. Empty
-                                      // while equal to LongName: read it through FirstName()
+    // The name given at creation, once a refresh replaced LongName; null
+    // while the two are equal (nearly always): read it through FirstName().
+    std::unique_ptr<const std::u16string> FirstLongName;
     std::u16string SourcePath;        // empty for a directory's entry
     platform::TSystemTime WriteTime;  // last-write time of the source, local time
     uint64_t Size = 0;
@@ -273,6 +274,12 @@ struct TImageBuilder {
     std::atomic<uint8_t> CachePrimed{0};
     std::atomic<uint8_t> CacheDone{0};
     std::atomic<uint8_t> CacheThreadEnded{0};
+    // The hand-over wakes the other side only when it has enough to do
+    // (both guarded by EngineLock): the writer sleeps until WriterWaitsFor
+    // blocks are counted, the producer until no more than ProducerWaitsAt
+    // remain. 0 / -1: that side is not waiting.
+    int32_t WriterWaitsFor = 0;
+    int32_t ProducerWaitsAt = -1;
     std::atomic<uint8_t> ProducerBusy{0};
     std::atomic<uint8_t> ConsumerBusy{0};
     uint8_t CachePriority = 0;

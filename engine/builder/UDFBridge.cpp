@@ -81,8 +81,8 @@ bool IsRoot(const TDirEntry* d) {
 std::u16string_view RecordedName(const TFileEntry* child) {
     if (child->Directory != nullptr && !child->Directory->LongName.empty())
         return child->Directory->LongName;
-    if (!child->FirstLongName.empty())
-        return child->FirstLongName;
+    if (child->FirstLongName)
+        return *child->FirstLongName;
     return child->LongName;
 }
 

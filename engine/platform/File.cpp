@@ -109,15 +109,15 @@ TFile& TFile::operator=(TFile&& other) noexcept {
     return *this;
 }
 
-bool TFile::OpenRead(std::u16string_view path) {
-    return OpenReadNarrow(ToSystemPath(path));
+bool TFile::OpenRead(std::u16string_view path, TFileStamp* stamp) {
+    return OpenReadNarrow(ToSystemPath(path), stamp);
 }
 
-bool TFile::OpenReadNarrow(const std::string& path) {
+bool TFile::OpenReadNarrow(const std::string& path, TFileStamp* stamp) {
     Close();
     error_ = 0;
-    // Opened without blocking first: opening a FIFO for reading would wait
-    // for a writer. Only regular files and block devices are read.
+    // Opened without blocking: opening a FIFO for reading would wait for a
+    // writer. Only regular files and block devices are read.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error_ = errno;
@@ -133,9 +133,15 @@ bool TFile::OpenReadNarrow(const std::string& path) {
         errno = error_;
         return false;
     }
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // Reads of a regular file never wait for data, so the flag changes
+    // nothing there and stays; a device reads as it normally would.
+    if (S_ISBLK(st.st_mode)) {
+        int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    if (stamp != nullptr)
+        FillStamp(st, *stamp);
     fd_ = fd;
     return true;
 }
@@ -240,6 +246,16 @@ bool TFile::Sync() {
         return true;
     error_ = errno;
     return false;
+}
+
+void TFile::StartWriteBack(int64_t offset, int64_t length) {
+    if (fd_ >= 0)
+        ::sync_file_range(fd_, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
+void TFile::WillNeed(int64_t length) {
+    if (fd_ >= 0)
+        ::posix_fadvise(fd_, 0, length, POSIX_FADV_WILLNEED);
 }
 
 int64_t TFile::Read(void* buffer, size_t count) {

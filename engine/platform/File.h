@@ -48,9 +48,10 @@ public:
     TFile(const TFile&) = delete;
     TFile& operator=(const TFile&) = delete;
 
-    // Existing file, read only; shared with other readers.
-    bool OpenRead(std::u16string_view path);
-    bool OpenReadNarrow(const std::string& path);
+    // Existing file, read only; shared with other readers. stamp, when
+    // given, receives the opened file's stamp (no second look at the file).
+    bool OpenRead(std::u16string_view path, TFileStamp* stamp = nullptr);
+    bool OpenReadNarrow(const std::string& path, TFileStamp* stamp = nullptr);
     // Creates or truncates, write only.
     bool Create(std::u16string_view path);
     // Opens an existing file, device or pipe for writing, as it is (not
@@ -70,6 +71,13 @@ public:
     // Flushes the written data to the disk; false on a write-back error.
     // Files that cannot be synced (pipes, terminals) count as synced.
     bool Sync();
+    // Starts writing `length` bytes from `offset` to the disk and returns
+    // without waiting for them: the final Sync then waits only for what
+    // was written since. A hint; where it cannot be given, nothing happens.
+    void StartWriteBack(int64_t offset, int64_t length);
+    // Tells the system that the first `length` bytes will be read soon, so
+    // that it starts reading them from the disk now. A hint, as above.
+    void WillNeed(int64_t length);
 
     // Reads up to count bytes, retrying short reads until end of file.
     // Returns bytes read, or -1 on a read error.

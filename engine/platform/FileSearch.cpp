@@ -120,6 +120,11 @@ public:
         return folder;
     }
 
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        entries_.clear();
+    }
+
 private:
     static constexpr size_t kCapacity = 8;
     std::mutex mutex_;
@@ -306,6 +311,10 @@ bool GetFolderId(std::u16string_view path, TFolderId& id) {
     id.device = static_cast<uint64_t>(st.st_dev);
     id.inode = static_cast<uint64_t>(st.st_ino);
     return true;
+}
+
+void ForgetFolderListings() {
+    FolderCache().Clear();
 }
 
 }  // namespace tessor::platform

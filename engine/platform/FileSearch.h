@@ -85,4 +85,8 @@ struct TFolderId {
 };
 bool GetFolderId(std::u16string_view path, TFolderId& id);
 
+// Drops the listings kept of recently searched folders (a folder of 50,000
+// files keeps several megabytes); the next search lists its folder again.
+void ForgetFolderListings();
+
 }  // namespace tessor::platform

@@ -11,12 +11,15 @@
 // straight into the block being filled, and TakeBlock hands the whole block
 // to the writer by exchanging buffers. Both sides wait on a condition
 // variable with the polling periods as time-outs, so a full or empty cache
-// reacts at once, and an abort is still seen within 20 ms.
+// reacts at once, and an abort is still seen within 20 ms. A waiting side is
+// woken once a batch of blocks is ready for it (kHandOverBlocks), not for
+// every block: a wake-up costs as much as copying a few blocks.
 #include "engine/writer/Cache.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -24,6 +27,8 @@
 #include "engine/builder/Tree.h"
 #include "engine/builder/UDFBridge.h"
 #include "engine/platform/File.h"
+#include "engine/platform/FileSearch.h"
+#include "engine/platform/Memory.h"
 #include "engine/platform/Strings.h"
 #include "engine/platform/Threads.h"
 
@@ -32,12 +37,46 @@ namespace tessor::writer {
 using builder::kBlockSize;
 using builder::kBlockTableSlots;
 using builder::kSectorSize;
+using builder::kSectorsPerBlock;
 using builder::TImageBuilder;
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr size_t kMaxSpareBlocks = 8;
+// Blocks (512 KiB) that a waiting writer or producer is woken for.
+constexpr int32_t kHandOverBlocks = 8;
+// Source files opened ahead of the one being read, each with a hint to read
+// its start from the disk: the disk order is fixed, but the disk need not
+// wait for each open to ask for the next file. At most kOpenAhead files, and
+// none that begins more than kReadAheadBytes after the one being read: a
+// file is opened a moment before its turn, not a whole large file earlier.
+constexpr size_t kOpenAhead = 16;
+constexpr int64_t kReadAheadBytes = 1 << 20;
+// The hint costs a system call per file, for nothing when the files come
+// from memory: after this many reads in a row that took no longer than a
+// copy from memory would, no more hints are given until a read waits again.
+constexpr int kFastReadsWithoutHints = 64;
+
+// Whether a read of `bytes` took as long as a disk makes one wait: longer
+// than 30 us plus 0.5 ns a byte (about what copying from memory costs).
+bool ReadWaited(std::chrono::steady_clock::duration took, int64_t bytes) {
+    return took > std::chrono::nanoseconds(30'000 + bytes / 2);
+}
+
+// A source file opened before its turn, or why it could not be.
+struct TOpenedSource {
+    const builder::TFileEntry* Entry = nullptr;
+    platform::TFile File;
+    platform::TFileStamp Stamp;  // as it was opened
+    int Error = 0;               // errno of a failed open
+};
+
+// Whether the stream reads the entry's source file.
+bool ReadsSource(const builder::TFileEntry& e) {
+    return e.Directory == nullptr && !e.SourcePath.empty() && e.Size != 0 &&
+           e.SameData == nullptr;
+}
 
 class TProducer {
 public:
@@ -52,8 +91,8 @@ private:
     bool StreamUdfSectors();
     bool StreamFile(platform::TFile& file, const std::u16string& path, uint64_t size);
     void NoteChanged(const std::u16string& path);
-    bool StreamSource(const std::u16string& path, uint64_t size,
-                      const platform::TFileStamp* compared = nullptr);
+    void OpenAhead(int32_t index);
+    bool StreamSource(TOpenedSource& source, const platform::TFileStamp* compared);
     void CheckSharer(const builder::TFileEntry& e, const platform::TFileStamp* compared);
     bool StreamBootImage();
     bool FinishStream();
@@ -73,6 +112,10 @@ private:
     int32_t fill_ = 0;
     bool stopped_ = false;
     bool shortRead_ = false;  // the file being streamed ended early
+    std::deque<TOpenedSource> ahead_;  // in FileTable order
+    uint64_t aheadBytes_ = 0;          // the sizes of the files in ahead_
+    int fastReads_ = 0;                // reads in a row that did not wait
+    int32_t nextAhead_ = 0;            // the next FileTable index to open ahead
 };
 
 uint8_t* AllocateBlock(TImageBuilder& b) {
@@ -126,22 +169,33 @@ bool TProducer::EnsureOpenBlock() {
 }
 
 void TProducer::CountOpenBlock(int32_t length) {
+    bool wake;
+    uint8_t* next = nullptr;
     {
         std::lock_guard lock(*b_.EngineLock);
         b_.ProducerBusy = 1;
         int32_t slot = (b_.BlockHead + b_.BlockCount.load()) % kBlockTableSlots;
         b_.BlockTable[slot].Block = open_;
         b_.BlockTable[slot].Length = length;
-        b_.BlockCount.fetch_add(1);
+        int32_t count = b_.BlockCount.fetch_add(1) + 1;
+        wake = b_.WriterWaitsFor > 0 && count >= b_.WriterWaitsFor;
+        // The next block to fill comes from the spares under the same lock.
+        if (!b_.SpareBlocks.empty()) {
+            next = b_.SpareBlocks.back();
+            b_.SpareBlocks.pop_back();
+        }
         b_.ProducerBusy = 0;
     }
-    NotifyCache(b_);
-    open_ = nullptr;
+    if (wake)
+        NotifyCache(b_);
+    open_ = next;  // none spare: EnsureOpenBlock allocates one
     fill_ = 0;
 }
 
-// Waits while the cache holds `limit` blocks or more. The first time the
-// cache is full it is primed: the writer may start.
+// Waits while the cache holds `limit` blocks or more. The writer wakes it
+// once it has taken a batch; a block or two taken by a writer that then
+// stalls are refilled at the next time-out. The first time the cache is
+// full it is primed: the writer may start.
 bool TProducer::WaitForRoom(int32_t limit) {
     if (Aborted()) {
         StopOnAbort();
@@ -151,6 +205,7 @@ bool TProducer::WaitForRoom(int32_t limit) {
         return true;
     bool wasIdle = false;
     std::unique_lock lock(*b_.EngineLock);
+    b_.ProducerWaitsAt = std::max(limit - kHandOverBlocks, 0);
     while (b_.BlockCount.load() >= limit) {
         if (!b_.CachePrimed.exchange(1))
             NotifyCache(b_);
@@ -159,12 +214,14 @@ bool TProducer::WaitForRoom(int32_t limit) {
             wasIdle = true;
         }
         if (Aborted()) {
+            b_.ProducerWaitsAt = -1;
             lock.unlock();
             StopOnAbort();
             return false;
         }
         b_.CacheChanged.wait_for(lock, 20ms);
     }
+    b_.ProducerWaitsAt = -1;
     return true;
 }
 
@@ -303,7 +360,12 @@ bool TProducer::StreamFile(platform::TFile& file, const std::u16string& path, ui
         } else {
             want = piece = room;
         }
+        auto started = std::chrono::steady_clock::now();
         int64_t got = file.Read(open_ + fill_, want);
+        if (ReadWaited(std::chrono::steady_clock::now() - started, got))
+            fastReads_ = 0;
+        else if (fastReads_ < kFastReadsWithoutHints)
+            ++fastReads_;
         if (got < 0) {
             errno = file.LastError();
             Fail(kErrReadFile, &path);
@@ -337,28 +399,47 @@ void TProducer::CheckSharer(const builder::TFileEntry& e, const platform::TFileS
         NoteChanged(e.SourcePath);
 }
 
-bool TProducer::StreamSource(const std::u16string& path, uint64_t size,
-                             const platform::TFileStamp* compared) {
+// Keeps kOpenAhead source files open from FileTable index `index` on.
+void TProducer::OpenAhead(int32_t index) {
+    nextAhead_ = std::max(nextAhead_, index);
+    while (ahead_.size() < kOpenAhead && aheadBytes_ <= uint64_t(kReadAheadBytes) &&
+           nextAhead_ < b_.FileCount) {
+        const builder::TFileEntry* e = b_.FileTable[nextAhead_++];
+        if (!ReadsSource(*e))
+            continue;
+        aheadBytes_ += e->Size;
+        TOpenedSource& s = ahead_.emplace_back();
+        s.Entry = e;
+        if (!s.File.OpenRead(e->SourcePath, &s.Stamp))
+            s.Error = s.File.LastError();
+        else if (fastReads_ < kFastReadsWithoutHints)
+            s.File.WillNeed(std::min<int64_t>(static_cast<int64_t>(e->Size), kReadAheadBytes));
+    }
+}
+
+bool TProducer::StreamSource(TOpenedSource& source, const platform::TFileStamp* compared) {
+    const std::u16string& path = source.Entry->SourcePath;
+    const uint64_t size = source.Entry->Size;
     {
         std::lock_guard lock(*b_.EngineLock);
         b_.CurrentSourcePath = path;
     }
-    platform::TFile file;
-    if (!file.OpenRead(path)) {
-        errno = file.LastError();
-        Fail(kErrOpenFile, &path);
-        return false;
-    }
     // A file that is not what the layout counted on, or that changes while
     // it is read, cannot be on the disc as it is on disk. The stream goes on
     // (the disc or image is closed properly) and the run fails naming it.
-    platform::TFileStamp before, after;
-    bool stamped = file.Stamp(before);
+    platform::TFile& file = source.File;
+    const platform::TFileStamp& before = source.Stamp;
+    platform::TFileStamp after;
+    if (!file.IsOpen()) {
+        errno = source.Error;
+        Fail(kErrOpenFile, &path);
+        return false;
+    }
     shortRead_ = false;
     bool ok = StreamFile(file, path, size);
-    if (ok && (shortRead_ || (compared != nullptr && (!stamped || before != *compared)) ||
-               (stamped && (static_cast<uint64_t>(before.Size) != size || !file.Stamp(after) ||
-                            after != before)))) {
+    if (ok && (shortRead_ || (compared != nullptr && before != *compared) ||
+               static_cast<uint64_t>(before.Size) != size || !file.Stamp(after) ||
+               after != before)) {
         NoteChanged(path);
     }
     file.Close();
@@ -453,8 +534,13 @@ void TProducer::Run() {
                 CheckSharer(*e, was);
                 continue;
             }
-            ok = StreamSource(e->SourcePath, e->Size, was);
+            OpenAhead(i);
+            TOpenedSource source = std::move(ahead_.front());
+            ahead_.pop_front();
+            aheadBytes_ -= source.Entry->Size;
+            ok = StreamSource(source, was);
         }
+        ahead_.clear();
         if (ok)
             ok = FinishStream();
     }
@@ -471,6 +557,11 @@ void TProducer::Run() {
 }
 
 void StartCacheThread(TImageBuilder& b) {
+    // The compilation is built and laid out: the folder listings kept for
+    // adding, and what the layout used and freed, go back before the cache
+    // takes its share.
+    platform::ForgetFolderListings();
+    platform::ReturnFreedMemory();
     // Below 2 MB (a record never given a cache size) the producer's "one
     // block short of full" wait could never end; the table holds 10,000.
     int32_t blocks = b.CacheBytes / kBlockSize;
@@ -500,6 +591,7 @@ int32_t TakeBlock(TImageBuilder& b) {
     if (b.BlockCount.load() == 0)
         return -1;
     int32_t length;
+    bool wake = false;
     {
         std::lock_guard lock(*b.EngineLock);
         b.ConsumerBusy = 1;
@@ -516,14 +608,19 @@ int32_t TakeBlock(TImageBuilder& b) {
                 delete[] previous;
             }
             b.BlockHead = (b.BlockHead + 1) % kBlockTableSlots;
-            b.SectorsToDeliver -= static_cast<int64_t>(builder::SectorsForBytes(length));
-            b.BlockCount.fetch_sub(1);
+            int64_t left =
+                b.SectorsToDeliver -= static_cast<int64_t>(builder::SectorsForBytes(length));
+            int32_t count = b.BlockCount.fetch_sub(1) - 1;
+            // The producer waits for a batch of room, or (everything made)
+            // for the last sector to be taken.
+            wake = (b.ProducerWaitsAt >= 0 && count <= b.ProducerWaitsAt) || left <= 0;
         } else {
             length = b.CacheDone.load() ? 0 : -1;
         }
         b.ConsumerBusy = 0;
     }
-    NotifyCache(b);
+    if (wake)
+        NotifyCache(b);
     return length;
 }
 
@@ -531,7 +628,15 @@ void WaitForCache(TImageBuilder& b, uint32_t ms) {
     std::unique_lock lock(*b.EngineLock);
     if (b.BlockCount.load() > 0 || b.CacheDone.load())
         return;
-    b.CacheChanged.wait_for(lock, std::chrono::milliseconds(ms));
+    // A batch, or what is left of the stream when that is less (every block
+    // is 32 sectors but the last).
+    int64_t left = (b.SectorsToDeliver.load() + kSectorsPerBlock - 1) / kSectorsPerBlock;
+    b.WriterWaitsFor = static_cast<int32_t>(std::clamp<int64_t>(left, 1, kHandOverBlocks));
+    b.CacheChanged.wait_for(lock, std::chrono::milliseconds(ms), [&b] {
+        return b.BlockCount.load() >= b.WriterWaitsFor || b.CacheDone.load() ||
+               b.AbortRequested.load();
+    });
+    b.WriterWaitsFor = 0;
 }
 
 void ReleaseBlocks(TImageBuilder& b) {

@@ -27,8 +27,13 @@ TEST(File, WriteThenReadBack) {
         ASSERT_TRUE(out.Close());
     }
     TFile in;
-    ASSERT_TRUE(in.OpenRead(path));
+    TFileStamp opened, now;
+    ASSERT_TRUE(in.OpenRead(path, &opened));
     EXPECT_EQ(in.Size(), int64_t(data.size()));
+    // The stamp taken as it opened is the file's, as a later look sees it.
+    ASSERT_TRUE(in.Stamp(now));
+    EXPECT_EQ(opened, now);
+    EXPECT_EQ(opened.Size, int64_t(data.size()));
     std::vector<unsigned char> back(data.size() + 100);
     EXPECT_EQ(in.Read(back.data(), back.size()), int64_t(data.size()));  // short at the end
     back.resize(data.size());

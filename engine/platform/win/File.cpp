@@ -163,15 +163,19 @@ int OpenHandle(const std::wstring& path, DWORD access, DWORD disposition, bool r
 
 }  // namespace
 
-bool TFile::OpenRead(std::u16string_view path) {
+bool TFile::OpenRead(std::u16string_view path, TFileStamp* stamp) {
     Close();
     error_ = 0;
     fd_ = OpenHandle(WidePath(path), GENERIC_READ, OPEN_EXISTING, true, error_);
+    if (IsOpen() && stamp != nullptr && !Stamp(*stamp)) {
+        error_ = EIO;
+        Close();
+    }
     return IsOpen();
 }
 
-bool TFile::OpenReadNarrow(const std::string& path) {
-    return OpenRead(FromSystemPath(path));
+bool TFile::OpenReadNarrow(const std::string& path, TFileStamp* stamp) {
+    return OpenRead(FromSystemPath(path), stamp);
 }
 
 bool TFile::Create(std::u16string_view path) {
@@ -238,6 +242,12 @@ bool TFile::LinkAs(const std::string&) {
     error_ = EOPNOTSUPP;
     return false;
 }
+
+// Windows writes a file's data back in its own time; Sync waits for it.
+void TFile::StartWriteBack(int64_t, int64_t) {}
+
+// Windows reads ahead of sequential reads on its own.
+void TFile::WillNeed(int64_t) {}
 
 bool TFile::Sync() {
     if (!IsOpen())

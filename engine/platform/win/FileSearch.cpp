@@ -165,4 +165,7 @@ bool GetFolderId(std::u16string_view path, TFolderId& id) {
     return true;
 }
 
+// Windows keeps no listings of its own here: the system gives short names.
+void ForgetFolderListings() {}
+
 }  // namespace tessor::platform

@@ -1,5 +1,6 @@
 // Image writes over what only POSIX systems have: a source replaced by a
-// link to a file that fails to read, and an image written into a FIFO.
+// FIFO or by a link to a file that fails to read, and an image written into
+// a FIFO.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,19 @@
 
 namespace tessor::writer::test {
 namespace {
+
+TEST_F(ImageWriteTest, SourceReplacedByAPipeFailsWithoutWaitingForAWriter) {
+    // Opening a FIFO for reading would wait for a writer that never comes.
+    std::string pipe = dir.Write("pipe.txt", 5000);
+    ASSERT_NE(burner.AddFile(u"\\", platform::FromSystem(pipe)), nullptr);
+    burner.PrepareImage();
+    ASSERT_EQ(unlink(pipe.c_str()), 0);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    TWriteRun run = RunImage(burner, dir / "out.iso");
+    EXPECT_EQ(run.completions, 1);
+    EXPECT_TRUE(run.failed);
+    EXPECT_EQ(burner.ErrorText(), "Error opening file \\" + pipe + "\\");
+}
 
 TEST_F(ImageWriteTest, SourceThatCannotBeReadFailsTheWrite) {
     // The file is replaced by a link to /proc/self/mem: it opens as a
