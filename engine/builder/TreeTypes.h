@@ -66,8 +66,8 @@ struct TRecordedRun {
 
 // One file, or the name under which a directory is listed in its parent.
 struct TFileEntry {
-    char ShortName[16] = {};          // 8.3 name, system code page, as found
-    std::u16string LongName;          // Joliet, ISO 9660:1999 and UDF name
+    char ShortName[16] = {};  // 8.3 name, system code page, as found
+    std::u16string LongName;  // Joliet, ISO 9660:1999 and UDF name
     // The name given at creation, once a refresh replaced LongName; null
     // while the two are equal (nearly always): read it through FirstName().
     std::unique_ptr<const std::u16string> FirstLongName;

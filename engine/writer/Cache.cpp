@@ -74,8 +74,7 @@ struct TOpenedSource {
 
 // Whether the stream reads the entry's source file.
 bool ReadsSource(const builder::TFileEntry& e) {
-    return e.Directory == nullptr && !e.SourcePath.empty() && e.Size != 0 &&
-           e.SameData == nullptr;
+    return e.Directory == nullptr && !e.SourcePath.empty() && e.Size != 0 && e.SameData == nullptr;
 }
 
 class TProducer {
@@ -111,7 +110,7 @@ private:
     uint8_t* open_ = nullptr;  // the block being filled; the writer cannot see it
     int32_t fill_ = 0;
     bool stopped_ = false;
-    bool shortRead_ = false;  // the file being streamed ended early
+    bool shortRead_ = false;           // the file being streamed ended early
     std::deque<TOpenedSource> ahead_;  // in FileTable order
     uint64_t aheadBytes_ = 0;          // the sizes of the files in ahead_
     int fastReads_ = 0;                // reads in a row that did not wait
@@ -437,9 +436,9 @@ bool TProducer::StreamSource(TOpenedSource& source, const platform::TFileStamp* 
     }
     shortRead_ = false;
     bool ok = StreamFile(file, path, size);
-    if (ok && (shortRead_ || (compared != nullptr && before != *compared) ||
-               static_cast<uint64_t>(before.Size) != size || !file.Stamp(after) ||
-               after != before)) {
+    if (ok &&
+        (shortRead_ || (compared != nullptr && before != *compared) ||
+         static_cast<uint64_t>(before.Size) != size || !file.Stamp(after) || after != before)) {
         NoteChanged(path);
     }
     file.Close();
@@ -608,8 +607,8 @@ int32_t TakeBlock(TImageBuilder& b) {
                 delete[] previous;
             }
             b.BlockHead = (b.BlockHead + 1) % kBlockTableSlots;
-            int64_t left =
-                b.SectorsToDeliver -= static_cast<int64_t>(builder::SectorsForBytes(length));
+            int64_t left = b.SectorsToDeliver -=
+                static_cast<int64_t>(builder::SectorsForBytes(length));
             int32_t count = b.BlockCount.fetch_sub(1) - 1;
             // The producer waits for a batch of room, or (everything made)
             // for the last sector to be taken.
