@@ -91,6 +91,10 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(
     std::unordered_map<std::string, std::u16string> result;
     std::unordered_set<std::u16string> taken;
     std::vector<std::pair<std::string, std::u16string>> needing;
+    // Sized once: a folder of many thousand names would otherwise rehash
+    // every table several times over.
+    taken.reserve(names.size());
+    needing.reserve(names.size());
     for (const std::string& name : names) {
         if (name == "." || name == "..")
             continue;
@@ -100,6 +104,7 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(
         else
             needing.emplace_back(name, std::move(wide));
     }
+    result.reserve(needing.size());  // kept with the folder's listing
     std::sort(needing.begin(), needing.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
 
