@@ -91,6 +91,10 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(
     std::unordered_map<std::string, std::u16string> result;
     std::unordered_set<std::u16string> taken;
     std::vector<std::pair<std::string, std::u16string>> needing;
+    // Sized once: a folder of many thousand names would otherwise rehash
+    // every table several times over.
+    taken.reserve(names.size());
+    needing.reserve(names.size());
     for (const std::string& name : names) {
         if (name == "." || name == "..")
             continue;
@@ -100,6 +104,7 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(
         else
             needing.emplace_back(name, std::move(wide));
     }
+    result.reserve(needing.size());  // kept with the folder's listing
     std::sort(needing.begin(), needing.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
 
@@ -107,6 +112,14 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(
     // already taken, so starting there gives the same answer as starting at
     // 1 without rescanning long runs of shared prefixes.
     std::unordered_map<std::u16string, unsigned> nextNumber;
+    // The alias of N is the base cut for N's digit count, '~', N and the
+    // extension, so pairs whose bases share a start make the same aliases
+    // once N is long enough (IMG_00 and IMG_01 both make IMG~1000). Per cut
+    // base, extension and digit count: the first N of that count not known
+    // taken; every N of that count below it is taken. Without it, each new
+    // pair would try again every alias the earlier pairs took, which in a
+    // folder of a few thousand like names grows with their square.
+    std::unordered_map<std::u16string, unsigned> nextOfWidth;
     for (const auto& [name, wide] : needing) {
         std::u16string_view rest(wide);
         while (!rest.empty() && rest.front() == u'.')
@@ -124,10 +137,23 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(
         for (;; ++n) {
             std::u16string number = FromSystemPath(std::to_string(n));
             size_t keep = number.size() + 1 >= 8 ? 1 : 8 - 1 - number.size();
-            alias = base.substr(0, std::min(base.size(), keep)) + u'~' + number;
+            std::u16string cut = base.substr(0, std::min(base.size(), keep));
+            std::u16string widthKey = cut + u'\0' + static_cast<char16_t>(number.size()) + ext;
+            unsigned lowest = 1;
+            for (size_t d = 1; d < number.size(); ++d)
+                lowest *= 10;
+            unsigned& known = nextOfWidth.try_emplace(widthKey, lowest).first->second;
+            if (n < known) {
+                n = known - 1;  // the loop's ++n lands on it
+                continue;
+            }
+            alias = cut + u'~' + number;
             if (!ext.empty())
                 alias += u'.' + ext;
-            if (taken.insert(alias).second)
+            bool free = taken.insert(alias).second;
+            if (n == known)
+                known = n + 1;
+            if (free)
                 break;
         }
         ++n;

@@ -220,6 +220,24 @@ TEST(ShortNames, BaseShrinksFromTenOnAndAllStayUnique) {
     EXPECT_EQ(Alt(found["verylongname099.data"]), "VERY~100.DAT");
 }
 
+TEST(ShortNames, PairsWhoseCutBasesMeetShareOneNumbering) {
+    // ABCDEF and ABCDEG both make ABCDE~NN from ten on: the second pair
+    // goes on after the numbers the first took.
+    TTempDir dir;
+    for (const char* base : {"abcdefx", "abcdegx"})
+        for (int i = 0; i < 12; ++i)
+            ASSERT_TRUE(dir.Touch(std::string(base) + std::to_string(100 + i) + ".txt"));
+    auto found = Search(dir / "*.txt");
+    ASSERT_EQ(found.size(), 24u);
+    const std::pair<const char*, const char*> cases[] = {
+        {"abcdefx108.txt", "ABCDEF~9.TXT"}, {"abcdefx109.txt", "ABCDE~10.TXT"},
+        {"abcdefx111.txt", "ABCDE~12.TXT"}, {"abcdegx100.txt", "ABCDEG~1.TXT"},
+        {"abcdegx109.txt", "ABCDE~13.TXT"}, {"abcdegx111.txt", "ABCDE~15.TXT"},
+    };
+    for (const auto& [name, alias] : cases)
+        EXPECT_EQ(Alt(found[name]), alias) << name;
+}
+
 TEST(ShortNames, SingleFileSearchAgreesWithFolderListing) {
     TTempDir dir;
     std::vector<std::string> names = {"Zeta long name.txt", "Alpha long name.txt",
