@@ -262,10 +262,11 @@ bool FitDiscName(TImageBuilder& b, TDirEntry* dir, TFindData& fd, const std::u16
 
 // A source file that cannot be read is left out now, not found out about
 // in the middle of a write.
-bool Readable(TImageBuilder& b, const std::u16string& path, std::u16string_view name) {
-    int error = 0;
-    if (platform::CanRead(path, error))
+bool Readable(TImageBuilder& b, const std::u16string& path, const TFindData& fd) {
+    int error = fd.ReadError;
+    if (error == 0 || (error == TFindData::kReadUnchecked && platform::CanRead(path, error)))
         return true;
+    std::u16string_view name = FindName(fd);
     Note(b, true, path, name, std::string("the file cannot be read: ") + std::strerror(error));
     return false;
 }
@@ -497,6 +498,7 @@ struct TListedFile {
     uint32_t attributes;
     uint64_t device;
     uint64_t inode;
+    int readError;
 };
 
 TFindData ToFindData(const TListedFile& f) {
@@ -511,6 +513,7 @@ TFindData ToFindData(const TListedFile& f) {
     SetField(fd.cAlternateFileName, 14, f.alt);
     fd.Device = f.device;
     fd.Inode = f.inode;
+    fd.ReadError = f.readError;
     return fd;
 }
 
@@ -530,7 +533,7 @@ TAddResult AddListedFile(TImageBuilder& b, TDirEntry* target, const std::u16stri
     std::u16string path = JoinSource(sourceDir, FindName(fd));
     if (path.size() > static_cast<size_t>(kSourcePathBuffer - 1))
         return {};
-    if (!Readable(b, path, FindName(fd)))
+    if (!Readable(b, path, fd))
         return {SkipMarker(), false};
     return AddEntryImpl(b, target, fd, &path, TKind::File, caseVariant);
 }
@@ -584,7 +587,7 @@ TDirEntry* AddFolderContents(TImageBuilder& b, TDirEntry* target, const std::u16
                 files.push_back({std::u16string(FindName(fd)), std::u16string(AltName(fd)),
                                  (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow,
                                  fd.ftLastWriteTime, fd.ftCreationTime, fd.ftLastAccessTime,
-                                 fd.dwFileAttributes, fd.Device, fd.Inode});
+                                 fd.dwFileAttributes, fd.Device, fd.Inode, fd.ReadError});
             }
         }
     }
@@ -727,7 +730,7 @@ TFileEntry* AddFile(TImageBuilder& b, std::u16string_view destPath, std::u16stri
     if (!dir)
         return nullptr;
     std::u16string source(fileName);
-    if (!Readable(b, source, FindName(fd)))
+    if (!Readable(b, source, fd))
         return SkipMarker();
     return AddEntryImpl(b, dir, fd, &source, TKind::File).entry;
 }

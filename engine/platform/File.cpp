@@ -5,8 +5,10 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
@@ -114,11 +116,15 @@ bool TFile::OpenRead(std::u16string_view path, TFileStamp* stamp) {
 }
 
 bool TFile::OpenReadNarrow(const std::string& path, TFileStamp* stamp) {
+    return OpenReadAt(AT_FDCWD, path.c_str(), stamp);
+}
+
+bool TFile::OpenReadAt(int folder, const char* path, TFileStamp* stamp) {
     Close();
     error_ = 0;
     // Opened without blocking: opening a FIFO for reading would wait for a
     // writer. Only regular files and block devices are read.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = ::openat(folder, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error_ = errno;
         return false;
@@ -144,6 +150,29 @@ bool TFile::OpenReadNarrow(const std::string& path, TFileStamp* stamp) {
         FillStamp(st, *stamp);
     fd_ = fd;
     return true;
+}
+
+TFolderOpener::~TFolderOpener() {
+    if (handle_ >= 0)
+        ::close(handle_);
+}
+
+bool TFolderOpener::OpenRead(TFile& file, std::u16string_view path, TFileStamp* stamp) {
+    size_t slash = path.rfind(u'/');
+    if (slash == std::u16string_view::npos || slash + 1 == path.size())
+        return file.OpenRead(path, stamp);
+    std::u16string_view folder = path.substr(0, slash + 1);
+    if (handle_ < 0 || folder != folder_) {
+        if (handle_ >= 0)
+            ::close(handle_);
+        folder_.assign(folder);
+        handle_ = ::open(ToSystemPath(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    // A folder that cannot be had as a handle is left to the whole path,
+    // which then tells why.
+    if (handle_ < 0)
+        return file.OpenRead(path, stamp);
+    return file.OpenReadAt(handle_, ToSystemPath(path.substr(slash + 1)).c_str(), stamp);
 }
 
 bool TFile::Create(std::u16string_view path) {
@@ -279,6 +308,42 @@ int64_t TFile::Read(void* buffer, size_t count) {
         done += static_cast<size_t>(n);
     }
     return static_cast<int64_t>(done);
+}
+
+int64_t TFile::Read(void* buffer, size_t count, TReadWait& waited) {
+    // A first read that takes only what is in memory tells, without a clock,
+    // whether the data had to come from the disk; what it leaves over is
+    // read as usual. Where the system cannot read so, nothing is known.
+    static std::atomic<bool> noWaitWorks{true};
+    waited = TReadWait::Unknown;
+    if (fd_ < 0 || count == 0 || !noWaitWorks.load(std::memory_order_relaxed))
+        return Read(buffer, count);
+    struct iovec io {
+        buffer, count
+    };
+    ssize_t n = ::preadv2(fd_, &io, 1, -1, RWF_NOWAIT);
+    if (n < 0) {
+        if (errno == EAGAIN) {
+            waited = TReadWait::Yes;
+        } else if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) {
+            noWaitWorks.store(false, std::memory_order_relaxed);
+        } else if (errno != EINTR) {
+            error_ = errno;
+            return -1;
+        }
+        return Read(buffer, count);
+    }
+    auto done = static_cast<size_t>(n);
+    if (done == count) {
+        waited = TReadWait::No;
+        return n;
+    }
+    int64_t rest = Read(static_cast<char*>(buffer) + done, count - done);
+    if (rest < 0)
+        return -1;
+    // Nothing more: the end of the file came from memory too.
+    waited = rest == 0 ? TReadWait::No : TReadWait::Yes;
+    return static_cast<int64_t>(done) + rest;
 }
 
 bool TFile::Write(const void* buffer, size_t count) {

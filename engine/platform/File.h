@@ -39,6 +39,12 @@ bool RenameReplacing(std::u16string_view from, std::u16string_view to);
 // Removes the file's name; false with errno set.
 bool RemoveFile(std::u16string_view path);
 
+// Whether a read had to wait for the disk: Unknown where the system cannot
+// tell (the caller may judge by the time the read took).
+enum class TReadWait { Unknown, No, Yes };
+
+class TFolderOpener;
+
 class TFile {
 public:
     TFile() = default;
@@ -82,6 +88,8 @@ public:
     // Reads up to count bytes, retrying short reads until end of file.
     // Returns bytes read, or -1 on a read error.
     int64_t Read(void* buffer, size_t count);
+    // The same, telling whether the data had to come from the disk.
+    int64_t Read(void* buffer, size_t count, TReadWait& waited);
     // Writes all count bytes; false on any error (errno kept).
     bool Write(const void* buffer, size_t count);
     // Size in bytes, or -1.
@@ -95,8 +103,29 @@ public:
     int LastError() const { return error_; }
 
 private:
+    friend class TFolderOpener;
+    bool OpenReadAt(int folder, const char* path, TFileStamp* stamp);
+
     int fd_ = -1;
     int error_ = 0;
+};
+
+// Opens files for reading one after another, each through a handle of its
+// folder kept for as long as the files come from the same folder: the system
+// then looks up only the name, not the whole path again each time.
+class TFolderOpener {
+public:
+    TFolderOpener() = default;
+    ~TFolderOpener();
+    TFolderOpener(const TFolderOpener&) = delete;
+    TFolderOpener& operator=(const TFolderOpener&) = delete;
+
+    // As TFile::OpenRead(path, stamp).
+    bool OpenRead(TFile& file, std::u16string_view path, TFileStamp* stamp = nullptr);
+
+private:
+    std::u16string folder_;  // with its trailing separator
+    int handle_ = -1;
 };
 
 }  // namespace tessor::platform

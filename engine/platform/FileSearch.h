@@ -44,6 +44,11 @@ struct TFindData {
     // hard links (and links to one file) are known as one file. 0 = unknown.
     uint64_t Device = 0;
     uint64_t Inode = 0;
+    // Whether the caller may read the file, where the search could check it
+    // cheaply against the folder it has open: 0 readable, else the errno of
+    // the refusal; kReadUnchecked where the search did not look.
+    int ReadError = kReadUnchecked;
+    static constexpr int kReadUnchecked = -1;
 };
 
 // FindFirst / FindNext / FindClose. The pattern is a path whose last

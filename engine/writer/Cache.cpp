@@ -54,8 +54,9 @@ constexpr int32_t kHandOverBlocks = 8;
 constexpr size_t kOpenAhead = 16;
 constexpr int64_t kReadAheadBytes = 1 << 20;
 // The hint costs a system call per file, for nothing when the files come
-// from memory: after this many reads in a row that took no longer than a
-// copy from memory would, no more hints are given until a read waits again.
+// from memory: after this many reads in a row that found their data in
+// memory (or, where the system cannot tell, took no longer than a copy from
+// memory would), no more hints are given until a read waits again.
 constexpr int kFastReadsWithoutHints = 64;
 
 // Whether a read of `bytes` took as long as a disk makes one wait: longer
@@ -112,9 +113,10 @@ private:
     bool stopped_ = false;
     bool shortRead_ = false;           // the file being streamed ended early
     std::deque<TOpenedSource> ahead_;  // in FileTable order
-    uint64_t aheadBytes_ = 0;          // the sizes of the files in ahead_
-    int fastReads_ = 0;                // reads in a row that did not wait
-    int32_t nextAhead_ = 0;            // the next FileTable index to open ahead
+    platform::TFolderOpener opener_;
+    uint64_t aheadBytes_ = 0;  // the sizes of the files in ahead_
+    int fastReads_ = 0;        // reads in a row that did not wait
+    int32_t nextAhead_ = 0;    // the next FileTable index to open ahead
 };
 
 uint8_t* AllocateBlock(TImageBuilder& b) {
@@ -360,8 +362,11 @@ bool TProducer::StreamFile(platform::TFile& file, const std::u16string& path, ui
             want = piece = room;
         }
         auto started = std::chrono::steady_clock::now();
-        int64_t got = file.Read(open_ + fill_, want);
-        if (ReadWaited(std::chrono::steady_clock::now() - started, got))
+        platform::TReadWait waited;
+        int64_t got = file.Read(open_ + fill_, want, waited);
+        if (waited == platform::TReadWait::Unknown
+                ? ReadWaited(std::chrono::steady_clock::now() - started, got)
+                : waited == platform::TReadWait::Yes)
             fastReads_ = 0;
         else if (fastReads_ < kFastReadsWithoutHints)
             ++fastReads_;
@@ -409,7 +414,7 @@ void TProducer::OpenAhead(int32_t index) {
         aheadBytes_ += e->Size;
         TOpenedSource& s = ahead_.emplace_back();
         s.Entry = e;
-        if (!s.File.OpenRead(e->SourcePath, &s.Stamp))
+        if (!opener_.OpenRead(s.File, e->SourcePath, &s.Stamp))
             s.Error = s.File.LastError();
         else if (fastReads_ < kFastReadsWithoutHints)
             s.File.WillNeed(std::min<int64_t>(static_cast<int64_t>(e->Size), kReadAheadBytes));

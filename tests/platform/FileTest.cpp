@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <vector>
 
 #include "engine/platform/Strings.h"
@@ -71,6 +72,43 @@ TEST(File, RefusesWhatCannotBeReadAsAFile) {
     EXPECT_EQ(f.Size(), -1);
     EXPECT_FALSE(f.Create(FromSystem(dir / "no/such/folder")));
     EXPECT_EQ(f.LastError(), ENOENT);
+}
+
+// Files opened one after another through their folders' handles: each
+// opens as by its whole path, with the same errors, whichever folder came
+// before; and a read that tells where its data came from reads the same.
+TEST(File, FolderOpenerOpensAsTheWholePathWould) {
+    TTempDir dir;
+    ASSERT_TRUE(dir.MakeDir("a") && dir.MakeDir("b"));
+    for (const char* name : {"a/one", "a/two", "b/one"}) {
+        TFile out;
+        ASSERT_TRUE(out.Create(FromSystem(dir / name)));
+        ASSERT_TRUE(out.Write(name, std::strlen(name)));
+    }
+    ASSERT_EQ(mkfifo((dir / "a/fifo").c_str(), 0644), 0);
+    struct {
+        const char* name;
+        int error;
+    } cases[] = {{"a/one", 0},       {"a/two", 0},       {"b/one", 0}, {"a/fifo", EINVAL},
+                 {"a/none", ENOENT}, {"c/none", ENOENT}, {"a/one", 0}, {"a", EISDIR},
+                 {"a/", EISDIR},     {"b/one", 0}};
+    TFolderOpener opener;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFile in;
+        TFileStamp stamp;
+        bool opened = opener.OpenRead(in, FromSystem(dir / c.name), &stamp);
+        EXPECT_EQ(opened, c.error == 0);
+        EXPECT_EQ(in.LastError(), c.error);
+        if (!opened)
+            continue;
+        char back[16] = {};
+        TReadWait waited = TReadWait::Yes;
+        EXPECT_EQ(in.Read(back, sizeof back, waited), int64_t(std::strlen(c.name)));
+        EXPECT_STREQ(back, c.name);
+        EXPECT_NE(waited, TReadWait::Yes);  // just written: in memory
+        EXPECT_EQ(stamp.Size, int64_t(std::strlen(c.name)));
+    }
 }
 
 }  // namespace

@@ -308,6 +308,19 @@ bool TFile::Write(const void* buffer, size_t count) {
     return true;
 }
 
+int64_t TFile::Read(void* buffer, size_t count, TReadWait& waited) {
+    // Windows tells no reader whether the data was in memory.
+    waited = TReadWait::Unknown;
+    return Read(buffer, count);
+}
+
+TFolderOpener::~TFolderOpener() = default;
+
+// Windows opens by whole path; a folder handle would save nothing here.
+bool TFolderOpener::OpenRead(TFile& file, std::u16string_view path, TFileStamp* stamp) {
+    return file.OpenRead(path, stamp);
+}
+
 int64_t TFile::Size() const {
     LARGE_INTEGER size{};
     if (!IsOpen() || !GetFileSizeEx(ToHandle(fd_), &size))
