@@ -556,7 +556,8 @@ int32_t CarryRecordedSession(TImageBuilder& b, const TRecordedSession& session) 
     // contents.
     std::vector<TDirEntry*> dirs(entries.size(), nullptr);
     int32_t carried = 0;
-    std::unordered_map<std::string, std::u16string> shortNames;
+    std::vector<std::u16string> shortNames;  // of the entries from firstOfFolder on
+    size_t firstOfFolder = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         const TRecordedEntry& r = entries[i];
         TDirEntry* dir = r.Parent < 0 ? b.RootDir : dirs[static_cast<size_t>(r.Parent)];
@@ -569,6 +570,7 @@ int32_t CarryRecordedSession(TImageBuilder& b, const TRecordedSession& session) 
             for (size_t j = i; j < entries.size() && entries[j].Parent == r.Parent; ++j)
                 names.push_back(platform::ToSystem(entries[j].Name));
             shortNames = platform::MakeShortNames(names);
+            firstOfFolder = i;
         }
         std::u16string name = r.Name;
         TFileEntry* existing = FindChild(b, dir, name);
@@ -611,11 +613,9 @@ int32_t CarryRecordedSession(TImageBuilder& b, const TRecordedSession& session) 
         fd.nFileSizeHigh = static_cast<uint32_t>(r.Size >> 32);
         fd.nFileSizeLow = static_cast<uint32_t>(r.Size);
         SetName(fd.cFileName, std::size(fd.cFileName), name);
-        if (name == r.Name) {
-            auto alt = shortNames.find(platform::ToSystem(r.Name));
-            if (alt != shortNames.end())
-                SetName(fd.cAlternateFileName, std::size(fd.cAlternateFileName), alt->second);
-        }
+        if (name == r.Name && !shortNames[i - firstOfFolder].empty())
+            SetName(fd.cAlternateFileName, std::size(fd.cAlternateFileName),
+                    shortNames[i - firstOfFolder]);
         TFileEntry* e = AddEntry(b, dir, fd, nullptr);
         if (e == nullptr) {
             // Refused by the compilation (a folder path over its limit): the

@@ -29,7 +29,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/builder/ECMA_119.h"
@@ -539,15 +538,63 @@ TAddResult AddListedFile(TImageBuilder& b, TDirEntry* target, const std::u16stri
 }
 
 // Names of one folder listing that differ only in letter case: every one
-// after the first is a case variant.
+// after the first is a case variant. The folded names sit end to end in one
+// buffer, found through an open-addressed table of their hashes, so that a
+// folder of many thousand names costs no allocation per name.
 class TCaseSeen {
 public:
     bool Repeated(std::u16string_view name) {
-        return !seen_.insert(platform::FoldCase(name)).second;
+        if (2 * (count_ + 1) > slots_.size())
+            Grow();
+        const size_t start = text_.size();
+        uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
+        for (char16_t u : name) {
+            char16_t f = platform::FoldUnit(u);
+            text_.push_back(f);
+            hash = (hash ^ f) * 0x100000001b3ULL;
+        }
+        const std::u16string_view folded(text_.data() + start, name.size());
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            TSlot& s = slots_[i];
+            if (s.length == kEmpty) {
+                s = {hash, static_cast<uint32_t>(start), static_cast<uint32_t>(name.size())};
+                ++count_;
+                return false;
+            }
+            if (s.hash == hash && s.length == name.size() &&
+                std::u16string_view(text_.data() + s.offset, s.length) == folded) {
+                text_.resize(start);
+                return true;
+            }
+        }
     }
 
 private:
-    std::unordered_set<std::u16string> seen_;
+    static constexpr uint32_t kEmpty = UINT32_MAX;
+    struct TSlot {
+        uint64_t hash = 0;
+        uint32_t offset = 0;
+        uint32_t length = kEmpty;
+    };
+
+    void Grow() {
+        std::vector<TSlot> old = std::move(slots_);
+        slots_.assign(std::max<size_t>(64, old.size() * 2), TSlot{});
+        const size_t mask = slots_.size() - 1;
+        for (const TSlot& s : old) {
+            if (s.length == kEmpty)
+                continue;
+            size_t i = s.hash & mask;
+            while (slots_[i].length != kEmpty)
+                i = (i + 1) & mask;
+            slots_[i] = s;
+        }
+    }
+
+    std::u16string text_;
+    std::vector<TSlot> slots_;
+    size_t count_ = 0;
 };
 
 // Steps 4 to 6 of AddFolder for one source folder, from one listing of it:

@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <list>
 #include <mutex>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/platform/ShortNames.h"
@@ -40,8 +39,8 @@ struct TFolderNames {
     ino_t inode = 0;
     struct timespec mtime {};
     struct timespec ctime {};
-    std::vector<std::string> names;  // as listed, "." and ".." included
-    std::unordered_map<std::string, std::u16string> shortNames;
+    std::vector<std::string> names;          // as listed, "." and ".." included
+    std::vector<std::u16string> shortNames;  // of names[i], or empty
 };
 
 bool SameTime(const struct timespec& a, const struct timespec& b) {
@@ -217,6 +216,7 @@ struct TFileSearch::State {
     int dirFd = -1;
     std::shared_ptr<const TFolderNames> folder;
     std::u16string mask;
+    bool matchAll = false;  // "*" or "*.*": no name need be matched
     size_t next = 0;
 
     ~State() {
@@ -263,15 +263,21 @@ bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
         if (fstatat(state->dirFd, last.c_str(), &st, 0) != 0)
             return false;
         auto folder = FolderCache().Get(state->dirFd, folderStat);
-        if (folder && folder->shortNames.count(last) == 0 &&
-            std::binary_search(folder->names.begin(), folder->names.end(), last) == false)
+        auto find = [&] {
+            auto it = std::lower_bound(folder->names.begin(), folder->names.end(), last);
+            return it != folder->names.end() && *it == last
+                       ? static_cast<size_t>(it - folder->names.begin())
+                       : folder->names.size();
+        };
+        size_t index = folder ? find() : 0;
+        if (folder && index == folder->names.size()) {
             folder = FolderCache().List(state->dirFd, folderStat);  // named after the listing
-        std::u16string shortName;
-        if (folder) {
-            auto it = folder->shortNames.find(last);
-            if (it != folder->shortNames.end())
-                shortName = it->second;
+            if (folder)
+                index = find();
         }
+        std::u16string shortName;
+        if (folder && index < folder->names.size())
+            shortName = folder->shortNames[index];
         if (!FillFindData(last, st, shortName, fd)) {
             errno = ENOENT;
             return false;
@@ -283,6 +289,7 @@ bool TFileSearch::First(std::u16string_view pattern, TFindData& fd) {
     state->folder = FolderCache().List(state->dirFd, folderStat);
     if (!state->folder)
         return false;
+    state->matchAll = lastWide == u"*" || lastWide == u"*.*";
     state->mask = std::move(lastWide);
     state_ = std::move(state);
     if (Next(fd))
@@ -297,17 +304,14 @@ bool TFileSearch::Next(TFindData& fd) {
         return false;
     const std::vector<std::string>& names = state_->folder->names;
     while (state_->next < names.size()) {
-        const std::string& name = names[state_->next++];
-        if (!MatchesMask(FromSystemPath(name), state_->mask))
+        size_t index = state_->next++;
+        const std::string& name = names[index];
+        if (!state_->matchAll && !MatchesMask(FromSystemPath(name), state_->mask))
             continue;
         struct stat st {};
         if (fstatat(state_->dirFd, name.c_str(), &st, 0) != 0)
             continue;  // gone, or a dangling link
-        std::u16string shortName;
-        auto it = state_->folder->shortNames.find(name);
-        if (it != state_->folder->shortNames.end())
-            shortName = it->second;
-        if (FillFindData(name, st, shortName, fd)) {
+        if (FillFindData(name, st, state_->folder->shortNames[index], fd)) {
             CheckRead(state_->dirFd, name, st, fd);
             return true;
         }

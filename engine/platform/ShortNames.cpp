@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/platform/Strings.h"
@@ -86,27 +87,27 @@ bool IsValidShortName(std::u16string_view name) {
     return true;
 }
 
-std::unordered_map<std::string, std::u16string> MakeShortNames(
-    const std::vector<std::string>& names) {
-    std::unordered_map<std::string, std::u16string> result;
+std::vector<std::u16string> MakeShortNames(const std::vector<std::string>& names) {
+    std::vector<std::u16string> result(names.size());
     std::unordered_set<std::u16string> taken;
-    std::vector<std::pair<std::string, std::u16string>> needing;
+    std::vector<std::pair<size_t, std::u16string>> needing;  // index into names, wide name
     // Sized once: a folder of many thousand names would otherwise rehash
     // every table several times over.
     taken.reserve(names.size());
     needing.reserve(names.size());
-    for (const std::string& name : names) {
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
         if (name == "." || name == "..")
             continue;
         std::u16string wide = FromSystemPath(name);
         if (IsValidShortName(wide))
             taken.insert(ToUpperAscii(wide));
         else
-            needing.emplace_back(name, std::move(wide));
+            needing.emplace_back(i, std::move(wide));
     }
-    result.reserve(needing.size());  // kept with the folder's listing
+    // A folder listing comes sorted already; the sort is then one pass.
     std::sort(needing.begin(), needing.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+              [&](const auto& a, const auto& b) { return names[a.first] < names[b.first]; });
 
     // Next N to try per (base, extension): every smaller N of that pair is
     // already taken, so starting there gives the same answer as starting at
@@ -120,7 +121,7 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(
     // pair would try again every alias the earlier pairs took, which in a
     // folder of a few thousand like names grows with their square.
     std::unordered_map<std::u16string, unsigned> nextOfWidth;
-    for (const auto& [name, wide] : needing) {
+    for (const auto& [index, wide] : needing) {
         std::u16string_view rest(wide);
         while (!rest.empty() && rest.front() == u'.')
             rest.remove_prefix(1);
@@ -157,7 +158,7 @@ std::unordered_map<std::string, std::u16string> MakeShortNames(
                 break;
         }
         ++n;
-        result.emplace(name, std::move(alias));
+        result[index] = std::move(alias);
     }
     return result;
 }

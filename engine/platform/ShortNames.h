@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace tessor::platform {
@@ -16,9 +15,9 @@ namespace tessor::platform {
 bool IsValidShortName(std::u16string_view name);
 
 // Alternate names for every name of one folder (UTF-8 names as the folder
-// lists them, "." and ".." excluded). Names that are valid 8.3 names get no
-// entry. The result does not depend on the order of names.
-std::unordered_map<std::string, std::u16string> MakeShortNames(
-    const std::vector<std::string>& names);
+// lists them), in the order of names: the alternate of names[i] is
+// result[i], empty for a valid 8.3 name and for "." and "..". Each name's
+// alternate does not depend on the order of names.
+std::vector<std::u16string> MakeShortNames(const std::vector<std::string>& names);
 
 }  // namespace tessor::platform

@@ -266,6 +266,10 @@ std::u16string FoldCase(std::u16string_view text) {
     return out;
 }
 
+char16_t FoldUnit(char16_t unit) {
+    return Upcase()[unit];
+}
+
 bool MatchesMask(std::u16string_view name, std::u16string_view mask) {
     if (mask == u"*" || mask == u"*.*")
         return true;

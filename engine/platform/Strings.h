@@ -38,6 +38,8 @@ bool FromCodePage(std::string_view text, int codePage, std::u16string& out);
 int CompareTextCI(std::u16string_view a, std::u16string_view b);
 // The upper-cased form that CompareTextCI compares; equal keys <=> equal names.
 std::u16string FoldCase(std::u16string_view text);
+// One unit of FoldCase, for callers that fold without building a string.
+char16_t FoldUnit(char16_t unit);
 
 // Locale-aware, case-sensitive comparison in the collation locale of the
 // environment (LC_ALL / LC_COLLATE / LANG, read once; C.UTF-8 when they name
